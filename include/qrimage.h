@@ -1,0 +1,89 @@
+/*
+ * qrimage: text in, QR Code bitmap out.
+ *
+ *   int version = QRImage("HELLO WORLD", 'M', "hello.bmp");
+ *
+ * QRImage encodes the whole text as one byte-mode segment (the bytes are
+ * taken as they are, with no character-set conversion), picks the smallest
+ * symbol version (1 to 40) that holds it at the requested error-correction
+ * level, chooses the data mask by the library's penalty rules and writes the
+ * symbol to a bitmap file.
+ *
+ * The file is an uncompressed Windows bitmap (BMP) of 1 bit per pixel:
+ * one pixel per module, a light quiet zone of 4 modules on every side,
+ * palette entry 0 black and entry 1 white, rows stored bottom-up, 2834
+ * pixels per metre. A version V symbol is (4V + 17) modules wide, so the
+ * image is (4V + 25) pixels square: 29 x 29 for version 1, 185 x 185 for
+ * version 40. Hosts that need larger pictures scale the image themselves.
+ */
+#ifndef QRIMAGE_H
+#define QRIMAGE_H
+
+/* Calling convention: stdcall on 32-bit Windows (the DLL exports the
+ * decorated name _QRImage@12), the platform's default everywhere else. */
+#if defined(_WIN32) && !defined(_WIN64)
+#define QRIMAGE_CALL __stdcall
+#else
+#define QRIMAGE_CALL
+#endif
+
+/* Symbol visibility: the shared library exports QRImage and nothing else. */
+#if defined(_WIN32)
+#define QRIMAGE_API
+#elif defined(__GNUC__)
+#define QRIMAGE_API __attribute__((visibility("default")))
+#else
+#define QRIMAGE_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Results of QRImage other than a version number 1..40. */
+enum {
+  /* The level is not one of 'L', 'M', 'Q', 'H', the text is longer than
+   * version 40 holds at that level (2953, 2331, 1663 or 1273 bytes for
+   * L, M, Q, H), or the text pointer is null. No file is touched. */
+  QRIMAGE_ERROR_INPUT = -1,
+  /* The error-correction step failed. It cannot happen with the library's
+   * own tables; the code is kept so hosts can tell it apart. No file is
+   * touched. */
+  QRIMAGE_ERROR_ENCODING = -2,
+  /* The output file could not be written: the path is null, empty or 260
+   * bytes or longer, its folder is missing, permission is denied, or a
+   * write failed (a full disk, say). A file that could not be written in
+   * full is removed again, so a failure never leaves a partial bitmap. */
+  QRIMAGE_ERROR_FILE = -3
+};
+
+/* Smallest and largest symbol version that QRImage can return. */
+enum { QRIMAGE_VERSION_MIN = 1, QRIMAGE_VERSION_MAX = 40 };
+
+/*
+ * Encodes `text` and writes the symbol as a bitmap file at `path`.
+ *
+ * text   NUL-terminated string of 8-bit bytes; the first NUL ends it, so a
+ *        byte 0x00 can never be part of the data.
+ * level  error-correction level as a character: 'L' (about 7 % of the
+ *        symbol may be damaged), 'M' (15 %), 'Q' (25 %) or 'H' (30 %).
+ *        Only the low 8 bits are read, and the letter must be upper case.
+ * path   NUL-terminated 8-bit file path. On POSIX the bytes are used as
+ *        they are; on Windows they are read in the calling thread's ANSI
+ *        code page. An existing file is replaced.
+ *
+ * Returns the symbol version written (1..40), or one of the negative
+ * QRIMAGE_ERROR_* codes above. A failing call changes no file, except that
+ * a write failure after the file was opened removes that file.
+ *
+ * Calls are serialised inside the library: any number of host threads may
+ * call QRImage at once, and each call writes exactly the file it would
+ * write alone. The library holds no resources between calls.
+ */
+QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level, const char* path);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QRIMAGE_H */

@@ -1,0 +1,9 @@
+#include "api/encode_state.h"
+
+namespace qrimage {
+
+EncodeState encodeState;
+std::uint8_t textBuffer[kTextBufferSize];
+ModuleGrid maskedCandidates[kMaskCount];
+
+}  // namespace qrimage

@@ -1,0 +1,67 @@
+// The exported entry point: runs the pipeline steps in order over the one
+// encode state and turns their results into the host's result code.
+#include "qrimage.h"
+
+#include <cstdint>
+#include <mutex>
+
+#include "api/encode_state.h"
+#include "api/version_select.h"
+#include "ecc/error_correction.h"
+#include "ecc/galois.h"
+#include "mask/mask.h"
+#include "output/bitmap.h"
+#include "symbol/symbol.h"
+
+namespace qrimage {
+namespace {
+
+// All calls share the static encode state, so they take turns.
+std::mutex callMutex;
+
+// Copies the text with its NUL. A text too long for the buffer is cut to
+// 2974 bytes, which is still longer than any symbol holds, so the length
+// test rejects it without reading past what fits.
+void CopyText(const char* text) {
+  int i = 0;
+  while (i < kTextBufferSize - 1 && text[i] != '\0') {
+    textBuffer[i] = static_cast<std::uint8_t>(text[i]);
+    ++i;
+  }
+  textBuffer[i] = 0;
+}
+
+}  // namespace
+}  // namespace qrimage
+
+extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level, const char* path) {
+  using namespace qrimage;
+  const std::lock_guard<std::mutex> lock(callMutex);
+
+  if (!galoisTablesReady) {
+    InitGaloisTables();
+    galoisTablesReady = 1;
+  }
+  if (text == nullptr) {
+    return QRIMAGE_ERROR_INPUT;
+  }
+  CopyText(text);
+
+  EncodeState& state = encodeState;
+  if (SelectVersion(static_cast<std::uint8_t>(level & 0xFF), state) != 0) {
+    return QRIMAGE_ERROR_INPUT;
+  }
+  BuildDataCodewords(state);
+  if (ComputeErrorCorrection(state) != 0) {
+    return QRIMAGE_ERROR_ENCODING;
+  }
+  InterleaveCodewords(state);
+  BuildMaskTemplates(state);
+  PlaceModules(state);
+  SelectAndApplyMask(state);
+  PlaceFormatAndVersionInfo(state);
+  if (WriteBitmapFile(state, path) != 0) {
+    return QRIMAGE_ERROR_FILE;
+  }
+  return state.version;
+}

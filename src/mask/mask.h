@@ -1,0 +1,35 @@
+// Mask selection: the eight masked candidates, their penalty rules, and
+// the choice of the lowest-scoring mask.
+#ifndef QRIMAGE_SRC_MASK_MASK_H
+#define QRIMAGE_SRC_MASK_MASK_H
+
+#include <cstdint>
+
+#include "api/encode_state.h"
+
+namespace qrimage {
+
+// Builds the symbol under each of the eight masks in maskedCandidates,
+// scores them, stores the lowest-scoring mask (the lower number on a tie)
+// in maskIndex and applies it to the matrix.
+void SelectAndApplyMask(EncodeState& state);
+
+// Penalty rules; each reads grid k of maskedCandidates, N modules a side.
+
+// Sum of (length - 5) over every row and column run longer than 5, plus 3.
+int ScoreRuns(int k, int n);
+// Finder-like 1:1:3:1:1 windows found in rows and columns, minus the 18
+// that the three finder patterns always give.
+int CountExtraFinderPatterns(int k, int n);
+// 10 per 5 % step (to the nearest step) away from half the modules dark.
+int ScoreDarkBalance(int k, int n);
+// Covers uniform areas greedily with rectangles and scores
+// 3 x (width - 1) x (height - 1) for each; marks counted modules
+// MODULE_RESERVED in the grid.
+int ScoreBlocks(int k, int n);
+// Whether the height x width rectangle at (top, left) of grid k is all `colour`.
+bool IsUniformRectangle(int top, int left, std::uint8_t colour, int height, int width, int k);
+
+}  // namespace qrimage
+
+#endif
