@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what the tests need (as root; otherwise names what is missing),
+# builds everything and runs the whole test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake make g++ libgtest-dev zbar-tools imagemagick)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  if [[ $(id -u) -eq 0 ]]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}"
+  else
+    echo "Missing packages; install them with:" >&2
+    echo "  sudo apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+
+build=${BUILD_DIR:-build/test}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build" -j "$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

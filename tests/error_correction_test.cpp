@@ -1,0 +1,221 @@
+// Block structure, the per-block encoder loop and interleaving.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "api/encode_state.h"
+#include "api/version_select.h"
+#include "ecc/block_layout.h"
+#include "ecc/error_correction.h"
+#include "ecc/galois.h"
+
+namespace qrimage {
+namespace {
+
+// Codewords of a version counted from its geometry: all modules less the
+// finder, separator, format, timing, alignment and version modules.
+int TotalCodewordsFromGeometry(int version) {
+  int modules = (16 * version + 128) * version + 64;
+  if (version >= 2) {
+    const int align = version / 7 + 2;
+    modules -= (25 * align - 10) * align - 55;
+    if (version >= 7) {
+      modules -= 36;
+    }
+  }
+  return modules / 8;
+}
+
+TEST(BlockLayout, EveryEntryIsConsistent) {
+  const std::set<int> eccLengths = {7, 10, 13, 15, 16, 17, 18, 20, 22, 24, 26, 28, 30};
+  for (int version = 1; version <= 40; ++version) {
+    for (int level = 0; level < 4; ++level) {
+      SCOPED_TRACE(testing::Message() << "version " << version << " level " << level);
+      const BlockLayoutEntry& e = BlockLayoutFor(version, level);
+      EXPECT_GE(e.blocks1, 1);
+      EXPECT_EQ(e.blocks1 * e.total1 + e.blocks2 * e.total2, TotalCodewordsFromGeometry(version));
+      const int capacity = kByteCapacity[version - 1][level];
+      EXPECT_EQ(e.blocks1 * e.data1 + e.blocks2 * e.data2, capacity + (version < 10 ? 2 : 3));
+      if (e.blocks2 > 0) {
+        EXPECT_EQ(e.total2, e.total1 + 1);
+        EXPECT_EQ(e.data2, e.data1 + 1);
+      } else {
+        EXPECT_EQ(e.total2, 0);
+        EXPECT_EQ(e.data2, 0);
+      }
+      EXPECT_TRUE(eccLengths.count(e.total1 - e.data1));
+      EXPECT_LE(e.total1 + (e.blocks2 ? 1 : 0), 153);
+      EXPECT_LE(e.data1 + (e.blocks2 ? 1 : 0), 123);
+      EXPECT_LE(e.blocks1 + e.blocks2, 81);
+      // Levels protect more as they go from L to H.
+      if (level > 0) {
+        const BlockLayoutEntry& lower = BlockLayoutFor(version, level - 1);
+        EXPECT_LT(e.blocks1 * e.data1 + e.blocks2 * e.data2,
+                  lower.blocks1 * lower.data1 + lower.blocks2 * lower.data2);
+      }
+    }
+  }
+  EXPECT_EQ(TotalCodewordsFromGeometry(1), 26);
+  EXPECT_EQ(TotalCodewordsFromGeometry(40), 3706);
+}
+
+TEST(BlockLayout, TellingEntries) {
+  struct Row {
+    int version, level, b1, t1, d1, b2, t2, d2;
+  };
+  const Row rows[] = {{1, 0, 1, 26, 19, 0, 0, 0},      {1, 3, 1, 26, 9, 0, 0, 0},
+                      {5, 2, 2, 33, 15, 2, 34, 16},    {7, 3, 4, 39, 13, 1, 40, 14},
+                      {10, 0, 2, 86, 68, 2, 87, 69},   {21, 1, 17, 68, 42, 0, 0, 0},
+                      {22, 3, 34, 37, 13, 0, 0, 0},    {40, 0, 19, 148, 118, 6, 149, 119},
+                      {40, 3, 20, 45, 15, 61, 46, 16}};
+  for (const Row& r : rows) {
+    const BlockLayoutEntry& e = BlockLayoutFor(r.version, r.level);
+    EXPECT_EQ((std::vector<int>{e.blocks1, e.total1, e.data1, e.blocks2, e.total2, e.data2}),
+              (std::vector<int>{r.b1, r.t1, r.d1, r.b2, r.t2, r.d2}))
+        << r.version << "-" << r.level;
+  }
+}
+
+class ErrorCorrectionTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!galoisTablesReady) {
+      InitGaloisTables();
+      galoisTablesReady = 1;
+    }
+  }
+  // Sets up version and level with data codewords 1, 2, 3, ... (mod 251).
+  static void Prepare(int version, int level) {
+    encodeState.version = version;
+    encodeState.level = static_cast<std::uint8_t>(level);
+    for (int i = 0; i < kMaxDataCodewords; ++i) {
+      encodeState.dataCodewords[i] = static_cast<std::uint8_t>(i % 251 + 1);
+    }
+  }
+};
+
+TEST_F(ErrorCorrectionTest, Version5QBlocks) {
+  Prepare(5, kLevelQ);
+  ASSERT_EQ(ComputeErrorCorrection(encodeState), 0);
+  EXPECT_EQ(encodeState.group1BlockCount, 2);
+  EXPECT_EQ(encodeState.group2BlockCount, 2);
+  EXPECT_EQ(encodeState.group1EccTotal, 36);
+  EXPECT_EQ(encodeState.group2EccTotal, 36);
+  EXPECT_EQ(encodeState.eccCodewordCount, 72);
+  // Each block's ECC sits at 18 x block and comes from its own data.
+  const int dataStart[4] = {0, 15, 30, 46};
+  const int dataCount[4] = {15, 15, 16, 16};
+  for (int b = 0; b < 4; ++b) {
+    std::uint8_t ecc[18];
+    ASSERT_EQ(EncodeBlock(ecc, encodeState.dataCodewords + dataStart[b],
+                          dataCount[b] + 18, dataCount[b]),
+              0);
+    EXPECT_EQ(0, std::memcmp(ecc, encodeState.eccCodewords + 18 * b, 18)) << b;
+  }
+}
+
+TEST_F(ErrorCorrectionTest, LargestTotals) {
+  Prepare(21, kLevelM);
+  ASSERT_EQ(ComputeErrorCorrection(encodeState), 0);
+  EXPECT_EQ(encodeState.group1BlockCount, 17);
+  EXPECT_EQ(encodeState.group2BlockCount, 0);
+  EXPECT_EQ(encodeState.group2EccTotal, 0);
+  EXPECT_EQ(encodeState.eccCodewordCount, 442);
+
+  Prepare(40, kLevelH);
+  std::memset(encodeState.eccCodewords, 0xAB, sizeof encodeState.eccCodewords);
+  ASSERT_EQ(ComputeErrorCorrection(encodeState), 0);
+  EXPECT_EQ(encodeState.group1BlockCount + encodeState.group2BlockCount, 81);
+  EXPECT_EQ(encodeState.eccCodewordCount, kMaxEccCodewords);
+}
+
+// Interleaves with every data and ECC codeword holding its own index
+// (mod 256) and returns the data part and, in eccOrder, the ECC part.
+std::vector<int> InterleavedOrder(int version, int level, std::vector<int>& eccOrder) {
+  encodeState.version = version;
+  encodeState.level = static_cast<std::uint8_t>(level);
+  const BlockLayoutEntry& e = BlockLayoutFor(version, level);
+  const int dataTotal = e.blocks1 * e.data1 + e.blocks2 * e.data2;
+  const int eccTotal = (e.blocks1 + e.blocks2) * (e.total1 - e.data1);
+  for (int i = 0; i < dataTotal; ++i) {
+    encodeState.dataCodewords[i] = static_cast<std::uint8_t>(i);
+  }
+  for (int i = 0; i < eccTotal; ++i) {
+    encodeState.eccCodewords[i] = static_cast<std::uint8_t>(i);
+  }
+  InterleaveCodewords(encodeState);
+  std::vector<int> dataOrder(encodeState.finalCodewords, encodeState.finalCodewords + dataTotal);
+  eccOrder.assign(encodeState.finalCodewords + dataTotal,
+                  encodeState.finalCodewords + dataTotal + eccTotal);
+  return dataOrder;
+}
+
+TEST(Interleave, Version5Q) {
+  std::vector<int> ecc;
+  const std::vector<int> data = InterleavedOrder(5, kLevelQ, ecc);
+  // Blocks A, B, C, D start at 0, 15, 30, 46.
+  std::vector<int> expected;
+  for (int i = 0; i < 15; ++i) {
+    for (int start : {0, 15, 30, 46}) {
+      expected.push_back(start + i);
+    }
+  }
+  expected.push_back(30 + 15);
+  expected.push_back(46 + 15);
+  EXPECT_EQ(data, expected);
+  std::vector<int> expectedEcc;
+  for (int i = 0; i < 18; ++i) {
+    for (int b = 0; b < 4; ++b) {
+      expectedEcc.push_back(b * 18 + i);
+    }
+  }
+  EXPECT_EQ(ecc, expectedEcc);
+}
+
+TEST(Interleave, Version7H) {
+  std::vector<int> ecc;
+  const std::vector<int> data = InterleavedOrder(7, kLevelH, ecc);
+  ASSERT_EQ(data.size() + ecc.size(), 196u);
+  std::vector<int> expected;
+  for (int i = 0; i < 13; ++i) {
+    for (int b = 0; b < 5; ++b) {
+      expected.push_back(b * 13 + i);
+    }
+  }
+  expected.push_back(4 * 13 + 13);  // the fifth block's 14th codeword, alone
+  EXPECT_EQ(data, expected);
+  for (int i = 0; i < 26 * 5; ++i) {
+    EXPECT_EQ(ecc[i], (i % 5) * 26 + i / 5) << i;
+  }
+}
+
+TEST(Interleave, Version21MHasNoExtraColumn) {
+  std::vector<int> ecc;
+  const std::vector<int> data = InterleavedOrder(21, kLevelM, ecc);
+  ASSERT_EQ(data.size(), 42u * 17);
+  ASSERT_EQ(ecc.size(), 26u * 17);
+  for (int i = 0; i < 42 * 17; ++i) {
+    EXPECT_EQ(data[i], ((i % 17) * 42 + i / 17) % 256) << i;
+  }
+  for (int i = 0; i < 26 * 17; ++i) {
+    EXPECT_EQ(ecc[i], ((i % 17) * 26 + i / 17) % 256) << i;
+  }
+}
+
+TEST(Interleave, SingleBlockIsDataThenEcc) {
+  std::vector<int> ecc;
+  const std::vector<int> data = InterleavedOrder(1, kLevelL, ecc);
+  ASSERT_EQ(data.size(), 19u);
+  ASSERT_EQ(ecc.size(), 7u);
+  for (int i = 0; i < 19; ++i) {
+    EXPECT_EQ(data[i], i);
+  }
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(ecc[i], i);
+  }
+}
+
+}  // namespace
+}  // namespace qrimage

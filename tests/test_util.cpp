@@ -1,0 +1,71 @@
+#include "test_util.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "qrimage.h"
+
+namespace qrtest {
+
+const std::string& ScratchDir() {
+  static const std::string dir = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qrimage-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      std::perror("mkdtemp");
+      std::abort();
+    }
+    std::atexit([] { std::filesystem::remove_all(ScratchDir()); });
+    return pattern;
+  }();
+  return dir;
+}
+
+std::string ScratchPath(const std::string& name) {
+  static int counter = 0;
+  return ScratchDir() + "/" + std::to_string(++counter) + "-" + name;
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes EncodeInFreshProcess(const std::string& text, char level) {
+  const std::string path = ScratchPath("fresh.bmp");
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    QRImage(text.c_str(), level, path.c_str());
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return FileExists(path) ? ReadFile(path) : Bytes{};
+}
+
+std::string MixedText(int length, unsigned seed) {
+  std::string text;
+  unsigned x = seed * 2654435761u + 1;
+  for (int i = 0; i < length; ++i) {
+    x = x * 1103515245u + 12345u;
+    const unsigned r = (x >> 16) & 0xFF;
+    // Alternate between the printable range and the high half.
+    text.push_back(static_cast<char>(r % 2 ? 0x20 + r % 95 : 0x80 + r % 128));
+  }
+  return text;
+}
+
+}  // namespace qrtest
