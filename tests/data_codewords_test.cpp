@@ -51,8 +51,10 @@ TEST(SelectVersion, EveryCapacityBoundary) {
 }
 
 TEST(SelectVersion, TellingCapacities) {
-  const int expected[][5] = {{1, 17, 14, 11, 7},     {2, 32, 26, 20, 14},
-                             {9, 230, 180, 130, 98}, {10, 271, 213, 151, 119},
+  const int expected[][5] = {{1, 17, 14, 11, 7},
+                             {2, 32, 26, 20, 14},
+                             {9, 230, 180, 130, 98},
+                             {10, 271, 213, 151, 119},
                              {40, 2953, 2331, 1663, 1273}};
   for (const auto& row : expected) {
     for (int level = 0; level < 4; ++level) {
@@ -76,9 +78,9 @@ TEST(SelectVersion, EntryPointRejectsBadLevelsAndLongTextsWithoutAFile) {
   }
   const int limits[4] = {2953, 2331, 1663, 1273};
   for (int level = 0; level < 4; ++level) {
-    EXPECT_EQ(QRImage(std::string(limits[level] + 1, 'a').c_str(), kLevelLetters[level],
-                      path.c_str()),
-              QRIMAGE_ERROR_INPUT);
+    EXPECT_EQ(
+        QRImage(std::string(limits[level] + 1, 'a').c_str(), kLevelLetters[level], path.c_str()),
+        QRIMAGE_ERROR_INPUT);
   }
   EXPECT_FALSE(qrtest::FileExists(path));
   EXPECT_EQ(QRImage(std::string(2953, 'a').c_str(), 'L', path.c_str()), 40);

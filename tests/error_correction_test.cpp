@@ -65,10 +65,10 @@ TEST(BlockLayout, TellingEntries) {
   struct Row {
     int version, level, b1, t1, d1, b2, t2, d2;
   };
-  const Row rows[] = {{1, 0, 1, 26, 19, 0, 0, 0},      {1, 3, 1, 26, 9, 0, 0, 0},
-                      {5, 2, 2, 33, 15, 2, 34, 16},    {7, 3, 4, 39, 13, 1, 40, 14},
-                      {10, 0, 2, 86, 68, 2, 87, 69},   {21, 1, 17, 68, 42, 0, 0, 0},
-                      {22, 3, 34, 37, 13, 0, 0, 0},    {40, 0, 19, 148, 118, 6, 149, 119},
+  const Row rows[] = {{1, 0, 1, 26, 19, 0, 0, 0},     {1, 3, 1, 26, 9, 0, 0, 0},
+                      {5, 2, 2, 33, 15, 2, 34, 16},   {7, 3, 4, 39, 13, 1, 40, 14},
+                      {10, 0, 2, 86, 68, 2, 87, 69},  {21, 1, 17, 68, 42, 0, 0, 0},
+                      {22, 3, 34, 37, 13, 0, 0, 0},   {40, 0, 19, 148, 118, 6, 149, 119},
                       {40, 3, 20, 45, 15, 61, 46, 16}};
   for (const Row& r : rows) {
     const BlockLayoutEntry& e = BlockLayoutFor(r.version, r.level);
@@ -109,9 +109,9 @@ TEST_F(ErrorCorrectionTest, Version5QBlocks) {
   const int dataCount[4] = {15, 15, 16, 16};
   for (int b = 0; b < 4; ++b) {
     std::uint8_t ecc[18];
-    ASSERT_EQ(EncodeBlock(ecc, encodeState.dataCodewords + dataStart[b],
-                          dataCount[b] + 18, dataCount[b]),
-              0);
+    ASSERT_EQ(
+        EncodeBlock(ecc, encodeState.dataCodewords + dataStart[b], dataCount[b] + 18, dataCount[b]),
+        0);
     EXPECT_EQ(0, std::memcmp(ecc, encodeState.eccCodewords + 18 * b, 18)) << b;
   }
 }

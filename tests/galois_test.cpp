@@ -66,8 +66,7 @@ TEST_F(GaloisTest, TablesAreConsistentFieldArithmetic) {
       ASSERT_EQ(t.mulTable[a][b], t.mulTable[b][a]);
       // Sums are XORs of field values; products agree with shift-and-add.
       ASSERT_EQ(t.expTable[t.addTable[a][b]], t.expTable[a] ^ t.expTable[b]);
-      ASSERT_EQ(t.expTable[t.mulTable[a][b]],
-                detail::FieldMultiply(t.expTable[a], t.expTable[b]));
+      ASSERT_EQ(t.expTable[t.mulTable[a][b]], detail::FieldMultiply(t.expTable[a], t.expTable[b]));
     }
   }
 }

@@ -28,8 +28,7 @@ TEST(State, LaterCallsMatchAFreshProcess) {
       {"short after long", std::string(1270, 'L'), "short", 'M'},
       {"version 6 after 7", std::string(64, 'A'), std::string(58, 'b'), 'H'},
       {"version 2 after 3", std::string(24, 'c'), std::string(14, 'd'), 'H'},
-      {"remainder bits after a longer text", std::string(1200, '\xC3'), std::string(40, 'e'),
-       'L'},
+      {"remainder bits after a longer text", std::string(1200, '\xC3'), std::string(40, 'e'), 'L'},
       {"version 1 after 40", std::string(1273, 'z'), "", 'Q'},
   };
   for (const Sequence& s : sequences) {

@@ -36,11 +36,14 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes EncodeInFreshProcess(const std::string& text, char level) {

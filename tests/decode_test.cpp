@@ -1,0 +1,76 @@
+// Every written symbol must decode: files from QRImage are read back by a
+// real decoder (zbarimg, through ImageMagick scaling each module up to
+// 4 x 4 pixels) and the decoded bytes compared with the text.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "api/version_select.h"
+#include "qrimage.h"
+#include "test_util.h"
+
+namespace {
+
+bool HaveTool(const char* name) {
+  const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+// The decoded payload as raw bytes (no character-set conversion).
+std::string Decode(const std::string& bmp) {
+  const std::string command =
+      "convert-im6.q16 '" + bmp + "' -scale 400% pgm:- | zbarimg --raw -q -Sbinary - 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string out;
+  char buffer[4096];
+  for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    out.append(buffer, got);
+  }
+  pclose(pipe);
+  return out;
+}
+
+class RoundTrip : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(HaveTool("zbarimg") && HaveTool("convert-im6.q16"))
+        << "needs zbarimg and convert-im6.q16 (Debian zbar-tools, imagemagick)";
+  }
+};
+
+TEST_P(RoundTrip, TextAtCapacityDecodesAtEveryLevel) {
+  const int version = GetParam();
+  for (int level = 0; level < 4; ++level) {
+    const char letter = qrimage::kLevelLetters[level];
+    SCOPED_TRACE(testing::Message() << "version " << version << " level " << letter);
+    const int capacity = qrimage::kByteCapacity[version - 1][level];
+    const std::string text = qrtest::MixedText(capacity, version * 4 + level);
+    const std::string path = qrtest::ScratchPath("roundtrip.bmp");
+    ASSERT_EQ(QRImage(text.c_str(), letter, path.c_str()), version);
+    EXPECT_TRUE(Decode(path) == text) << "decoded bytes differ from the text";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllVersions, RoundTrip, ::testing::Range(1, 41),
+                         [](const testing::TestParamInfo<int>& info) {
+                           return "Version" + std::to_string(info.param);
+                         });
+
+TEST(RoundTripShort, SmallTextsDecode) {
+  const std::string texts[] = {"",
+                               "HELLO WORLD",
+                               "a",
+                               "https://example.org/?q=1&r=2",
+                               std::string(60, 'A'),
+                               "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"};
+  for (const std::string& text : texts) {
+    for (char level : {'L', 'M', 'Q', 'H'}) {
+      const std::string path = qrtest::ScratchPath("short.bmp");
+      ASSERT_GT(QRImage(text.c_str(), level, path.c_str()), 0);
+      EXPECT_TRUE(Decode(path) == text) << text << " at " << level;
+    }
+  }
+}
+
+}  // namespace
