@@ -3,14 +3,14 @@
  *
  *   int version = QRImage("HELLO WORLD", 'M', "hello.bmp");
  *
- * QRImage encodes the whole text as one byte-mode segment (the bytes are
- * taken as they are, with no character-set conversion), picks the smallest
+ * QRImage encodes the whole text as one byte-mode segment (raw bytes; no
+ * character set is assumed or converted), picks the smallest
  * symbol version (1 to 40) that holds it at the requested error-correction
  * level, chooses the data mask by the library's penalty rules and writes the
  * symbol to a bitmap file.
  *
- * The file is an uncompressed Windows bitmap (BMP) of 1 bit per pixel:
- * one pixel per module, a light quiet zone of 4 modules on every side,
+ * The file is an uncompressed Windows bitmap (BMP) of 1 bit per pixel.
+ * Each module is a single pixel and the symbol has a 4-module white border,
  * palette entry 0 black and entry 1 white, rows stored bottom-up, 2834
  * pixels per metre. A version V symbol is (4V + 17) modules wide, so the
  * image is (4V + 25) pixels square: 29 x 29 for version 1, 185 x 185 for

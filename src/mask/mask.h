@@ -9,7 +9,7 @@
 
 namespace qrimage {
 
-// Builds the symbol under each of the eight masks in maskedCandidates,
+// Fills maskedCandidates with one masked copy of the matrix per mask,
 // scores them, stores the lowest-scoring mask (the lower number on a tie)
 // in maskIndex and applies it to the matrix.
 void SelectAndApplyMask(EncodeState& state);

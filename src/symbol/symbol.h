@@ -66,8 +66,8 @@ extern const std::uint16_t kFormatInfo[32];
 // The 18-bit version words of versions 7 to 40 (entry version - 7).
 extern const std::uint32_t kVersionInfo[34];
 
-// Darkens the format information, the dark module and, from version 7,
-// the version information of the masked matrix.
+// Completes the masked matrix: format bits (level and mask), the always-dark
+// module, and the version bits of symbols of version 7 and up.
 void PlaceFormatAndVersionInfo(EncodeState& state);
 
 }  // namespace qrimage
