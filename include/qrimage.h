@@ -27,9 +27,16 @@
 #define QRIMAGE_CALL
 #endif
 
-/* Symbol visibility: the shared library exports QRImage and nothing else. */
+/* Symbol visibility: the shared library exports QRImage and nothing else.
+ * On Windows the DLL's export table comes from its .def file; a host that
+ * links the import library gets a dllimport declaration, one that links the
+ * static library defines QRIMAGE_STATIC first. */
 #if defined(_WIN32)
+#if defined(QRIMAGE_STATIC)
 #define QRIMAGE_API
+#else
+#define QRIMAGE_API __declspec(dllimport)
+#endif
 #elif defined(__GNUC__)
 #define QRIMAGE_API __attribute__((visibility("default")))
 #else
