@@ -218,11 +218,16 @@ int main(int argc, char** argv) {
     ++failures;
   }
   std::map<std::string, int> windowsResults;
+  // Result lines are "NAME RESULT"; the host's other lines do not parse so.
   std::istringstream lines(hostOutput);
-  std::string name;
-  int result;
-  while (lines >> name >> result) {
-    windowsResults[name] = result;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string name;
+    int result;
+    std::string rest;
+    if (fields >> name >> result && !(fields >> rest)) {
+      windowsResults[name] = result;
+    }
   }
 
   int identical = 0;
