@@ -58,8 +58,10 @@ enum {
    * touched. */
   QRIMAGE_ERROR_ENCODING = -2,
   /* The output file could not be written: the path is null, empty or 260
-   * bytes or longer, its folder is missing, permission is denied, or a
-   * write failed (a full disk, say). A file that could not be written in
+   * bytes or longer (on Windows: 260 characters or more after conversion
+   * from the ANSI code page), its folder is missing, permission is denied,
+   * another program holds the file open for writing, or a write failed (a
+   * full disk, say). A file that could not be written in
    * full is removed again, so a failure never leaves a partial bitmap. */
   QRIMAGE_ERROR_FILE = -3
 };
