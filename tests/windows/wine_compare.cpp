@@ -7,8 +7,8 @@
 // 0xFF) with the Linux library, then has wine_host encode the same texts
 // through the DLL in one wine run (a fresh wine prefix, so the run depends
 // on nothing on this machine) and checks that every result and every file
-// is the same. wine_host's own checks of the Windows file operations must
-// pass too.
+// is the same, also when four threads call the DLL at once. wine_host's
+// own checks of the Windows file operations must pass too.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -230,30 +230,37 @@ int main(int argc, char** argv) {
     }
   }
 
-  int identical = 0;
+  // Each case was encoded twice by the DLL: once in order, once among
+  // four threads calling at the same time.
+  int identical = 0, compared = 0;
   for (const Case& c : cases) {
-    const auto found = windowsResults.find(c.name);
-    if (found == windowsResults.end()) {
-      std::cout << "FAIL: " << c.name << ": no result from the DLL\n";
-      ++failures;
-      continue;
-    }
-    if (found->second != linuxResults[c.name]) {
-      std::cout << "FAIL: " << c.name << ": the DLL returns " << found->second
-                << ", the Linux build " << linuxResults[c.name] << "\n";
-      ++failures;
-    }
     const std::string linuxFile = ReadAll(linuxDir / (c.name + ".bmp"));
-    const std::string windowsFile = ReadAll(windowsDir / (c.name + ".bmp"));
-    if (linuxFile.empty() || linuxFile != windowsFile) {
-      std::cout << "FAIL: " << c.name << ": files differ (" << linuxFile.size() << " bytes from "
-                << "Linux, " << windowsFile.size() << " from the DLL)\n";
-      ++failures;
-    } else {
-      ++identical;
+    for (const bool threaded : {false, true}) {
+      const std::string key = threaded ? c.name + "@threads" : c.name;
+      const fs::path file = (threaded ? windowsDir / "threads" : windowsDir) / (c.name + ".bmp");
+      ++compared;
+      const auto found = windowsResults.find(key);
+      if (found == windowsResults.end()) {
+        std::cout << "FAIL: " << key << ": no result from the DLL\n";
+        ++failures;
+        continue;
+      }
+      if (found->second != linuxResults[c.name]) {
+        std::cout << "FAIL: " << key << ": the DLL returns " << found->second
+                  << ", the Linux build " << linuxResults[c.name] << "\n";
+        ++failures;
+      }
+      const std::string windowsFile = ReadAll(file);
+      if (linuxFile.empty() || linuxFile != windowsFile) {
+        std::cout << "FAIL: " << key << ": files differ (" << linuxFile.size()
+                  << " bytes from Linux, " << windowsFile.size() << " from the DLL)\n";
+        ++failures;
+      } else {
+        ++identical;
+      }
     }
   }
-  std::cout << identical << " of " << cases.size() << " files byte-identical, " << failures
+  std::cout << identical << " of " << compared << " files byte-identical, " << failures
             << " failure(s)\n";
 
   if (std::getenv("QRIMAGE_KEEP_WINE_DIR") == nullptr) {

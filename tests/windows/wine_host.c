@@ -12,7 +12,9 @@
  *   - encodes every line "NAME LEVEL TEXT" of CASES (LEVEL an int in hex,
  *     TEXT the bytes in hex) to OUTDIR\NAME.bmp and prints "NAME RESULT".
  *     Every second output path first holds a larger junk file, so the
- *     outputs also show that an existing file is replaced entirely.
+ *     outputs also show that an existing file is replaced entirely;
+ *   - encodes all cases again from four threads at once, to
+ *     OUTDIR\threads\NAME.bmp, printing "NAME@threads RESULT".
  * Exits with 0 only if the DLL loaded and every check held.
  */
 #include <stdio.h>
@@ -190,28 +192,49 @@ static int HexValue(int c) {
   return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
 }
 
-static int RunCases(const char* casesPath, const char* outDir) {
-  FILE* cases = fopen(casesPath, "r");
-  if (cases == NULL) {
+#define MAX_CASES 64
+#define THREADS 4
+
+struct Case {
+  char name[64];
+  unsigned level;
+  char* text;
+  int threadResult;
+};
+static struct Case cases[MAX_CASES];
+static int caseCount;
+static const char* outDir;
+
+static int ReadCases(const char* casesPath) {
+  FILE* file = fopen(casesPath, "r");
+  if (file == NULL) {
     printf("FAIL: cannot read %s\n", casesPath);
     return 0;
   }
-  static char line[8192];
-  static char text[4096];
-  char name[128], hex[8192], path[512];
-  unsigned level;
-  int count = 0;
-  while (fgets(line, sizeof line, cases) != NULL) {
-    if (sscanf(line, "%127s %x %8191s", name, &level, hex) != 3) {
+  static char line[8192], hex[8192];
+  while (caseCount < MAX_CASES && fgets(line, sizeof line, file) != NULL) {
+    struct Case* c = &cases[caseCount];
+    if (sscanf(line, "%63s %x %8191s", c->name, &c->level, hex) != 3) {
       continue;
     }
     const size_t length = strlen(hex) / 2;
+    c->text = malloc(length + 1);
     for (size_t i = 0; i < length; ++i) {
-      text[i] = (char)(HexValue(hex[2 * i]) << 4 | HexValue(hex[2 * i + 1]));
+      c->text[i] = (char)(HexValue(hex[2 * i]) << 4 | HexValue(hex[2 * i + 1]));
     }
-    text[length] = '\0';
-    snprintf(path, sizeof path, "%s\\%s.bmp", outDir, name);
-    if (count % 2 == 1) {
+    c->text[length] = '\0';
+    ++caseCount;
+  }
+  fclose(file);
+  return caseCount;
+}
+
+/* Every case in order, each output to OUTDIR\NAME.bmp. */
+static void RunCases(void) {
+  char path[512];
+  for (int i = 0; i < caseCount; ++i) {
+    snprintf(path, sizeof path, "%s\\%s.bmp", outDir, cases[i].name);
+    if (i % 2 == 1) {
       static char junk[6000];
       memset(junk, 0x5A, sizeof junk);
       FILE* old = fopen(path, "wb");
@@ -220,11 +243,41 @@ static int RunCases(const char* casesPath, const char* outDir) {
         fclose(old);
       }
     }
-    printf("%s %d\n", name, qrImage(text, (int)level, path));
-    ++count;
+    printf("%s %d\n", cases[i].name, qrImage(cases[i].text, (int)cases[i].level, path));
   }
-  fclose(cases);
-  return count;
+}
+
+/* Thread k encodes cases k, k + THREADS, ... to OUTDIR\threads\NAME.bmp. */
+static DWORD WINAPI EncodeShare(LPVOID start) {
+  char path[512];
+  for (int i = (int)(INT_PTR)start; i < caseCount; i += THREADS) {
+    snprintf(path, sizeof path, "%s\\threads\\%s.bmp", outDir, cases[i].name);
+    cases[i].threadResult = qrImage(cases[i].text, (int)cases[i].level, path);
+  }
+  return 0;
+}
+
+/* All cases again, from THREADS threads at once: the DLL keeps the calls
+ * apart, so each file must come out as it does from a single thread.
+ * Printed as "NAME@threads RESULT". */
+static void RunCasesInThreads(void) {
+  char folder[512];
+  HANDLE threads[THREADS];
+  snprintf(folder, sizeof folder, "%s\\threads", outDir);
+  Check(CreateDirectoryA(folder, NULL), "the threads folder can be created");
+  for (int k = 0; k < THREADS; ++k) {
+    threads[k] = CreateThread(NULL, 0, EncodeShare, (LPVOID)(INT_PTR)k, 0, NULL);
+    Check(threads[k] != NULL, "a thread can be started");
+  }
+  for (int k = 0; k < THREADS; ++k) {
+    if (threads[k] != NULL) {
+      WaitForSingleObject(threads[k], INFINITE);
+      CloseHandle(threads[k]);
+    }
+  }
+  for (int i = 0; i < caseCount; ++i) {
+    printf("%s@threads %d\n", cases[i].name, cases[i].threadResult);
+  }
 }
 
 int main(int argc, char** argv) {
@@ -250,7 +303,10 @@ int main(int argc, char** argv) {
   CheckOpenFailures();
   CheckCodePages();
 
-  const int count = RunCases(argv[2], argv[3]);
+  outDir = argv[3];
+  const int count = ReadCases(argv[2]);
+  RunCases();
+  RunCasesInThreads();
   printf("cases %d, failed checks %d\n", count, failures);
   FreeLibrary(library);
   return failures == 0 && count > 0 ? 0 : 1;
