@@ -27,9 +27,16 @@
 #define QRIMAGE_CALL
 #endif
 
-/* Symbol visibility: the shared library exports QRImage and nothing else. */
+/* Symbol visibility: the shared library exports QRImage and nothing else.
+ * On Windows the DLL's export table comes from its .def file; a host that
+ * links the import library gets a dllimport declaration, one that links the
+ * static library defines QRIMAGE_STATIC first. */
 #if defined(_WIN32)
+#if defined(QRIMAGE_STATIC)
 #define QRIMAGE_API
+#else
+#define QRIMAGE_API __declspec(dllimport)
+#endif
 #elif defined(__GNUC__)
 #define QRIMAGE_API __attribute__((visibility("default")))
 #else
@@ -51,8 +58,10 @@ enum {
    * touched. */
   QRIMAGE_ERROR_ENCODING = -2,
   /* The output file could not be written: the path is null, empty or 260
-   * bytes or longer, its folder is missing, permission is denied, or a
-   * write failed (a full disk, say). A file that could not be written in
+   * bytes or longer (on Windows: 260 characters or more after conversion
+   * from the ANSI code page), its folder is missing, permission is denied,
+   * another program holds the file open for writing, or a write failed (a
+   * full disk, say). A file that could not be written in
    * full is removed again, so a failure never leaves a partial bitmap. */
   QRIMAGE_ERROR_FILE = -3
 };

@@ -3,8 +3,8 @@
 #include "qrimage.h"
 
 #include <cstdint>
-#include <mutex>
 
+#include "api/call_lock.h"
 #include "api/encode_state.h"
 #include "api/version_select.h"
 #include "ecc/error_correction.h"
@@ -15,9 +15,6 @@
 
 namespace qrimage {
 namespace {
-
-// All calls share the static encode state, so they take turns.
-std::mutex callMutex;
 
 // Copies the text with its NUL. A text too long for the buffer is cut to
 // 2974 bytes, which is still longer than any symbol holds, so the length
@@ -36,7 +33,8 @@ void CopyText(const char* text) {
 
 extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level, const char* path) {
   using namespace qrimage;
-  const std::lock_guard<std::mutex> lock(callMutex);
+  // All calls share the static encode state, so they take turns.
+  const CallLock lock;
 
   if (!galoisTablesReady) {
     InitGaloisTables();

@@ -1,0 +1,313 @@
+/*
+ * A host program for qrimage.dll, run under wine by wine_compare.
+ *
+ *   wine_host DLL CASES OUTDIR
+ *
+ * Loads the DLL with LoadLibrary and finds QRImage with GetProcAddress, as
+ * a Windows host would. Then:
+ *   - runs the file-opening checks in OUTDIR\checks (missing folder, path
+ *     length after code-page conversion, empty and null paths, a file held
+ *     open for writing, the thread's ANSI code page), printing "FAIL: ..."
+ *     for each check that does not hold;
+ *   - encodes every line "NAME LEVEL TEXT" of CASES (LEVEL an int in hex,
+ *     TEXT the bytes in hex) to OUTDIR\NAME.bmp and prints "NAME RESULT".
+ *     Every second output path first holds a larger junk file, so the
+ *     outputs also show that an existing file is replaced entirely;
+ *   - encodes all cases again from four threads at once, to
+ *     OUTDIR\threads\NAME.bmp, printing "NAME@threads RESULT".
+ * Exits with 0 only if the DLL loaded and every check held.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+#include <windows.h>
+
+/* The declaration a host needs: stdcall on 32-bit Windows, where the
+ * export is named _QRImage@12; 64-bit Windows ignores __stdcall and the
+ * export is plain QRImage. */
+typedef int(__stdcall* QRImageFunction)(const char* text, int level, const char* path);
+#ifdef _WIN64
+#define QRIMAGE_EXPORT_NAME "QRImage"
+#else
+#define QRIMAGE_EXPORT_NAME "_QRImage@12"
+#endif
+
+static QRImageFunction qrImage;
+static int failures;
+static char checkDir[MAX_PATH];
+
+static void Check(int condition, const char* what) {
+  if (!condition) {
+    printf("FAIL: %s\n", what);
+    ++failures;
+  }
+}
+
+/* checkDir followed by `rest`, as UTF-16 (checkDir is plain ASCII). */
+static void WidePath(wchar_t* wide, const wchar_t* rest) {
+  size_t i = 0;
+  for (; checkDir[i] != '\0'; ++i) {
+    wide[i] = (wchar_t)checkDir[i];
+  }
+  wcscpy(wide + i, rest);
+}
+
+static int Exists(const char* path) {
+  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+static int ExistsW(const wchar_t* path) {
+  return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+/* Number of entries in checkDir, to see that failing calls create nothing. */
+static int CountEntries(void) {
+  char pattern[MAX_PATH];
+  WIN32_FIND_DATAA found;
+  int count = 0;
+  snprintf(pattern, sizeof pattern, "%s\\*", checkDir);
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return -1;
+  }
+  do {
+    ++count;
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return count;
+}
+
+/* Bytes of a file, or -1 if it cannot be read. */
+static long FileSize(const char* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+    return -1;
+  }
+  return (long)data.nFileSizeLow;
+}
+
+static void CheckOpenFailures(void) {
+  char path[512];
+  const int before = CountEntries();
+
+  snprintf(path, sizeof path, "%s\\no-such-folder\\x.bmp", checkDir);
+  Check(qrImage("missing folder", 'M', path) == -3, "a missing folder gives -3");
+  snprintf(path, sizeof path, "%s\\no-such-folder", checkDir);
+  Check(!Exists(path), "a missing folder is not created");
+
+  Check(qrImage("empty path", 'M', "") == -3, "an empty path gives -3");
+  Check(qrImage("null path", 'M', NULL) == -3, "a null path gives -3");
+
+  /* 259 characters is the longest path that opens; 260 is refused. */
+  const int dirLength = (int)strlen(checkDir) + 1;
+  memset(path, 0, sizeof path);
+  snprintf(path, sizeof path, "%s\\", checkDir);
+  memset(path + dirLength, 'a', 260 - dirLength - 4);
+  strcat(path, ".bmp");
+  Check(strlen(path) == 260, "the long path has 260 characters");
+  Check(qrImage("long path", 'L', path) == -3, "a path of 260 characters gives -3");
+  Check(!Exists(path), "a path of 260 characters creates no file");
+  Check(CountEntries() == before, "failing calls create nothing");
+
+  memmove(path + dirLength, path + dirLength + 1, strlen(path + dirLength));
+  Check(strlen(path) == 259, "the shorter path has 259 characters");
+  Check(qrImage("long path", 'L', path) == 1, "a path of 259 characters is written");
+  Check(FileSize(path) == 178, "the 259-character path holds a version 1 bitmap");
+  DeleteFileA(path);
+
+  /* Another writer holds the file open (sharing both reading and writing):
+   * the library, which shares reading only, cannot open it. */
+  snprintf(path, sizeof path, "%s\\held.bmp", checkDir);
+  HANDLE held = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  DWORD written = 0;
+  Check(held != INVALID_HANDLE_VALUE && WriteFile(held, "held", 4, &written, NULL) && written == 4,
+        "the host can create and write the held file");
+  Check(qrImage("held open", 'M', path) == -3, "a file held open for writing gives -3");
+  CloseHandle(held);
+  Check(FileSize(path) == 4, "the held file is left as it was");
+  DeleteFileA(path);
+
+  snprintf(path, sizeof path, "%s\\bad-level.bmp", checkDir);
+  Check(qrImage("bad level", 'q', path) == -1, "a lower-case level gives -1");
+  Check(!Exists(path), "a bad level creates no file");
+  Check(CountEntries() == before, "the checks leave no file behind");
+}
+
+/* The path is read in the calling thread's ANSI code page: byte 0xE9 is
+ * U+00E9 in code page 1252 and U+0439 in code page 1251. */
+static void CheckCodePages(void) {
+  char path[512];
+  wchar_t wide[512];
+  const LCID original = GetThreadLocale();
+  snprintf(path, sizeof path, "%s\\\xE9.bmp", checkDir);
+
+  if (GetACP() == 1252) {
+    WidePath(wide, L"\\\x00E9.bmp");
+    Check(qrImage("code page", 'M', path) == 1 && ExistsW(wide),
+          "byte 0xE9 in the path is U+00E9 in code page 1252");
+    DeleteFileW(wide);
+  } else {
+    printf("note: ANSI code page %u, not 1252; that check left out\n", GetACP());
+  }
+
+  SetThreadLocale(MAKELCID(MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), SORT_DEFAULT));
+  WidePath(wide, L"\\\x0439.bmp");
+  Check(qrImage("code page", 'M', path) == 1 && ExistsW(wide),
+        "byte 0xE9 is U+0439 when the thread's code page is 1251");
+  DeleteFileW(wide);
+
+  /* In code page 932 each 0x82 0xA0 pair is one character (U+3042), so a
+   * path of more than 260 bytes but fewer than 260 characters opens. */
+  SetThreadLocale(MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), SORT_DEFAULT));
+  char folder[512];
+  wchar_t wideFolder[512];
+  snprintf(folder, sizeof folder, "%s\\", checkDir);
+  WidePath(wideFolder, L"\\");
+  for (int i = 0; i < 60; ++i) {
+    strcat(folder, "\x82\xA0");
+    wcscat(wideFolder, L"\x3042");
+  }
+  CreateDirectoryW(wideFolder, NULL);
+  snprintf(path, sizeof path, "%s\\", folder);
+  wcscpy(wide, wideFolder);
+  wcscat(wide, L"\\");
+  while (strlen(path) < 270) {
+    strcat(path, "\x82\xA0");
+    wcscat(wide, L"\x3042");
+  }
+  strcat(path, ".bmp");
+  wcscat(wide, L".bmp");
+  Check(strlen(path) > 260 && wcslen(wide) < 260,
+        "the code page 932 path has the intended lengths");
+  Check(qrImage("code page", 'M', path) == 1 && ExistsW(wide),
+        "the 260-character limit counts converted characters, not bytes");
+  DeleteFileW(wide);
+  RemoveDirectoryW(wideFolder);
+
+  SetThreadLocale(original);
+}
+
+static int HexValue(int c) {
+  return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
+
+#define MAX_CASES 64
+#define THREADS 4
+
+struct Case {
+  char name[64];
+  unsigned level;
+  char* text;
+  int threadResult;
+};
+static struct Case cases[MAX_CASES];
+static int caseCount;
+static const char* outDir;
+
+static int ReadCases(const char* casesPath) {
+  FILE* file = fopen(casesPath, "r");
+  if (file == NULL) {
+    printf("FAIL: cannot read %s\n", casesPath);
+    return 0;
+  }
+  static char line[8192], hex[8192];
+  while (caseCount < MAX_CASES && fgets(line, sizeof line, file) != NULL) {
+    struct Case* c = &cases[caseCount];
+    if (sscanf(line, "%63s %x %8191s", c->name, &c->level, hex) != 3) {
+      continue;
+    }
+    const size_t length = strlen(hex) / 2;
+    c->text = malloc(length + 1);
+    for (size_t i = 0; i < length; ++i) {
+      c->text[i] = (char)(HexValue(hex[2 * i]) << 4 | HexValue(hex[2 * i + 1]));
+    }
+    c->text[length] = '\0';
+    ++caseCount;
+  }
+  fclose(file);
+  return caseCount;
+}
+
+/* Every case in order, each output to OUTDIR\NAME.bmp. */
+static void RunCases(void) {
+  char path[512];
+  for (int i = 0; i < caseCount; ++i) {
+    snprintf(path, sizeof path, "%s\\%s.bmp", outDir, cases[i].name);
+    if (i % 2 == 1) {
+      static char junk[6000];
+      memset(junk, 0x5A, sizeof junk);
+      FILE* old = fopen(path, "wb");
+      if (old != NULL) {
+        fwrite(junk, 1, sizeof junk, old);
+        fclose(old);
+      }
+    }
+    printf("%s %d\n", cases[i].name, qrImage(cases[i].text, (int)cases[i].level, path));
+  }
+}
+
+/* Thread k encodes cases k, k + THREADS, ... to OUTDIR\threads\NAME.bmp. */
+static DWORD WINAPI EncodeShare(LPVOID start) {
+  char path[512];
+  for (int i = (int)(INT_PTR)start; i < caseCount; i += THREADS) {
+    snprintf(path, sizeof path, "%s\\threads\\%s.bmp", outDir, cases[i].name);
+    cases[i].threadResult = qrImage(cases[i].text, (int)cases[i].level, path);
+  }
+  return 0;
+}
+
+/* All cases again, from THREADS threads at once: the DLL keeps the calls
+ * apart, so each file must come out as it does from a single thread.
+ * Printed as "NAME@threads RESULT". */
+static void RunCasesInThreads(void) {
+  char folder[512];
+  HANDLE threads[THREADS];
+  snprintf(folder, sizeof folder, "%s\\threads", outDir);
+  Check(CreateDirectoryA(folder, NULL), "the threads folder can be created");
+  for (int k = 0; k < THREADS; ++k) {
+    threads[k] = CreateThread(NULL, 0, EncodeShare, (LPVOID)(INT_PTR)k, 0, NULL);
+    Check(threads[k] != NULL, "a thread can be started");
+  }
+  for (int k = 0; k < THREADS; ++k) {
+    if (threads[k] != NULL) {
+      WaitForSingleObject(threads[k], INFINITE);
+      CloseHandle(threads[k]);
+    }
+  }
+  for (int i = 0; i < caseCount; ++i) {
+    printf("%s@threads %d\n", cases[i].name, cases[i].threadResult);
+  }
+}
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    fprintf(stderr, "usage: wine_host DLL CASES OUTDIR\n");
+    return 2;
+  }
+  HMODULE library = LoadLibraryA(argv[1]);
+  if (library == NULL) {
+    printf("FAIL: LoadLibrary(%s): error %lu\n", argv[1], GetLastError());
+    return 1;
+  }
+  qrImage = (QRImageFunction)(void (*)(void))GetProcAddress(library, QRIMAGE_EXPORT_NAME);
+  if (qrImage == NULL) {
+    printf("FAIL: GetProcAddress(" QRIMAGE_EXPORT_NAME ") found nothing\n");
+    return 1;
+  }
+  Check((QRImageFunction)(void (*)(void))GetProcAddress(library, MAKEINTRESOURCEA(1)) == qrImage,
+        "ordinal 1 is QRImage");
+
+  snprintf(checkDir, sizeof checkDir, "%s\\checks", argv[3]);
+  Check(CreateDirectoryA(checkDir, NULL), "the checks folder can be created");
+  CheckOpenFailures();
+  CheckCodePages();
+
+  outDir = argv[3];
+  const int count = ReadCases(argv[2]);
+  RunCases();
+  RunCasesInThreads();
+  printf("cases %d, failed checks %d\n", count, failures);
+  FreeLibrary(library);
+  return failures == 0 && count > 0 ? 0 : 1;
+}
