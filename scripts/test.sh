@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ libgtest-dev zbar-tools imagemagick)
+# Host examples, the tool's end-to-end tests and the install test.
+packages+=(gcc python3 pkg-config binutils)
 
 missing=()
 for p in "${packages[@]}"; do
