@@ -249,6 +249,27 @@ class Failures(ToolTest):
         self.assertRegex(result.stdout, rb"^qrimage \d+\.\d+\.\d+\n$")
 
 
+class ReadmeExamples(ToolTest):
+    def test_command_line_examples_run(self):
+        readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
+        with open(readme, encoding="utf-8") as f:
+            section = f.read().split("\n## Command-line tool\n")[1].split("\n## ")[0]
+        blocks = re.findall(r"```sh\n(.*?)```", section, re.S)
+        self.assertTrue(blocks, "no shell examples in the README's tool section")
+        env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"])
+        for block in blocks:
+            result = subprocess.run(["bash", "-e", "-o", "pipefail", "-c", block], env=env,
+                                    cwd=self.dir.name, stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE, timeout=60)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            # Every example writes the file its summary names, and it decodes.
+            for line in result.stdout.splitlines():
+                summary = SUMMARY.match(line)
+                if summary:
+                    path = self.path(summary.group(6).decode())
+                    self.assertEqual(len(decode(path)), int(summary.group(1)), line)
+
+
 class Preview(ToolTest):
     COLOUR_ON, COLOUR_OFF = "\x1b[97;40m", "\x1b[0m"
 
