@@ -55,7 +55,7 @@ const char kHelp[] =
     "  TEXT                  the argument itself\n"
     "  -                     standard input\n"
     "  -i, --input FILE      the contents of FILE\n"
-    "  (nothing)             standard input, when it is not a terminal\n"
+    "  (nothing)             standard input, when it is not a terminal (and not empty)\n"
     "\n"
     "Options:\n"
     "  -l, --level LEVEL     error-correction level L, M (default), Q or H;\n"
@@ -67,13 +67,15 @@ const char kHelp[] =
     "  -h, --help            show this help\n"
     "  -V, --version         show the tool's version\n"
     "  --                    end of options: a TEXT starting with '-' may follow\n"
+    "Values may also be attached: -lH, --level=H, -ofile.bmp.\n"
     "\n"
     "Longest text: 2953 bytes at L, 2331 at M, 1663 at Q, 1273 at H.\n"
     "\n"
     "Exit status:\n"
     "  0  the bitmap was written\n"
     "  1  the text is too long for the level\n"
-    "  2  usage error: unknown option, missing value, no text or more than one\n"
+    "  2  usage error: unknown option, missing value, no text (or an empty\n"
+    "     standard input read for lack of one), or more than one text\n"
     "  3  the bitmap could not be written (or read back for the preview)\n"
     "  4  the level is not one of L, M, Q, H\n"
     "  5  the text contains a NUL byte, which the library cannot take\n"
@@ -347,7 +349,8 @@ int main(int argc, char** argv) {
   if (sources > 1) {
     return UsageError("give the text one way only: as TEXT, with -i FILE, or as '-'");
   }
-  if (sources == 0) {
+  const bool implicitStdin = sources == 0;
+  if (implicitStdin) {
     if (IsTerminal(stdin)) {
       return UsageError("no text given: pass TEXT, use -i FILE, or pipe the text in");
     }
@@ -358,6 +361,12 @@ int main(int argc, char** argv) {
   status = LoadText(options, text);
   if (status != kOk) {
     return status;
+  }
+  // An empty text is encoded when asked for ("", '-' or an empty file), but
+  // an empty standard input that was only read for lack of a text is more
+  // likely a forgotten argument.
+  if (implicitStdin && text.empty()) {
+    return UsageError("no text given, and standard input is empty");
   }
   const std::size_t nul = text.find('\0');
   if (nul != std::string::npos) {

@@ -134,8 +134,12 @@ class InputRoutes(ToolTest):
             with self.subTest(args=args):
                 self.assert_written(self.run_tool(args, stdin=b"from a pipe"), b"from a pipe")
 
-    def test_empty_text(self):
-        self.assertEqual(self.assert_written(self.run_tool([""]), b""), 1)
+    def test_empty_text_when_asked_for(self):
+        with open(self.path("empty.txt"), "wb"):
+            pass
+        for args in ([""], ["-"], ["-i", "empty.txt"]):
+            with self.subTest(args=args):
+                self.assertEqual(self.assert_written(self.run_tool(args), b""), 1)
 
     def test_level_picks_the_smallest_version(self):
         text = b"x" * CAPACITY[1][0]  # fills version 1 at L exactly
@@ -205,7 +209,8 @@ class Failures(ToolTest):
                  (["--show=yes", "text"], "option '--show' takes no value"),
                  (["one", "two"], "more than one text given: 'one' and 'two'"),
                  (["-i", "in.txt", "text"], "give the text one way only"),
-                 (["-", "text"], "give the text one way only")]
+                 (["-", "text"], "give the text one way only"),
+                 ([], "no text given, and standard input is empty")]
         for args, message in cases:
             with self.subTest(args=args):
                 result = self.run_tool(args)
