@@ -14,11 +14,19 @@ bool OpenOutputFile(const char* path, OutputFile& file) {
   if (path == nullptr || path[0] == '\0' || strnlen(path, kMaxPathLength) >= kMaxPathLength) {
     return false;
   }
+  // O_NONBLOCK only for the open itself: a FIFO without a reader then fails
+  // at once (ENXIO) instead of blocking the host forever. It has no effect
+  // on regular files and is cleared again before the first write.
   int descriptor;
   do {
-    descriptor = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    descriptor = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
   } while (descriptor < 0 && errno == EINTR);
   if (descriptor < 0) {
+    return false;
+  }
+  const int flags = fcntl(descriptor, F_GETFL);
+  if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    close(descriptor);
     return false;
   }
   struct stat status;
@@ -35,6 +43,7 @@ bool WriteOutputFile(OutputFile& file, const void* bytes, std::size_t count) {
     if (written < 0 && errno == EINTR) {
       continue;
     }
+    // A write that moves nothing would repeat forever; treat it as a failure.
     if (written <= 0) {
       return false;
     }
@@ -52,6 +61,13 @@ bool CloseOutputFile(OutputFile& file) {
 
 void DiscardOutputFile(OutputFile& file, bool stillOpen) {
   if (stillOpen) {
+    // Empty the file first: if the unlink below fails (a folder the caller
+    // may not change, or a path that is a link to the file), no partial
+    // bitmap is left behind under either name.
+    if (file.isRegularFile) {
+      while (ftruncate(file.descriptor, 0) < 0 && errno == EINTR) {
+      }
+    }
     close(file.descriptor);
   }
   if (file.isRegularFile) {
