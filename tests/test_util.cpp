@@ -14,7 +14,9 @@
 namespace qrtest {
 
 const std::string& ScratchDir() {
-  static const std::string dir = [] {
+  // Never destroyed: the exit handler that removes the folder runs after
+  // static objects created before it have already been destroyed.
+  static const std::string& dir = *new std::string([] {
     std::string pattern = (std::filesystem::temp_directory_path() / "qrimage-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
       std::perror("mkdtemp");
@@ -22,7 +24,7 @@ const std::string& ScratchDir() {
     }
     std::atexit([] { std::filesystem::remove_all(ScratchDir()); });
     return pattern;
-  }();
+  }());
   return dir;
 }
 
@@ -36,11 +38,14 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes EncodeInFreshProcess(const std::string& text, char level) {
