@@ -25,12 +25,12 @@ namespace {
 
 using namespace qrimage;
 
-#define CHECK(condition)                                                              \
-  do {                                                                                \
-    if (!(condition)) {                                                               \
+#define CHECK(condition)                                                               \
+  do {                                                                                 \
+    if (!(condition)) {                                                                \
       std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
-      std::abort();                                                                   \
-    }                                                                                 \
+      std::abort();                                                                    \
+    }                                                                                  \
   } while (0)
 
 const std::string& OutputPath() {
@@ -345,7 +345,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const int result = QRImage(text.c_str(), level, path.c_str());
 
   const char* letter = std::strchr("LMQH", bytes[0]);
-  const int levelIndex = bytes[0] != 0 && letter != nullptr ? static_cast<int>(letter - "LMQH") : -1;
+  const int levelIndex =
+      bytes[0] != 0 && letter != nullptr ? static_cast<int>(letter - "LMQH") : -1;
   if (levelIndex < 0 || static_cast<int>(text.size()) > ByteCapacity(40, levelIndex)) {
     CHECK(result == QRIMAGE_ERROR_INPUT);
     CHECK(access(path.c_str(), F_OK) != 0);

@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ libgtest-dev zbar-tools imagemagick)
+# Sanitizer builds, the fuzzer and the leak checks of scripts/sanitize.sh and scripts/fuzz.sh.
+packages+=(clang libclang-rt-14-dev valgrind)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -26,3 +28,10 @@ build=${BUILD_DIR:-build/test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+
+# Sanitizer builds, valgrind over the tool, and about a minute of fuzzing.
+# SKIP_SANITIZE=1 leaves them out for a quick local run.
+if [[ ${SKIP_SANITIZE:-0} != 1 ]]; then
+  scripts/sanitize.sh "$build"
+  FUZZ_BUILD_DIR="$build-fuzz" scripts/fuzz.sh
+fi

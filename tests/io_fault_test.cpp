@@ -26,10 +26,10 @@ namespace {
 struct FaultPlan {
   bool armed = false;
   int writeCalls = 0;
-  std::size_t maxChunk = 0;    // nonzero: no write transfers more than this
+  std::size_t maxChunk = 0;  // nonzero: no write transfers more than this
   bool interruptEveryOther = false;
-  int nothingFrom = -1;        // from this write call on, writes move nothing
-  int nothingCount = 0;        // ... this many times in a row
+  int nothingFrom = -1;  // from this write call on, writes move nothing
+  int nothingCount = 0;  // ... this many times in a row
   bool closeFails = false;
   bool unlinkFails = false;
 };
