@@ -39,16 +39,21 @@ long_text=$(head -c 100000 /dev/zero | tr '\0' 'x')
 v40_text=$(head -c 2331 /dev/zero | tr '\0' 'M')
 
 # check NAME EXPECTED_EXIT FILE_AFTER COMMAND...: runs COMMAND under
-# valgrind. FILE_AFTER says what $out (the tool's -o path) must be
-# afterwards: "none" (nothing there), "bmp" (a bitmap), or "kept" (not
-# looked at here).
+# valgrind (inside ${wrapper[@]} when set) with a time limit. FILE_AFTER
+# says what $out (the tool's -o path) must be afterwards: "none" (nothing
+# there), "bmp" (a bitmap), or "kept" (not looked at here). The log goes
+# through a pipe so that a file-size limit on the tool does not cut it.
+wrapper=()
 check() {
   local name=$1 expected=$2 after=$3
   shift 3
-  local log=$scratch/$name.log status=0
-  valgrind --quiet --log-file="$log" --leak-check=full --show-leak-kinds=all \
-    --errors-for-leak-kinds=all --track-fds=yes --error-exitcode=99 "$@" >/dev/null 2>&1 ||
-    status=$?
+  local log=$scratch/$name.log status
+  set +e
+  timeout 120 "${wrapper[@]}" valgrind --quiet --log-fd=9 --leak-check=full \
+    --show-leak-kinds=all --errors-for-leak-kinds=all --track-fds=yes --error-exitcode=99 \
+    "$@" 9>&1 >/dev/null 2>&1 | cat >"$log"
+  status=${PIPESTATUS[0]}
+  set -e
   local problem=""
   [[ $status -eq $expected ]] || problem="exit status $status, expected $expected"
   grep -qE "ERROR SUMMARY: [1-9]|definitely lost|indirectly lost|possibly lost|still reachable" "$log" &&
@@ -95,8 +100,9 @@ else
 fi
 out=$scratch/limited.bmp
 # A 1 KiB file-size limit with SIGXFSZ ignored: the 4502-byte file fails part way.
-check file-size-limit 1 none bash -c 'ulimit -f 1; trap "" XFSZ; exec "$@"' limit \
-  "$tool" -l M -o "$out" "$v40_text"
+wrapper=(bash -c 'ulimit -f 1; trap "" XFSZ; exec "$@"' limit)
+check file-size-limit 1 none "$tool" -l M -o "$out" "$v40_text"
+wrapper=()
 out=$scratch/ok.bmp
 check success 0 bmp "$tool" -l M -o "$out" "$v40_text"
 
