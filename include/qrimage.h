@@ -52,8 +52,9 @@ enum {
   QRIMAGE_ERROR_ENCODING = -2,
   /* The output file could not be written: the path is null, empty or 260
    * bytes or longer, its folder is missing, permission is denied, or a
-   * write failed (a full disk, say). A file that could not be written in
-   * full is removed again, so a failure never leaves a partial bitmap. */
+   * write or close failed (a full disk, say). A regular file that could
+   * not be written in full is emptied and removed again, so a failure never
+   * leaves a partial bitmap; a device or FIFO at the path is left alone. */
   QRIMAGE_ERROR_FILE = -3
 };
 
