@@ -151,6 +151,39 @@ TEST(WriteFailure, FifoWithoutReaderGivesFileErrorAtOnce) {
   EXPECT_TRUE(S_ISFIFO(status.st_mode));
 }
 
+// A reader that takes a few bytes and goes away: the rest of the writes
+// fail with a broken pipe, which must be -3 and not a SIGPIPE that ends
+// the host. The pipe is made smaller than the version 40 file, so the
+// writer cannot finish before the reader leaves.
+TEST(WriteFailure, ReaderThatGoesAwayGivesFileErrorNotSigpipe) {
+  const std::string fifo = qrtest::ScratchPath("short-lived-reader");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  ASSERT_GE(fcntl(reader, F_SETPIPE_SZ, 4096), 0);
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(reader);
+    alarm(10);
+    _exit(QRImage(std::string(2331, 'P').c_str(), 'M', fifo.c_str()) + 10);
+  }
+  char start[10];
+  ssize_t got = 0;
+  for (int wait = 0; wait < 10000 && got <= 0; ++wait) {
+    got = read(reader, start, sizeof start);  // 0 or EAGAIN until the child writes
+    if (got <= 0) {
+      usleep(1000);
+    }
+  }
+  close(reader);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_GT(got, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), QRIMAGE_ERROR_FILE + 10);
+}
+
 TEST(WriteFailure, FailedOpensLeakNoDescriptor) {
   const int descriptors = OpenDescriptors();
   for (int repeat = 0; repeat < 20; ++repeat) {
