@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -67,6 +68,27 @@ TEST(HostileInput, TextsTooLongForTheBufferGiveInputErrorQuickly) {
   const std::string after = qrtest::ScratchPath("after-long.bmp");
   ASSERT_EQ(QRImage("after the long texts", 'Q', after.c_str()), 2);
   EXPECT_TRUE(qrtest::ReadFile(after) == qrtest::EncodeInFreshProcess("after the long texts", 'Q'));
+}
+
+// The library reads no more of the text than it can keep: 2974 bytes
+// without a NUL, right before a page that cannot be read, give -1 and no
+// fault.
+TEST(HostileInput, AtMost2974TextBytesAreRead) {
+  const long page = sysconf(_SC_PAGESIZE);
+  ASSERT_GE(page, 4096);
+  void* mapping =
+      mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mapping, MAP_FAILED);
+  char* guard = static_cast<char*>(mapping) + page;
+  ASSERT_EQ(mprotect(guard, page, PROT_NONE), 0);
+  char* text = guard - 2974;
+  std::memset(text, 'g', 2974);
+  const std::string path = qrtest::ScratchPath("unterminated.bmp");
+  for (const char level : kLevels) {
+    EXPECT_EQ(QRImage(text, level, path.c_str()), QRIMAGE_ERROR_INPUT);
+  }
+  EXPECT_FALSE(qrtest::FileExists(path));
+  munmap(mapping, 2 * page);
 }
 
 TEST(HostileInput, NullTextIsAnInputErrorBeforeThePathIsLookedAt) {
