@@ -60,9 +60,10 @@ enum {
   /* The output file could not be written: the path is null, empty or 260
    * bytes or longer (on Windows: 260 characters or more after conversion
    * from the ANSI code page), its folder is missing, permission is denied,
-   * another program holds the file open for writing, or a write failed (a
-   * full disk, say). A file that could not be written in
-   * full is removed again, so a failure never leaves a partial bitmap. */
+   * another program holds the file open for writing, or a write or close
+   * failed (a full disk, say). A regular file that could not be written in
+   * full is emptied and removed again, so a failure never leaves a partial
+   * bitmap; a device or FIFO at the path is left alone. */
   QRIMAGE_ERROR_FILE = -3
 };
 

@@ -9,6 +9,8 @@ packages=(cmake make g++ libgtest-dev zbar-tools imagemagick)
 packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64)
 # Host examples, the tool's end-to-end tests and the install test.
 packages+=(gcc python3 pkg-config binutils)
+# Sanitizer builds, the fuzzer and the leak checks of scripts/sanitize.sh and scripts/fuzz.sh.
+packages+=(clang libclang-rt-14-dev valgrind)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -30,3 +32,10 @@ build=${BUILD_DIR:-build/test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+
+# Sanitizer builds, valgrind over the tool, and about a minute of fuzzing.
+# SKIP_SANITIZE=1 leaves them out for a quick local run.
+if [[ ${SKIP_SANITIZE:-0} != 1 ]]; then
+  scripts/sanitize.sh "$build"
+  FUZZ_BUILD_DIR="$build-fuzz" scripts/fuzz.sh
+fi

@@ -14,7 +14,9 @@
 namespace qrtest {
 
 const std::string& ScratchDir() {
-  static const std::string dir = [] {
+  // Never destroyed: the exit handler that removes the folder runs after
+  // static objects created before it have already been destroyed.
+  static const std::string& dir = *new std::string([] {
     std::string pattern = (std::filesystem::temp_directory_path() / "qrimage-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
       std::perror("mkdtemp");
@@ -22,7 +24,7 @@ const std::string& ScratchDir() {
     }
     std::atexit([] { std::filesystem::remove_all(ScratchDir()); });
     return pattern;
-  }();
+  }());
   return dir;
 }
 

@@ -3,22 +3,62 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
 
 #include "output/output_file.h"
 
 namespace qrimage {
+namespace {
+
+// A write to a FIFO or socket whose reader has gone raises SIGPIPE, which
+// would end the host process. Around such a write the signal is blocked in
+// this thread; if the write caused one, it is taken back out of the pending
+// set, and the write simply fails with EPIPE.
+ssize_t WriteWithoutSigpipe(int descriptor, const void* bytes, std::size_t count) {
+  sigset_t pipeOnly;
+  sigset_t previous;
+  sigset_t pending;
+  sigemptyset(&pipeOnly);
+  sigaddset(&pipeOnly, SIGPIPE);
+  if (pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous) != 0) {
+    return write(descriptor, bytes, count);
+  }
+  const bool alreadyPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+  const ssize_t written = write(descriptor, bytes, count);
+  const int writeError = errno;
+  if (written < 0 && writeError == EPIPE && !alreadyPending) {
+    const struct timespec noWait = {0, 0};
+    while (sigtimedwait(&pipeOnly, nullptr, &noWait) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  errno = writeError;
+  return written;
+}
+
+}  // namespace
 
 bool OpenOutputFile(const char* path, OutputFile& file) {
   if (path == nullptr || path[0] == '\0' || strnlen(path, kMaxPathLength) >= kMaxPathLength) {
     return false;
   }
+  // O_NONBLOCK only for the open itself: a FIFO without a reader then fails
+  // at once (ENXIO) instead of blocking the host forever. It has no effect
+  // on regular files and is cleared again before the first write.
   int descriptor;
   do {
-    descriptor = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    descriptor = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
   } while (descriptor < 0 && errno == EINTR);
   if (descriptor < 0) {
+    return false;
+  }
+  const int flags = fcntl(descriptor, F_GETFL);
+  if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    close(descriptor);
     return false;
   }
   struct stat status;
@@ -31,10 +71,13 @@ bool OpenOutputFile(const char* path, OutputFile& file) {
 bool WriteOutputFile(OutputFile& file, const void* bytes, std::size_t count) {
   const char* next = static_cast<const char*>(bytes);
   while (count > 0) {
-    const ssize_t written = write(file.descriptor, next, count);
+    // Only a regular file can never raise SIGPIPE.
+    const ssize_t written = file.isRegularFile ? write(file.descriptor, next, count)
+                                               : WriteWithoutSigpipe(file.descriptor, next, count);
     if (written < 0 && errno == EINTR) {
       continue;
     }
+    // A write that moves nothing would repeat forever; treat it as a failure.
     if (written <= 0) {
       return false;
     }
@@ -52,6 +95,13 @@ bool CloseOutputFile(OutputFile& file) {
 
 void DiscardOutputFile(OutputFile& file, bool stillOpen) {
   if (stillOpen) {
+    // Empty the file first: if the unlink below fails (a folder the caller
+    // may not change, or a path that is a link to the file), no partial
+    // bitmap is left behind under either name.
+    if (file.isRegularFile) {
+      while (ftruncate(file.descriptor, 0) < 0 && errno == EINTR) {
+      }
+    }
     close(file.descriptor);
   }
   if (file.isRegularFile) {

@@ -1,0 +1,116 @@
+// Host threads that call QRImage at the same time: every call must write
+// exactly the file it writes alone, the very first calls included.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ecc/galois.h"
+#include "qrimage.h"
+#include "test_util.h"
+
+namespace {
+
+using qrtest::Bytes;
+
+constexpr char kLevels[] = {'L', 'M', 'Q', 'H'};
+
+struct Job {
+  std::string text;
+  char level;
+  std::string path;
+  int expectedVersion;
+  Bytes expected;
+};
+
+// Texts of many lengths (so versions, block layouts and masks differ from
+// call to call), with a few failing calls mixed in.
+std::vector<Job> MakeJobs(int count, const char* tag) {
+  std::vector<Job> jobs;
+  for (int i = 0; i < count; ++i) {
+    Job job;
+    const int length = i % 11 == 10 ? 1400 : (i * 37) % 300;
+    job.text = qrtest::MixedText(length, static_cast<unsigned>(i) + 1);
+    job.level = i % 13 == 12 ? 'x' : kLevels[i % 4];
+    job.path = qrtest::ScratchPath(std::string(tag) + std::to_string(i) + ".bmp");
+    jobs.push_back(job);
+  }
+  return jobs;
+}
+
+// Starts `threads` threads that wait for each other and then work through
+// their share of the jobs (thread t takes jobs t, t + threads, ...),
+// `rounds` times over, each call writing its own file.
+void RunConcurrently(std::vector<Job>& jobs, int threads, int rounds,
+                     std::vector<std::vector<int>>& results) {
+  std::atomic<int> waiting{threads};
+  std::vector<std::thread> pool;
+  results.assign(jobs.size(), {});
+  for (int t = 0; t < threads; ++t) {
+    pool.emplace_back([&, t] {
+      waiting.fetch_sub(1);
+      while (waiting.load() > 0) {
+        std::this_thread::yield();
+      }
+      for (int round = 0; round < rounds; ++round) {
+        for (std::size_t j = t; j < jobs.size(); j += threads) {
+          results[j].push_back(QRImage(jobs[j].text.c_str(), jobs[j].level, jobs[j].path.c_str()));
+        }
+      }
+    });
+  }
+  for (std::thread& thread : pool) {
+    thread.join();
+  }
+}
+
+void ExpectMatchesTwins(const std::vector<Job>& jobs,
+                        const std::vector<std::vector<int>>& results) {
+  for (std::size_t j = 0; j < jobs.size(); ++j) {
+    SCOPED_TRACE("job " + std::to_string(j) + ", level " + jobs[j].level + ", " +
+                 std::to_string(jobs[j].text.size()) + " bytes");
+    for (int result : results[j]) {
+      EXPECT_EQ(result, jobs[j].expectedVersion);
+    }
+    if (jobs[j].expectedVersion > 0) {
+      EXPECT_TRUE(qrtest::ReadFile(jobs[j].path) == jobs[j].expected);
+    } else {
+      EXPECT_FALSE(qrtest::FileExists(jobs[j].path));
+    }
+  }
+}
+
+TEST(Concurrency, EveryFileMatchesItsSingleThreadedTwin) {
+  std::vector<Job> jobs = MakeJobs(48, "twin");
+  for (Job& job : jobs) {
+    const std::string alone = qrtest::ScratchPath("alone.bmp");
+    job.expectedVersion = QRImage(job.text.c_str(), job.level, alone.c_str());
+    job.expected = qrtest::ReadFile(alone);
+  }
+  std::vector<std::vector<int>> results;
+  RunConcurrently(jobs, 4, 3, results);
+  ExpectMatchesTwins(jobs, results);
+}
+
+// The first calls of a process race to build the field tables. The twins
+// come from child processes so that this process has made no call yet.
+TEST(Concurrency, FirstCallsRaceToBuildTheTables) {
+  if (qrimage::galoisTablesReady) {
+    GTEST_SKIP() << "needs a process that has not called QRImage yet";
+  }
+  std::vector<Job> jobs = MakeJobs(8, "first");
+  for (Job& job : jobs) {
+    job.expected = qrtest::EncodeInFreshProcess(job.text, job.level);
+    // The image is 4V + 25 pixels wide.
+    job.expectedVersion =
+        job.expected.size() < 62 ? QRIMAGE_ERROR_INPUT : (job.expected[18] - 25) / 4;
+  }
+  std::vector<std::vector<int>> results;
+  RunConcurrently(jobs, 8, 1, results);
+  ExpectMatchesTwins(jobs, results);
+  EXPECT_EQ(qrimage::galoisTablesReady, 1);
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// Faults the file system seldom shows on demand: short and interrupted
+// writes, writes that move nothing, a failing close, a file that cannot be
+// removed. The binary is linked with --wrap for write, close and unlink, so
+// the library's calls come here first; outside a Faults scope every call
+// goes straight through.
+#include <gtest/gtest.h>
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+
+#include "qrimage.h"
+#include "test_util.h"
+
+extern "C" {
+ssize_t __real_write(int fd, const void* bytes, size_t count);
+int __real_close(int fd);
+int __real_unlink(const char* path);
+}
+
+namespace {
+
+struct FaultPlan {
+  bool armed = false;
+  int writeCalls = 0;
+  std::size_t maxChunk = 0;  // nonzero: no write transfers more than this
+  bool interruptEveryOther = false;
+  int nothingFrom = -1;  // from this write call on, writes move nothing
+  int nothingCount = 0;  // ... this many times in a row
+  bool closeFails = false;
+  bool unlinkFails = false;
+};
+FaultPlan plan;
+
+// Arms `plan` for one scope.
+struct Faults {
+  explicit Faults(const FaultPlan& p) {
+    plan = p;
+    plan.armed = true;
+  }
+  ~Faults() { plan = FaultPlan{}; }
+};
+
+}  // namespace
+
+extern "C" ssize_t __wrap_write(int fd, const void* bytes, size_t count) {
+  if (!plan.armed) {
+    return __real_write(fd, bytes, count);
+  }
+  const int call = plan.writeCalls++;
+  if (plan.interruptEveryOther && call % 2 == 0) {
+    errno = EINTR;
+    return -1;
+  }
+  if (plan.nothingFrom >= 0 && call >= plan.nothingFrom && plan.nothingCount > 0) {
+    --plan.nothingCount;
+    return 0;
+  }
+  if (plan.maxChunk != 0 && count > plan.maxChunk) {
+    count = plan.maxChunk;
+  }
+  return __real_write(fd, bytes, count);
+}
+
+extern "C" int __wrap_close(int fd) {
+  const int result = __real_close(fd);
+  if (plan.armed && plan.closeFails) {
+    errno = EIO;  // as on Linux, the descriptor is released all the same
+    return -1;
+  }
+  return result;
+}
+
+extern "C" int __wrap_unlink(const char* path) {
+  if (plan.armed && plan.unlinkFails) {
+    errno = EACCES;
+    return -1;
+  }
+  return __real_unlink(path);
+}
+
+namespace {
+
+using qrtest::Bytes;
+
+int OpenDescriptors() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+const std::string kText(600, 'w');  // version 19 at M: 101 x 101 pixels
+
+Bytes Reference() {
+  const std::string path = qrtest::ScratchPath("reference.bmp");
+  EXPECT_EQ(QRImage(kText.c_str(), 'M', path.c_str()), 19);
+  return qrtest::ReadFile(path);
+}
+
+TEST(IoFaults, ShortAndInterruptedWritesAreResumed) {
+  const Bytes reference = Reference();
+  ASSERT_EQ(reference.size(), 62u + 101 * 16);
+  const std::string path = qrtest::ScratchPath("short.bmp");
+  {
+    FaultPlan p;
+    p.maxChunk = 5;
+    p.interruptEveryOther = true;
+    Faults faults(p);
+    EXPECT_EQ(QRImage(kText.c_str(), 'M', path.c_str()), 19);
+  }
+  EXPECT_TRUE(qrtest::ReadFile(path) == reference);
+}
+
+TEST(IoFaults, AWriteThatMovesNothingIsAFailure) {
+  const std::string path = qrtest::ScratchPath("stalled.bmp");
+  for (const int from : {0, 3, 40}) {
+    FaultPlan p;
+    p.nothingFrom = from;
+    p.nothingCount = 1000;  // then writes work again, so retrying for ever cannot hide it
+    Faults faults(p);
+    EXPECT_EQ(QRImage(kText.c_str(), 'M', path.c_str()), QRIMAGE_ERROR_FILE) << from;
+    EXPECT_FALSE(qrtest::FileExists(path)) << from;
+  }
+}
+
+TEST(IoFaults, AFailingCloseGivesFileErrorAndRemovesTheFile) {
+  Reference();  // the first call's one-time work is done before counting
+  const int descriptors = OpenDescriptors();
+  const std::string path = qrtest::ScratchPath("close.bmp");
+  qrtest::WriteFile(path, Bytes(50, 1));
+  {
+    FaultPlan p;
+    p.closeFails = true;
+    Faults faults(p);
+    EXPECT_EQ(QRImage(kText.c_str(), 'M', path.c_str()), QRIMAGE_ERROR_FILE);
+  }
+  EXPECT_FALSE(qrtest::FileExists(path));
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+// When the file cannot be removed after a failed write, it is left empty
+// rather than holding the start of a bitmap.
+TEST(IoFaults, AFileThatCannotBeRemovedIsLeftEmpty) {
+  const std::string path = qrtest::ScratchPath("kept.bmp");
+  {
+    FaultPlan p;
+    p.nothingFrom = 30;
+    p.nothingCount = 1000;
+    p.unlinkFails = true;
+    Faults faults(p);
+    EXPECT_EQ(QRImage(kText.c_str(), 'M', path.c_str()), QRIMAGE_ERROR_FILE);
+  }
+  ASSERT_TRUE(qrtest::FileExists(path));
+  EXPECT_EQ(qrtest::ReadFile(path).size(), 0u);
+}
+
+}  // namespace
