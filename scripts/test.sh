@@ -20,7 +20,7 @@ if ((${#missing[@]})); then
   if [[ $(id -u) -eq 0 ]]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update
-    apt-get install -y --no-install-recommends "${missing[@]}"
+    apt-get install -y "${missing[@]}"
   else
     echo "Missing packages; install them with:" >&2
     echo "  sudo apt-get install ${missing[*]}" >&2
@@ -31,11 +31,12 @@ fi
 build=${BUILD_DIR:-build/test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j "$(nproc)"
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
-
 # Sanitizer builds, valgrind over the tool, and about a minute of fuzzing.
 # SKIP_SANITIZE=1 leaves them out for a quick local run.
 if [[ ${SKIP_SANITIZE:-0} != 1 ]]; then
   scripts/sanitize.sh "$build"
   FUZZ_BUILD_DIR="$build-fuzz" scripts/fuzz.sh
 fi
+
+# The main suite last, so its summary closes the output.
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
