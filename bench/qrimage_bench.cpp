@@ -1,0 +1,131 @@
+// Timings of whole QRImage calls and of the pipeline steps one by one.
+//
+//   scripts/bench.sh            (builds with -DQRIMAGE_BUILD_BENCHMARKS=ON and runs)
+//
+// Files go to a RAM-backed folder (/dev/shm when it exists), so the file
+// system adds little. "per_module" is the time divided by N x N.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "api/encode_state.h"
+#include "api/version_select.h"
+#include "ecc/error_correction.h"
+#include "mask/mask.h"
+#include "output/bitmap.h"
+#include "qrimage.h"
+#include "symbol/symbol.h"
+
+namespace {
+
+using namespace qrimage;
+
+const std::string& OutputPath() {
+  static const std::string path =
+      std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/qrimage-bench-" +
+      std::to_string(getpid()) + ".bmp";
+  return path;
+}
+
+// A text that fills `version` at `level` exactly, mixing ASCII and bytes
+// 0x80..0xFF (never 0).
+std::string CapacityText(int version, int level) {
+  std::string text;
+  std::uint32_t x = 12345u + static_cast<std::uint32_t>(version * 4 + level);
+  for (int i = 0; i < kByteCapacity[version - 1][level]; ++i) {
+    x = x * 1103515245u + 12345u;
+    text.push_back(static_cast<char>(1 + (x >> 16) % 255));
+  }
+  return text;
+}
+
+void SetModuleCounter(benchmark::State& b, int version) {
+  const int n = SymbolSize(version);
+  b.counters["per_module"] = benchmark::Counter(
+      n * n, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// Full call: args are the version and the level index (0 L .. 3 H).
+void BM_QRImage(benchmark::State& b) {
+  const int version = static_cast<int>(b.range(0));
+  const int level = static_cast<int>(b.range(1));
+  const std::string text = CapacityText(version, level);
+  const char letter = "LMQH"[level];
+  for (auto _ : b) {
+    const int result = QRImage(text.c_str(), letter, OutputPath().c_str());
+    if (result != version) {
+      b.SkipWithError("unexpected version");
+      break;
+    }
+  }
+  SetModuleCounter(b, version);
+  unlink(OutputPath().c_str());
+}
+BENCHMARK(BM_QRImage)
+    ->ArgNames({"version", "level"})
+    ->ArgsProduct({{1, 5, 10, 20, 30, 40}, {0, 3}})
+    ->Unit(benchmark::kMicrosecond);
+
+// The steps alone, on the state a full version-40 call leaves behind.
+void PrepareVersion40(int level) {
+  QRImage(CapacityText(40, level).c_str(), "LMQH"[level], OutputPath().c_str());
+}
+
+void BM_ErrorCorrection(benchmark::State& b) {
+  PrepareVersion40(static_cast<int>(b.range(0)));
+  for (auto _ : b) {
+    benchmark::DoNotOptimize(ComputeErrorCorrection(encodeState));
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_ErrorCorrection)->ArgName("level")->Arg(0)->Arg(3)->Unit(benchmark::kMicrosecond);
+
+void BM_MaskTemplates(benchmark::State& b) {
+  PrepareVersion40(0);
+  for (auto _ : b) {
+    BuildMaskTemplates(encodeState);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_MaskTemplates)->Unit(benchmark::kMicrosecond);
+
+void BM_Placement(benchmark::State& b) {
+  PrepareVersion40(0);
+  for (auto _ : b) {
+    PlaceModules(encodeState);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_Placement)->Unit(benchmark::kMicrosecond);
+
+// Mask selection changes the matrix, so each round starts from a saved
+// copy of the unmasked one; the copy (31 KB) is part of the time.
+void BM_MaskSelection(benchmark::State& b) {
+  PrepareVersion40(0);
+  PlaceModules(encodeState);
+  static ModuleGrid unmasked;
+  unmasked = encodeState.matrix;
+  for (auto _ : b) {
+    encodeState.matrix = unmasked;
+    SelectAndApplyMask(encodeState);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_MaskSelection)->Unit(benchmark::kMicrosecond);
+
+void BM_BitmapFile(benchmark::State& b) {
+  PrepareVersion40(0);
+  for (auto _ : b) {
+    benchmark::DoNotOptimize(WriteBitmapFile(encodeState, OutputPath().c_str()));
+  }
+  unlink(OutputPath().c_str());
+}
+BENCHMARK(BM_BitmapFile)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
