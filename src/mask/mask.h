@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "api/encode_state.h"
+#include "mask/packed_grid.h"
 
 namespace qrimage {
 
@@ -29,6 +30,14 @@ int ScoreDarkBalance(int k, int n);
 int ScoreBlocks(int k, int n);
 // Whether the height x width rectangle at (top, left) of grid k is all `colour`.
 bool IsUniformRectangle(int top, int left, std::uint8_t colour, int height, int width, int k);
+
+// The same rules on grid k already packed by PackGrid, so that a candidate
+// is packed once for all four; each gives exactly the result of the rule
+// above. ScoreBlocksPacked marks grid k as ScoreBlocks does.
+int ScoreRunsPacked(int k, int n, const PackedGrid& packed);
+int CountExtraFinderPatternsPacked(int k, int n, const PackedGrid& packed);
+int ScoreDarkBalancePacked(int n, const PackedGrid& packed);
+int ScoreBlocksPacked(int k, int n, const PackedGrid& packed);
 
 }  // namespace qrimage
 

@@ -6,33 +6,58 @@
 namespace qrimage {
 namespace {
 
-// Module of `matrix` under the template byte of one mask: inverted where
-// the template is 0x00, kept where it is 0xFF or reserved.
-inline std::uint8_t Masked(std::uint8_t module, std::uint8_t templateByte) {
-  return templateByte == MODULE_DARK ? static_cast<std::uint8_t>(MODULE_LIGHT - module) : module;
+// Side of the corners that the previous call wrote in maskedCandidates (0
+// at load, when the buffer is all zero). Only this step writes there.
+int candidateSide = 0;
+
+// Outside the N x N corners the candidates read 0x00. Inside, the corners
+// are rewritten in full below, so only what a previous, larger symbol
+// left beyond them needs clearing, not the whole buffer.
+void ClearOutsideCorner(int n) {
+  const int old = candidateSide;
+  for (int k = 0; k < kMaskCount && old > n; ++k) {
+    std::uint8_t* grid = maskedCandidates[k].data();
+    for (int i = 0; i < old; ++i) {
+      const int from = i < n ? n : 0;
+      std::memset(grid + i * GRID_STRIDE + from, 0, old - from);
+    }
+  }
+  candidateSide = n;
+}
+
+// The symbol under one mask: XOR with 0xFF inverts a module (0xFF - v is
+// 0xFF ^ v for every byte), XOR with 0 keeps it. Template 0x00 means
+// invert; 0xFF and the reserved 0x80 mean keep. Written without branches,
+// so that the compiler does a row 16 or more modules at a time.
+void ApplyTemplateRow(std::uint8_t* out, const std::uint8_t* modules, const std::uint8_t* templ,
+                      int n) {
+  for (int j = 0; j < n; ++j) {
+    const std::uint8_t flip = templ[j] == MODULE_DARK ? 0xFF : 0x00;
+    out[j] = modules[j] ^ flip;
+  }
 }
 
 void BuildCandidates(const EncodeState& state, int n) {
-  std::memset(maskedCandidates, 0, sizeof maskedCandidates);
+  ClearOutsideCorner(n);
   for (int k = 0; k < kMaskCount; ++k) {
-    const std::uint8_t* templ = state.maskTemplates[k].data();
-    std::uint8_t* grid = maskedCandidates[k].data();
     for (int i = 0; i < n; ++i) {
-      for (int j = 0; j < n; ++j) {
-        const int p = i * GRID_STRIDE + j;
-        grid[p] = Masked(state.matrix[p], templ[p]);
-      }
+      const int row = i * GRID_STRIDE;
+      ApplyTemplateRow(&maskedCandidates[k][row], &state.matrix[row], &state.maskTemplates[k][row],
+                       n);
     }
   }
 }
 
+// The four rules in their order, on a candidate packed once for all.
 int ScoreCandidate(int k, int n) {
-  int score = ScoreRuns(k, n);
-  if (CountExtraFinderPatterns(k, n) != 0) {
+  static PackedGrid packed;
+  PackGrid(k, n, packed);
+  int score = ScoreRunsPacked(k, n, packed);
+  if (CountExtraFinderPatternsPacked(k, n, packed) != 0) {
     score += 40;
   }
-  score += ScoreDarkBalance(k, n);
-  score += ScoreBlocks(k, n);  // last: it marks the grid
+  score += ScoreDarkBalancePacked(n, packed);
+  score += ScoreBlocksPacked(k, n, packed);  // last: it marks the grid
   return score;
 }
 
@@ -54,12 +79,10 @@ void SelectAndApplyMask(EncodeState& state) {
   }
   state.maskIndex = static_cast<std::uint8_t>(best);
 
-  const std::uint8_t* templ = state.maskTemplates[best].data();
+  // From the template, not from grid `best`, which carries the block marks.
   for (int i = 0; i < n; ++i) {
-    for (int j = 0; j < n; ++j) {
-      const int p = i * GRID_STRIDE + j;
-      state.matrix[p] = Masked(state.matrix[p], templ[p]);
-    }
+    const int row = i * GRID_STRIDE;
+    ApplyTemplateRow(&state.matrix[row], &state.matrix[row], &state.maskTemplates[best][row], n);
   }
 }
 
