@@ -13,7 +13,7 @@ void MarkReserved(std::uint8_t* grid, int top, int left, int height, int width) 
 }
 
 // Whether data mask `mask` inverts module (i, j).
-bool MaskInverts(int mask, int i, int j) {
+constexpr bool MaskInverts(int mask, int i, int j) {
   switch (mask) {
     case 0:
       return (i + j) % 2 == 0;
@@ -33,6 +33,27 @@ bool MaskInverts(int mask, int i, int j) {
       return ((i + j) % 2 + (i * j) % 3) % 2 == 0;
   }
 }
+
+// Every mask repeats down the columns every 12 rows (the conditions use
+// i mod 2, i mod 3 and i div 2 mod 2), so the rows of all eight masks are
+// worked out once, at compile time: 0x00 where the mask inverts, 0xFF
+// where it keeps.
+constexpr int kMaskRowPeriod = 12;
+struct MaskRows {
+  std::uint8_t row[kMaskCount][kMaskRowPeriod][GRID_STRIDE];
+};
+constexpr MaskRows MakeMaskRows() {
+  MaskRows rows{};
+  for (int mask = 0; mask < kMaskCount; ++mask) {
+    for (int i = 0; i < kMaskRowPeriod; ++i) {
+      for (int j = 0; j < GRID_STRIDE; ++j) {
+        rows.row[mask][i][j] = MaskInverts(mask, i, j) ? MODULE_DARK : MODULE_LIGHT;
+      }
+    }
+  }
+  return rows;
+}
+constexpr MaskRows kMaskRows = MakeMaskRows();
 
 }  // namespace
 
@@ -58,14 +79,19 @@ void BuildMaskTemplates(EncodeState& state) {
     MarkReserved(reserved, row - 2, column - 2, 5, 5);
   });
 
+  // Each template row is its mask row with the reserved marks laid over
+  // it by a branch-free blend (keep is 0xFF at a free module and 0x00 at a
+  // reserved one), which the compiler does many modules at a time.
   for (int i = 0; i < n; ++i) {
+    std::uint8_t keep[GRID_STRIDE];
     for (int j = 0; j < n; ++j) {
-      const int p = i * GRID_STRIDE + j;
-      const bool isReserved = reserved[p] == MODULE_RESERVED;
-      for (int mask = 0; mask < kMaskCount; ++mask) {
-        state.maskTemplates[mask][p] = isReserved                ? MODULE_RESERVED
-                                       : MaskInverts(mask, i, j) ? MODULE_DARK
-                                                                 : MODULE_LIGHT;
+      keep[j] = reserved[i * GRID_STRIDE + j] == MODULE_RESERVED ? 0x00 : 0xFF;
+    }
+    for (int mask = 0; mask < kMaskCount; ++mask) {
+      const std::uint8_t* pattern = kMaskRows.row[mask][i % kMaskRowPeriod];
+      std::uint8_t* out = state.maskTemplates[mask].data() + i * GRID_STRIDE;
+      for (int j = 0; j < n; ++j) {
+        out[j] = static_cast<std::uint8_t>((pattern[j] & keep[j]) | (MODULE_RESERVED & ~keep[j]));
       }
     }
   }
