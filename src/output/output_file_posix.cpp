@@ -40,6 +40,48 @@ ssize_t WriteWithoutSigpipe(int descriptor, const void* bytes, std::size_t count
   return written;
 }
 
+// The bitmap writer makes one request per image row. A write() is a
+// system call of a few microseconds, more than the whole encoding of a
+// small symbol, so the requests are gathered here in their order and reach
+// the file in one go when it is closed. A bitmap is at most 4502 bytes;
+// anything beyond the buffer goes straight to the file.
+constexpr std::size_t kGatherBytes = 8192;
+char gathered[kGatherBytes];
+std::size_t gatheredCount = 0;
+
+bool WriteAll(OutputFile& file, const char* next, std::size_t count) {
+  while (count > 0) {
+    // Only a regular file can never raise SIGPIPE.
+    const ssize_t written = file.isRegularFile ? write(file.descriptor, next, count)
+                                               : WriteWithoutSigpipe(file.descriptor, next, count);
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    // A write that moves nothing would repeat forever; treat it as a failure.
+    if (written <= 0) {
+      return false;
+    }
+    next += written;
+    count -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool FlushGathered(OutputFile& file) {
+  const std::size_t count = gatheredCount;
+  gatheredCount = 0;
+  return WriteAll(file, gathered, count);
+}
+
+// Empties a regular file, so that a partial bitmap is not left behind even
+// if it cannot be removed.
+void EmptyIfRegular(OutputFile& file) {
+  if (file.isRegularFile) {
+    while (ftruncate(file.descriptor, 0) < 0 && errno == EINTR) {
+    }
+  }
+}
+
 }  // namespace
 
 bool OpenOutputFile(const char* path, OutputFile& file) {
@@ -65,43 +107,43 @@ bool OpenOutputFile(const char* path, OutputFile& file) {
   file.descriptor = descriptor;
   file.path = path;
   file.isRegularFile = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+  gatheredCount = 0;
   return true;
 }
 
 bool WriteOutputFile(OutputFile& file, const void* bytes, std::size_t count) {
-  const char* next = static_cast<const char*>(bytes);
-  while (count > 0) {
-    // Only a regular file can never raise SIGPIPE.
-    const ssize_t written = file.isRegularFile ? write(file.descriptor, next, count)
-                                               : WriteWithoutSigpipe(file.descriptor, next, count);
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
-    // A write that moves nothing would repeat forever; treat it as a failure.
-    if (written <= 0) {
+  if (count > kGatherBytes - gatheredCount) {
+    if (!FlushGathered(file)) {
       return false;
     }
-    next += written;
-    count -= static_cast<std::size_t>(written);
+    if (count > kGatherBytes) {
+      return WriteAll(file, static_cast<const char*>(bytes), count);
+    }
   }
+  std::memcpy(gathered + gatheredCount, bytes, count);
+  gatheredCount += count;
   return true;
 }
 
 bool CloseOutputFile(OutputFile& file) {
+  // A failed flush is a failed write: the file is emptied while it is
+  // still open, as DiscardOutputFile would do.
+  const bool flushed = FlushGathered(file);
+  if (!flushed) {
+    EmptyIfRegular(file);
+  }
   // The descriptor is released even when close reports an error, so it is
   // never retried.
-  return close(file.descriptor) == 0;
+  return close(file.descriptor) == 0 && flushed;
 }
 
 void DiscardOutputFile(OutputFile& file, bool stillOpen) {
+  gatheredCount = 0;
   if (stillOpen) {
     // Empty the file first: if the unlink below fails (a folder the caller
     // may not change, or a path that is a link to the file), no partial
     // bitmap is left behind under either name.
-    if (file.isRegularFile) {
-      while (ftruncate(file.descriptor, 0) < 0 && errno == EINTR) {
-      }
-    }
+    EmptyIfRegular(file);
     close(file.descriptor);
   }
   if (file.isRegularFile) {
