@@ -25,9 +25,8 @@ namespace {
 using namespace qrimage;
 
 const std::string& OutputPath() {
-  static const std::string path =
-      std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/qrimage-bench-" +
-      std::to_string(getpid()) + ".bmp";
+  static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                  "/qrimage-bench-" + std::to_string(getpid()) + ".bmp";
   return path;
 }
 

@@ -42,15 +42,19 @@ inline RowBits operator|(const RowBits& a, const RowBits& b) {
 inline RowBits operator^(const RowBits& a, const RowBits& b) {
   return {{a.w[0] ^ b.w[0], a.w[1] ^ b.w[1], a.w[2] ^ b.w[2]}};
 }
-inline RowBits operator~(const RowBits& a) { return {{~a.w[0], ~a.w[1], ~a.w[2]}}; }
+inline RowBits operator~(const RowBits& a) {
+  return {{~a.w[0], ~a.w[1], ~a.w[2]}};
+}
 
 // Bit j of the result is bit j - s of `a` (0 for j < s); 0 < s < 64.
 inline RowBits ShiftUp(const RowBits& a, int s) {
-  return {{a.w[0] << s, (a.w[1] << s) | (a.w[0] >> (64 - s)), (a.w[2] << s) | (a.w[1] >> (64 - s))}};
+  return {
+      {a.w[0] << s, (a.w[1] << s) | (a.w[0] >> (64 - s)), (a.w[2] << s) | (a.w[1] >> (64 - s))}};
 }
 // Bit j of the result is bit j + s of `a`; 0 < s < 64.
 inline RowBits ShiftDown(const RowBits& a, int s) {
-  return {{(a.w[0] >> s) | (a.w[1] << (64 - s)), (a.w[1] >> s) | (a.w[2] << (64 - s)), a.w[2] >> s}};
+  return {
+      {(a.w[0] >> s) | (a.w[1] << (64 - s)), (a.w[1] >> s) | (a.w[2] << (64 - s)), a.w[2] >> s}};
 }
 
 // Set bits of one word. Spelled out because std::popcount becomes a
@@ -64,8 +68,12 @@ inline int PopCount64(std::uint64_t x) {
 inline int PopCount(const RowBits& a) {
   return PopCount64(a.w[0]) + PopCount64(a.w[1]) + PopCount64(a.w[2]);
 }
-inline bool IsEmpty(const RowBits& a) { return (a.w[0] | a.w[1] | a.w[2]) == 0; }
-inline bool TestBit(const RowBits& a, int j) { return (a.w[j >> 6] >> (j & 63)) & 1; }
+inline bool IsEmpty(const RowBits& a) {
+  return (a.w[0] | a.w[1] | a.w[2]) == 0;
+}
+inline bool TestBit(const RowBits& a, int j) {
+  return (a.w[j >> 6] >> (j & 63)) & 1;
+}
 
 // Lowest set bit, or -1 when there is none.
 inline int FirstBit(const RowBits& a) {
@@ -81,8 +89,8 @@ inline int FirstBit(const RowBits& a) {
 inline RowBits BitRange(int j, int count) {
   RowBits r{};
   for (int i = 0; i < kRowWords; ++i) {
-    const int lo = j - 64 * i;           // range start, relative to this word
-    const int hi = j + count - 64 * i;   // range end (exclusive)
+    const int lo = j - 64 * i;          // range start, relative to this word
+    const int hi = j + count - 64 * i;  // range end (exclusive)
     const int from = lo < 0 ? 0 : lo;
     const int to = hi > 64 ? 64 : hi;
     if (from < to) {
