@@ -6,25 +6,6 @@
 namespace qrimage {
 namespace {
 
-// Side of the corners that the previous call wrote in maskedCandidates (0
-// at load, when the buffer is all zero). Only this step writes there.
-int candidateSide = 0;
-
-// Outside the N x N corners the candidates read 0x00. Inside, the corners
-// are rewritten in full below, so only what a previous, larger symbol
-// left beyond them needs clearing, not the whole buffer.
-void ClearOutsideCorner(int n) {
-  const int old = candidateSide;
-  for (int k = 0; k < kMaskCount && old > n; ++k) {
-    std::uint8_t* grid = maskedCandidates[k].data();
-    for (int i = 0; i < old; ++i) {
-      const int from = i < n ? n : 0;
-      std::memset(grid + i * GRID_STRIDE + from, 0, old - from);
-    }
-  }
-  candidateSide = n;
-}
-
 // The symbol under one mask: XOR with 0xFF inverts a module (0xFF - v is
 // 0xFF ^ v for every byte), XOR with 0 keeps it. Template 0x00 means
 // invert; 0xFF and the reserved 0x80 mean keep. Written without branches,
@@ -38,7 +19,10 @@ void ApplyTemplateRow(std::uint8_t* out, const std::uint8_t* modules, const std:
 }
 
 void BuildCandidates(const EncodeState& state, int n) {
-  ClearOutsideCorner(n);
+  // All of it, whatever the version, so that outside the N x N corners
+  // every grid reads 0x00 even after someone else wrote there (about 2.5
+  // microseconds; the corners are then rewritten in full).
+  std::memset(maskedCandidates, 0, sizeof maskedCandidates);
   for (int k = 0; k < kMaskCount; ++k) {
     for (int i = 0; i < n; ++i) {
       const int row = i * GRID_STRIDE;
