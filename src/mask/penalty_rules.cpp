@@ -7,6 +7,7 @@
 // tests make them) are scored by the plain byte-by-byte forms at the end
 // of the anonymous namespace, which follow the rules' wording directly.
 #include <algorithm>
+#include <cstring>
 
 #include "mask/mask.h"
 
@@ -65,7 +66,8 @@ int CountRowHits(RowBits starts) {
 // marks them in the byte grid). The last row and column are left out of the
 // sets, so a square or a rectangle stops short of them without bound tests.
 struct FreeModules {
-  RowBits colour[2][GRID_STRIDE];  // [0] dark, [1] light
+  // [0] dark, [1] light; two spare rows below the last, always empty.
+  RowBits colour[2][GRID_STRIDE + 2];
 };
 FreeModules freeModules;
 
@@ -74,12 +76,14 @@ RowBits SquareStarts(const RowBits* f, int i) {
   return f[i] & ShiftDown(f[i], 1) & f[i + 1] & ShiftDown(f[i + 1], 1);
 }
 
-// Counts the block whose top-left module is (i, j), a free module of
-// colour set f that starts a uniform 2 x 2 square; returns its width and
-// adds its score.
-int CountBlock(std::uint8_t* grid, RowBits* f, int i, int j, int& sum) {
-  // Largest square: side m + 1 fits when rows i .. i + m all have a run
-  // of at least m + 1 free modules from column j.
+// The block of colour set f whose top-left module is (i, j): the largest
+// uniform square there, widened as far as its rows go, or else lengthened
+// as far as its columns go. Returns its width and adds its score.
+//
+// Any width: rows are compared as whole bit sets. Square side m + 1 fits
+// when rows i .. i + m all have a run of at least m + 1 free modules from
+// column j.
+int CountWideBlock(RowBits* f, int i, int j, int& sum) {
   int m = 1;
   int rowsRun = RunFrom(f[i], j);  // shortest run of rows i .. i + m - 1
   for (;;) {
@@ -104,9 +108,142 @@ int CountBlock(std::uint8_t* grid, RowBits* f, int i, int j, int& sum) {
   const RowBits taken = ~BitRange(j, width);
   for (int r = i; r < i + height; ++r) {
     f[r] = f[r] & taken;
-    std::fill_n(grid + r * GRID_STRIDE + j, width, MODULE_RESERVED);
   }
   return width;
+}
+
+// Bits c .. 63 of a word; all of them for c <= 0, none for c >= 64.
+inline std::uint64_t FromBit(int c) {
+  return c <= 0 ? ~0ull : c >= 64 ? 0 : ~0ull << c;
+}
+
+// Columns j .. j + 63 of a row as one word, bit 0 for column j.
+inline std::uint64_t Window(const RowBits& row, int j) {
+  const int q = j >> 6;
+  const int b = j & 63;
+  const std::uint64_t next = q + 1 < kRowWords ? row.w[q + 1] : 0;
+  // (next << 1) << (63 - b) is next << (64 - b), also for b = 0.
+  return (row.w[q] >> b) | ((next << 1) << (63 - b));
+}
+
+// Clears columns j .. j + count - 1 of a row; count < 64.
+inline void ClearColumns(RowBits& row, int j, int count) {
+  const std::uint64_t bits = (1ull << count) - 1;
+  const int q = j >> 6;
+  const int b = j & 63;
+  row.w[q] &= ~(bits << b);
+  if (q + 1 < kRowWords) {
+    row.w[q + 1] &= ~((bits >> 1) >> (63 - b));
+  }
+}
+
+// The same for blocks narrower than 64 columns: each row is looked at
+// through one word from column j, and the shortest run of several rows is
+// the run of their AND.
+int CountNarrowBlock(RowBits* f, int i, int j, int& sum) {
+  std::uint64_t rows = Window(f[i], j) & Window(f[i + 1], j);  // rows i .. i + m - 1
+  if (rows == ~0ull) {
+    return CountWideBlock(f, i, j, sum);
+  }
+  int m = 2;
+  for (;;) {
+    const std::uint64_t more = rows & Window(f[i + m], j);
+    if (std::countr_one(more) < m + 1) {
+      break;
+    }
+    rows = more;
+    ++m;
+  }
+  const int rowsRun = std::countr_one(rows);
+  int width = m;
+  int height = m;
+  if (rowsRun > m) {
+    width = rowsRun;
+  } else {
+    const std::uint64_t columns = (1ull << m) - 1;
+    while ((Window(f[i + height], j) & columns) == columns) {
+      ++height;
+    }
+  }
+  sum += 3 * (width - 1) * (height - 1);
+  for (int r = i; r < i + height; ++r) {
+    ClearColumns(f[r], j, width);
+  }
+  return width;
+}
+
+// Nearly all blocks have a largest square of 2 x 2, and most are just that
+// square or widened or lengthened by a little. Their shape comes from four
+// row words without a branch (the outcome is random, so a branch would
+// often be mispredicted); the rest go to CountNarrowBlock.
+int CountBlock(RowBits* f, int i, int j, int& sum) {
+  const std::uint64_t r0 = Window(f[i], j);
+  const std::uint64_t r1 = Window(f[i + 1], j);
+  const std::uint64_t r2 = Window(f[i + 2], j);
+  const std::uint64_t r3 = Window(f[i + 3], j);
+  const std::uint64_t rows = r0 & r1;
+  const bool square3 = (rows & r2 & 7) == 7;
+  const bool threeMore = ((r2 & r3 & Window(f[i + 4], j)) & 3) == 3;
+  if (square3 || rows == ~0ull || threeMore) {
+    return CountNarrowBlock(f, i, j, sum);
+  }
+  const int run = std::countr_one(rows);  // at least 2
+  const bool widen = run > 2;
+  // Lengthened by one or two rows (three or more went the other way).
+  const bool down1 = !widen && (r2 & 3) == 3;
+  const bool down2 = down1 && (r3 & 3) == 3;
+  const int width = widen ? run : 2;
+  const int height = 2 + down1 + down2;
+  sum += 3 * (width - 1) * (height - 1);
+  ClearColumns(f[i], j, width);
+  ClearColumns(f[i + 1], j, width);
+  ClearColumns(f[i + 2], j, down1 ? 2 : 0);
+  ClearColumns(f[i + 3], j, down2 ? 2 : 0);
+  return width;
+}
+
+// Eight bytes, 0xFF for each set bit of `bits` (bit 0 for the first byte).
+constexpr std::uint64_t SpreadBits(unsigned bits) {
+  std::uint64_t bytes = 0;
+  for (int b = 0; b < 8; ++b) {
+    bytes |= ((bits >> b) & 1) ? 0xFFull << (8 * b) : 0;
+  }
+  return bytes;
+}
+struct SpreadTable {
+  std::uint64_t bytes[256];
+};
+constexpr SpreadTable MakeSpreadTable() {
+  SpreadTable t{};
+  for (unsigned bits = 0; bits < 256; ++bits) {
+    t.bytes[bits] = SpreadBits(bits);
+  }
+  return t;
+}
+constexpr SpreadTable kSpread = MakeSpreadTable();
+
+// Writes MODULE_RESERVED into the modules of `row` whose bit is set in
+// `marks`, eight at a time.
+void MarkRow(std::uint8_t* row, const RowBits& marks, int n) {
+  for (int x = 0; x < n; x += 8) {
+    const unsigned bits = (marks.w[x >> 6] >> (x & 63)) & 0xFF;
+    if (bits == 0) {
+      continue;
+    }
+    const std::uint64_t mask = kSpread.bytes[bits];
+    if (x + 8 <= n) {
+      std::uint64_t v;
+      std::memcpy(&v, row + x, 8);
+      v = (v & ~mask) | (0x8080808080808080ull & mask);
+      std::memcpy(row + x, &v, 8);
+    } else {
+      for (int b = 0; x + b < n; ++b) {  // the row's last few modules
+        if ((bits >> b) & 1) {
+          row[x + b] = MODULE_RESERVED;
+        }
+      }
+    }
+  }
 }
 
 // --- Plain forms, for grids that are not all dark and light -----------
@@ -252,22 +389,38 @@ int ScoreBlocksPacked(int k, int n, const PackedGrid& packed) {
     freeModules.colour[0][i] = packed.dark[i] & inner;
     freeModules.colour[1][i] = packed.light[i] & inner;
   }
-  freeModules.colour[0][n - 1] = RowBits{};
-  freeModules.colour[1][n - 1] = RowBits{};
+  for (int i = n - 1; i <= n + 1; ++i) {
+    freeModules.colour[0][i] = RowBits{};
+    freeModules.colour[1][i] = RowBits{};
+  }
 
-  std::uint8_t* grid = maskedCandidates[k].data();
   int sum = 0;
   for (int i = 0; i + 2 < n; ++i) {
     RowBits* dark = freeModules.colour[0];
     RowBits* light = freeModules.colour[1];
     // Every start found here is taken in column order. A block counted at
     // column j covers columns j .. j + width - 1 only, so the starts to its
-    // right stay valid, and those it covers are dropped.
-    RowBits starts = SquareStarts(dark, i) | SquareStarts(light, i);
-    for (int j = FirstBit(starts); j >= 0; j = FirstBit(starts)) {
-      RowBits* f = TestBit(dark[i], j) ? dark : light;
-      const int width = CountBlock(grid, f, i, j, sum);
-      starts = starts & ~BitRange(j, width);
+    // right stay valid, and those it covers are passed over.
+    const RowBits starts = SquareStarts(dark, i) | SquareStarts(light, i);
+    int covered = 0;  // columns before this one are in a block of this row
+    for (int q = 0; q < kRowWords; ++q) {
+      std::uint64_t bits = starts.w[q] & FromBit(covered - 64 * q);
+      while (bits != 0) {
+        const int j = 64 * q + std::countr_zero(bits);
+        RowBits* f = freeModules.colour[TestBit(dark[i], j) ? 0 : 1];
+        covered = j + CountBlock(f, i, j, sum);
+        bits &= FromBit(covered - 64 * q);
+      }
+    }
+  }
+  // The counted modules are those no longer free: mark them in the grid.
+  std::uint8_t* grid = maskedCandidates[k].data();
+  for (int i = 0; i < n - 1; ++i) {
+    const RowBits counted = ((packed.dark[i] & ~freeModules.colour[0][i]) |
+                             (packed.light[i] & ~freeModules.colour[1][i])) &
+                            inner;
+    if (!IsEmpty(counted)) {
+      MarkRow(grid + i * GRID_STRIDE, counted, n);
     }
   }
   return sum;
