@@ -44,6 +44,9 @@ void BuildHeaders(std::uint8_t (&h)[kHeaderBytes], int side, int imageSize) {
 void ComposeImage(const EncodeState& state, int n, int rowBytes,
                   std::uint8_t (&rows)[kMaxImageSide][kMaxRowBytes]) {
   const int side = n + 2 * kQuietZone;
+  // One byte per pixel of a symbol row, 1 for light: the quiet zone on
+  // both sides, then zeros up to the padded row end.
+  std::uint8_t light[kMaxRowBytes * 8];
   for (int t = 0; t < side; ++t) {
     std::uint8_t* row = rows[t];
     const int r = t - kQuietZone;
@@ -51,14 +54,17 @@ void ComposeImage(const EncodeState& state, int n, int rowBytes,
       std::memset(row, 0xFF, rowBytes);
       continue;
     }
-    std::memset(row, 0, rowBytes);
+    std::memset(light, 0, sizeof light);
+    std::memset(light, 1, side);
     const std::uint8_t* modules = &state.matrix[r * GRID_STRIDE];
-    for (int x = 0; x < side; ++x) {
-      const int c = x - kQuietZone;
-      const bool light = c < 0 || c >= n || modules[c] == MODULE_LIGHT;
-      if (light) {
-        row[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-      }
+    for (int c = 0; c < n; ++c) {
+      light[kQuietZone + c] = modules[c] == MODULE_LIGHT;
+    }
+    // Eight pixels to a byte, the leftmost in the top bit.
+    for (int b = 0; b < rowBytes; ++b) {
+      const std::uint8_t* p = light + 8 * b;
+      row[b] = static_cast<std::uint8_t>(p[0] << 7 | p[1] << 6 | p[2] << 5 | p[3] << 4 | p[4] << 3 |
+                                         p[5] << 2 | p[6] << 1 | p[7]);
     }
   }
 }
