@@ -14,10 +14,29 @@ namespace qrimage {
 
 constexpr int kRowWords = (GRID_STRIDE + 63) / 64;  // 3 words hold 177 bits
 
-// One grid row as a bit set; bit j is bit j % 64 of word j / 64.
-struct RowBits {
-  std::uint64_t w[kRowWords];
+// Part of a grid row as a bit set of W words; bit j is bit j % 64 of
+// word j / 64. The rules work on as many words as the symbol needs (one up
+// to version 11, N = 61), so small symbols cost little.
+template <int W>
+struct Bits {
+  std::uint64_t w[W];
 };
+using RowBits = Bits<kRowWords>;  // a whole row, as stored
+
+// Words needed for N modules.
+constexpr int WordsFor(int n) {
+  return (n + 63) / 64;
+}
+
+// The first W words of a stored row.
+template <int W>
+inline Bits<W> Head(const RowBits& row) {
+  Bits<W> r;
+  for (int i = 0; i < W; ++i) {
+    r.w[i] = row.w[i];
+  }
+  return r;
+}
 
 struct PackedGrid {
   RowBits dark[GRID_STRIDE];
@@ -31,30 +50,60 @@ struct PackedGrid {
 // Packs the N x N corner of grid k of maskedCandidates.
 void PackGrid(int k, int n, PackedGrid& packed);
 
-// Bit set operations on rows. "Up" moves bits to higher columns.
+// Bit set operations. "Up" moves bits to higher columns.
 
-inline RowBits operator&(const RowBits& a, const RowBits& b) {
-  return {{a.w[0] & b.w[0], a.w[1] & b.w[1], a.w[2] & b.w[2]}};
+template <int W>
+inline Bits<W> operator&(const Bits<W>& a, const Bits<W>& b) {
+  Bits<W> r;
+  for (int i = 0; i < W; ++i) {
+    r.w[i] = a.w[i] & b.w[i];
+  }
+  return r;
 }
-inline RowBits operator|(const RowBits& a, const RowBits& b) {
-  return {{a.w[0] | b.w[0], a.w[1] | b.w[1], a.w[2] | b.w[2]}};
+template <int W>
+inline Bits<W> operator|(const Bits<W>& a, const Bits<W>& b) {
+  Bits<W> r;
+  for (int i = 0; i < W; ++i) {
+    r.w[i] = a.w[i] | b.w[i];
+  }
+  return r;
 }
-inline RowBits operator^(const RowBits& a, const RowBits& b) {
-  return {{a.w[0] ^ b.w[0], a.w[1] ^ b.w[1], a.w[2] ^ b.w[2]}};
+template <int W>
+inline Bits<W> operator^(const Bits<W>& a, const Bits<W>& b) {
+  Bits<W> r;
+  for (int i = 0; i < W; ++i) {
+    r.w[i] = a.w[i] ^ b.w[i];
+  }
+  return r;
 }
-inline RowBits operator~(const RowBits& a) {
-  return {{~a.w[0], ~a.w[1], ~a.w[2]}};
+template <int W>
+inline Bits<W> operator~(const Bits<W>& a) {
+  Bits<W> r;
+  for (int i = 0; i < W; ++i) {
+    r.w[i] = ~a.w[i];
+  }
+  return r;
 }
 
 // Bit j of the result is bit j - s of `a` (0 for j < s); 0 < s < 64.
-inline RowBits ShiftUp(const RowBits& a, int s) {
-  return {
-      {a.w[0] << s, (a.w[1] << s) | (a.w[0] >> (64 - s)), (a.w[2] << s) | (a.w[1] >> (64 - s))}};
+template <int W>
+inline Bits<W> ShiftUp(const Bits<W>& a, int s) {
+  Bits<W> r;
+  r.w[0] = a.w[0] << s;
+  for (int i = 1; i < W; ++i) {
+    r.w[i] = (a.w[i] << s) | (a.w[i - 1] >> (64 - s));
+  }
+  return r;
 }
 // Bit j of the result is bit j + s of `a`; 0 < s < 64.
-inline RowBits ShiftDown(const RowBits& a, int s) {
-  return {
-      {(a.w[0] >> s) | (a.w[1] << (64 - s)), (a.w[1] >> s) | (a.w[2] << (64 - s)), a.w[2] >> s}};
+template <int W>
+inline Bits<W> ShiftDown(const Bits<W>& a, int s) {
+  Bits<W> r;
+  for (int i = 0; i + 1 < W; ++i) {
+    r.w[i] = (a.w[i] >> s) | (a.w[i + 1] << (64 - s));
+  }
+  r.w[W - 1] = a.w[W - 1] >> s;
+  return r;
 }
 
 // Set bits of one word. Spelled out because std::popcount becomes a
@@ -65,19 +114,31 @@ inline int PopCount64(std::uint64_t x) {
   x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
   return static_cast<int>((x * 0x0101010101010101ull) >> 56);
 }
-inline int PopCount(const RowBits& a) {
-  return PopCount64(a.w[0]) + PopCount64(a.w[1]) + PopCount64(a.w[2]);
+template <int W>
+inline int PopCount(const Bits<W>& a) {
+  int count = 0;
+  for (int i = 0; i < W; ++i) {
+    count += PopCount64(a.w[i]);
+  }
+  return count;
 }
-inline bool IsEmpty(const RowBits& a) {
-  return (a.w[0] | a.w[1] | a.w[2]) == 0;
+template <int W>
+inline bool IsEmpty(const Bits<W>& a) {
+  std::uint64_t any = 0;
+  for (int i = 0; i < W; ++i) {
+    any |= a.w[i];
+  }
+  return any == 0;
 }
-inline bool TestBit(const RowBits& a, int j) {
+template <int W>
+inline bool TestBit(const Bits<W>& a, int j) {
   return (a.w[j >> 6] >> (j & 63)) & 1;
 }
 
 // Lowest set bit, or -1 when there is none.
-inline int FirstBit(const RowBits& a) {
-  for (int i = 0; i < kRowWords; ++i) {
+template <int W>
+inline int FirstBit(const Bits<W>& a) {
+  for (int i = 0; i < W; ++i) {
     if (a.w[i] != 0) {
       return 64 * i + std::countr_zero(a.w[i]);
     }
@@ -85,10 +146,11 @@ inline int FirstBit(const RowBits& a) {
   return -1;
 }
 
-// Bits j .. j + count - 1 set, all others clear; j + count <= 192.
-inline RowBits BitRange(int j, int count) {
-  RowBits r{};
-  for (int i = 0; i < kRowWords; ++i) {
+// Bits j .. j + count - 1 set, all others clear; j + count <= 64 W.
+template <int W = kRowWords>
+inline Bits<W> BitRange(int j, int count) {
+  Bits<W> r{};
+  for (int i = 0; i < W; ++i) {
     const int lo = j - 64 * i;          // range start, relative to this word
     const int hi = j + count - 64 * i;  // range end (exclusive)
     const int from = lo < 0 ? 0 : lo;

@@ -8,6 +8,7 @@
 // of the anonymous namespace, which follow the rules' wording directly.
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "mask/mask.h"
 
@@ -25,10 +26,11 @@ PackedGrid scratch;  // for the rules called one at a time
 // all hold.
 
 // Rows: e as a bit set of the row, then the five-fold overlap.
-int RowRunPenalty(const RowBits& dark, const RowBits& columns) {
+template <int W>
+int RowRunPenalty(const Bits<W>& dark, const Bits<W>& columns) {
   // Equal neighbours have the same dark bit; column 0 has no left neighbour.
-  const RowBits equal = ~(dark ^ ShiftUp(dark, 1)) & columns & ShiftUp(columns, 1);
-  RowBits six = equal;
+  const Bits<W> equal = ~(dark ^ ShiftUp(dark, 1)) & columns & ShiftUp(columns, 1);
+  Bits<W> six = equal;
   for (int s = 1; s <= 4; ++s) {
     six = six & ShiftUp(equal, s);
   }
@@ -38,7 +40,8 @@ int RowRunPenalty(const RowBits& dark, const RowBits& columns) {
 // --- Finder-like windows ------------------------------------------------
 //
 // Window start s: dark, light, dark, dark, dark, light, dark from s on.
-RowBits WindowStarts(const RowBits& d, const RowBits& l) {
+template <int W>
+Bits<W> WindowStarts(const Bits<W>& d, const Bits<W>& l) {
   return d & ShiftDown(l, 1) & ShiftDown(d, 2) & ShiftDown(d, 3) & ShiftDown(d, 4) &
          ShiftDown(l, 5) & ShiftDown(d, 6);
 }
@@ -46,7 +49,8 @@ RowBits WindowStarts(const RowBits& d, const RowBits& l) {
 // Hits in one row. A counted window makes the scan go on 7 modules later,
 // so a window that starts inside a counted one is passed over; a start is
 // counted when it lies at or after the end of the last counted window.
-int CountRowHits(RowBits starts) {
+template <int W>
+int CountRowHits(Bits<W> starts) {
   int hits = 0;
   int next = 0;
   for (int s = FirstBit(starts); s >= 0; s = FirstBit(starts)) {
@@ -72,8 +76,11 @@ struct FreeModules {
 FreeModules freeModules;
 
 // Columns j where the 2 x 2 square at (i, j) is free and of one colour.
-RowBits SquareStarts(const RowBits* f, int i) {
-  return f[i] & ShiftDown(f[i], 1) & f[i + 1] & ShiftDown(f[i + 1], 1);
+template <int W>
+Bits<W> SquareStarts(const RowBits* f, int i) {
+  const Bits<W> top = Head<W>(f[i]);
+  const Bits<W> next = Head<W>(f[i + 1]);
+  return top & ShiftDown(top, 1) & next & ShiftDown(next, 1);
 }
 
 // The block of colour set f whose top-left module is (i, j): the largest
@@ -224,7 +231,8 @@ constexpr SpreadTable kSpread = MakeSpreadTable();
 
 // Writes MODULE_RESERVED into the modules of `row` whose bit is set in
 // `marks`, eight at a time.
-void MarkRow(std::uint8_t* row, const RowBits& marks, int n) {
+template <int W>
+void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n) {
   for (int x = 0; x < n; x += 8) {
     const unsigned bits = (marks.w[x >> 6] >> (x & 63)) & 0xFF;
     if (bits == 0) {
@@ -313,22 +321,18 @@ int PlainScoreBlocks(int k, int n) {
   return sum;
 }
 
-}  // namespace
-
-int ScoreRunsPacked(int k, int n, const PackedGrid& packed) {
-  if (!packed.twoValued) {
-    return PlainScoreRuns(k, n);
-  }
-  const RowBits columns = BitRange(0, n);
+template <int W>
+int RunsOn(const PackedGrid& packed, int n) {
+  const Bits<W> columns = BitRange<W>(0, n);
   int sum = 0;
   for (int i = 0; i < n; ++i) {
-    sum += RowRunPenalty(packed.dark[i], columns);
+    sum += RowRunPenalty(Head<W>(packed.dark[i]), columns);
   }
   // Columns, 64 at a time: equal[i] has bit j set when (i, j) equals
-  // (i - 1, j), and `six` the overlap of the last five of them.
-  RowBits equal[5];
+  // (i - 1, j), and the last five of them are kept.
+  Bits<W> equal[5];
   for (int i = 1; i < n; ++i) {
-    equal[i % 5] = ~(packed.dark[i] ^ packed.dark[i - 1]) & columns;
+    equal[i % 5] = ~(Head<W>(packed.dark[i]) ^ Head<W>(packed.dark[i - 1])) & columns;
     if (i >= 5) {
       sum += PopCount(equal[0] & equal[1] & equal[2] & equal[3] & equal[4]);
     }
@@ -336,53 +340,52 @@ int ScoreRunsPacked(int k, int n, const PackedGrid& packed) {
   return sum + 3;
 }
 
-int CountExtraFinderPatternsPacked(int, int n, const PackedGrid& packed) {
-  const RowBits* d = packed.dark;
-  const RowBits* l = packed.light;
-  RowBits edges{};  // a window at the first or the last position needs no margin
+template <int W>
+int FinderHitsOn(const PackedGrid& packed, int n) {
+  Bits<W> edges{};  // a window at the first or the last position needs no margin
   edges.w[0] = 1;
   edges.w[(n - 7) >> 6] |= 1ull << ((n - 7) & 63);
   int hits = 0;
   for (int i = 0; i < n; ++i) {
+    const Bits<W> l = Head<W>(packed.light[i]);
     // Four light modules just before the start.
-    const RowBits margin =
-        ShiftUp(l[i], 1) & ShiftUp(l[i], 2) & ShiftUp(l[i], 3) & ShiftUp(l[i], 4);
-    const RowBits starts = WindowStarts(d[i], l[i]) & (margin | edges);
+    const Bits<W> margin = ShiftUp(l, 1) & ShiftUp(l, 2) & ShiftUp(l, 3) & ShiftUp(l, 4);
+    const Bits<W> starts = WindowStarts(Head<W>(packed.dark[i]), l) & (margin | edges);
     if (!IsEmpty(starts)) {
       hits += CountRowHits(starts);
     }
   }
   // Columns, 64 at a time. A hit at row i passes over rows i + 1 .. i + 6
   // of its column, so the starts of the last six rows' hits are kept.
-  RowBits counted[7] = {};
+  auto d = [&](int i) { return Head<W>(packed.dark[i]); };
+  auto l = [&](int i) { return Head<W>(packed.light[i]); };
+  Bits<W> counted[7] = {};
   for (int i = 0; i + 7 <= n; ++i) {
-    RowBits starts = d[i] & l[i + 1] & d[i + 2] & d[i + 3] & d[i + 4] & l[i + 5] & d[i + 6];
+    Bits<W> starts = d(i) & l(i + 1) & d(i + 2) & d(i + 3) & d(i + 4) & l(i + 5) & d(i + 6);
     if (i != 0 && i != n - 7) {
-      starts = i >= 4 ? starts & l[i - 1] & l[i - 2] & l[i - 3] & l[i - 4] : RowBits{};
+      starts = i >= 4 ? starts & l(i - 1) & l(i - 2) & l(i - 3) & l(i - 4) : Bits<W>{};
     }
-    for (int back = 1; back <= 6; ++back) {
-      starts = starts & ~counted[(i + 7 - back) % 7];
+    if (!IsEmpty(starts)) {
+      for (int back = 1; back <= 6; ++back) {
+        starts = starts & ~counted[(i + 7 - back) % 7];
+      }
+      hits += PopCount(starts);
     }
     counted[i % 7] = starts;
-    hits += PopCount(starts);
   }
-  return hits - 18;
+  return hits;
 }
 
-int ScoreDarkBalancePacked(int n, const PackedGrid& packed) {
+int DarkCount(const PackedGrid& packed, int n) {
   int dark = 0;
   for (int i = 0; i < n; ++i) {
     dark += PopCount(packed.dark[i]);
   }
-  const int percent = 100 * dark / (n * n);
-  const int deviation = percent > 50 ? percent - 50 : 50 - percent;
-  return 10 * static_cast<int>(deviation / 5.0 + 0.5);
+  return dark;
 }
 
-int ScoreBlocksPacked(int k, int n, const PackedGrid& packed) {
-  if (!packed.twoValued) {
-    return PlainScoreBlocks(k, n);
-  }
+template <int W>
+int BlocksOn(int k, int n, const PackedGrid& packed) {
   // Free modules: all of them but the last row and column.
   const RowBits inner = BitRange(0, n - 1);
   for (int i = 0; i < n - 1; ++i) {
@@ -396,14 +399,13 @@ int ScoreBlocksPacked(int k, int n, const PackedGrid& packed) {
 
   int sum = 0;
   for (int i = 0; i + 2 < n; ++i) {
-    RowBits* dark = freeModules.colour[0];
-    RowBits* light = freeModules.colour[1];
+    const RowBits* dark = freeModules.colour[0];
     // Every start found here is taken in column order. A block counted at
     // column j covers columns j .. j + width - 1 only, so the starts to its
     // right stay valid, and those it covers are passed over.
-    const RowBits starts = SquareStarts(dark, i) | SquareStarts(light, i);
+    const Bits<W> starts = SquareStarts<W>(dark, i) | SquareStarts<W>(freeModules.colour[1], i);
     int covered = 0;  // columns before this one are in a block of this row
-    for (int q = 0; q < kRowWords; ++q) {
+    for (int q = 0; q < W; ++q) {
       std::uint64_t bits = starts.w[q] & FromBit(covered - 64 * q);
       while (bits != 0) {
         const int j = 64 * q + std::countr_zero(bits);
@@ -416,14 +418,53 @@ int ScoreBlocksPacked(int k, int n, const PackedGrid& packed) {
   // The counted modules are those no longer free: mark them in the grid.
   std::uint8_t* grid = maskedCandidates[k].data();
   for (int i = 0; i < n - 1; ++i) {
-    const RowBits counted = ((packed.dark[i] & ~freeModules.colour[0][i]) |
-                             (packed.light[i] & ~freeModules.colour[1][i])) &
-                            inner;
+    const Bits<W> counted = ((Head<W>(packed.dark[i]) & ~Head<W>(freeModules.colour[0][i])) |
+                             (Head<W>(packed.light[i]) & ~Head<W>(freeModules.colour[1][i]))) &
+                            Head<W>(inner);
     if (!IsEmpty(counted)) {
       MarkRow(grid + i * GRID_STRIDE, counted, n);
     }
   }
   return sum;
+}
+
+// Runs rule<W>(...) with W the number of words N modules need.
+template <typename Rule>
+int ForWords(int n, Rule rule) {
+  switch (WordsFor(n)) {
+    case 1:
+      return rule(std::integral_constant<int, 1>{});
+    case 2:
+      return rule(std::integral_constant<int, 2>{});
+    default:
+      return rule(std::integral_constant<int, 3>{});
+  }
+}
+
+}  // namespace
+
+int ScoreRunsPacked(int k, int n, const PackedGrid& packed) {
+  if (!packed.twoValued) {
+    return PlainScoreRuns(k, n);
+  }
+  return ForWords(n, [&](auto w) { return RunsOn<w.value>(packed, n); });
+}
+
+int CountExtraFinderPatternsPacked(int, int n, const PackedGrid& packed) {
+  return ForWords(n, [&](auto w) { return FinderHitsOn<w.value>(packed, n); }) - 18;
+}
+
+int ScoreDarkBalancePacked(int n, const PackedGrid& packed) {
+  const int percent = 100 * DarkCount(packed, n) / (n * n);
+  const int deviation = percent > 50 ? percent - 50 : 50 - percent;
+  return 10 * static_cast<int>(deviation / 5.0 + 0.5);
+}
+
+int ScoreBlocksPacked(int k, int n, const PackedGrid& packed) {
+  if (!packed.twoValued) {
+    return PlainScoreBlocks(k, n);
+  }
+  return ForWords(n, [&](auto w) { return BlocksOn<w.value>(k, n, packed); });
 }
 
 int ScoreRuns(int k, int n) {
