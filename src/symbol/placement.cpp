@@ -29,9 +29,11 @@ void PlaceCodewordBits(EncodeState& state, int n, int codewordCount) {
         if (reserved[p] == MODULE_RESERVED || bit >= bitCount) {
           continue;
         }
-        if ((state.finalCodewords[bit >> 3] >> (7 - (bit & 7))) & 1) {
-          matrix[p] = MODULE_DARK;
-        }
+        // The bit is stored without a branch on it (1 gives 0x00, dark; 0
+        // keeps 0xFF, light): the bits are random, so such a branch would be
+        // mispredicted at every other module.
+        const unsigned value = (state.finalCodewords[bit >> 3] >> (7 - (bit & 7))) & 1;
+        matrix[p] = static_cast<std::uint8_t>(value - 1);
         ++bit;
       }
     }
