@@ -191,14 +191,14 @@ int CountBlock(RowBits* f, int i, int j, int& sum) {
   const std::uint64_t rows = r0 & r1;
   const bool square3 = (rows & r2 & 7) == 7;
   const bool threeMore = ((r2 & r3 & Window(f[i + 4], j)) & 3) == 3;
-  if (square3 || rows == ~0ull || threeMore) {
+  if (square3 | (rows == ~0ull) | threeMore) {
     return CountNarrowBlock(f, i, j, sum);
   }
   const int run = std::countr_one(rows);  // at least 2
   const bool widen = run > 2;
   // Lengthened by one or two rows (three or more went the other way).
-  const bool down1 = !widen && (r2 & 3) == 3;
-  const bool down2 = down1 && (r3 & 3) == 3;
+  const bool down1 = !widen & ((r2 & 3) == 3);  // & rather than &&: no branch
+  const bool down2 = down1 & ((r3 & 3) == 3);
   const int width = widen ? run : 2;
   const int height = 2 + down1 + down2;
   sum += 3 * (width - 1) * (height - 1);
@@ -409,7 +409,7 @@ int BlocksOn(int k, int n, const PackedGrid& packed) {
       std::uint64_t bits = starts.w[q] & FromBit(covered - 64 * q);
       while (bits != 0) {
         const int j = 64 * q + std::countr_zero(bits);
-        RowBits* f = freeModules.colour[TestBit(dark[i], j) ? 0 : 1];
+        RowBits* f = freeModules.colour[1 - TestBit(dark[i], j)];  // 0 dark, 1 light
         covered = j + CountBlock(f, i, j, sum);
         bits &= FromBit(covered - 64 * q);
       }
