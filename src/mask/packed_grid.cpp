@@ -1,6 +1,7 @@
 // Byte grid to bit sets.
 #include "mask/packed_grid.h"
 
+#include <cstddef>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -13,37 +14,44 @@ namespace {
 
 #if QRIMAGE_PACK_SSE2
 // Sixteen modules at a time: compare every byte with 0x00 and with 0xFF
-// and collect the byte results' top bits. The row's tail goes through a
-// padded copy, so nothing past the row (or past the last grid) is read;
-// the padding byte 0x80 is neither dark nor light.
-void PackRow(const std::uint8_t* row, int n, RowBits& dark, RowBits& light) {
-  std::uint16_t d[4 * kRowWords] = {};
-  std::uint16_t l[4 * kRowWords] = {};
+// and collect the byte results' top bits. The last piece of a row takes
+// up to 15 bytes past it (the next row, or the area outside the corner);
+// their bits are cleared by the caller. Only at the very end of the
+// candidates, where nothing may be read past, does a padded copy stand in.
+void PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark, RowBits& light) {
+  std::uint64_t d = 0;  // pieces of the word being filled
+  std::uint64_t l = 0;
   const __m128i zero = _mm_setzero_si128();
   const __m128i ones = _mm_set1_epi8(-1);
   for (int x = 0; x < n; x += 16) {
     __m128i v;
-    if (x + 16 <= n) {
+    if (x + 16 <= static_cast<int>(room)) {
       v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
     } else {
       alignas(16) std::uint8_t tail[16];
       std::memset(tail, MODULE_RESERVED, sizeof tail);
-      std::memcpy(tail, row + x, n - x);
+      std::memcpy(tail, row + x, room - x);
       v = _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
     }
-    d[x / 16] = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
-    l[x / 16] = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, ones)));
+    const int shift = x & 63;  // 16-bit piece x / 16 holds bits x .. x + 15
+    d |= std::uint64_t(static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))))
+         << shift;
+    l |= std::uint64_t(static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, ones))))
+         << shift;
+    if (shift == 48 || x + 16 >= n) {
+      dark.w[x >> 6] = d;
+      light.w[x >> 6] = l;
+      d = 0;
+      l = 0;
+    }
   }
-  // Little-endian: 16-bit piece p holds bits 16p .. 16p + 15 of the row.
-  for (int i = 0; i < kRowWords; ++i) {
-    dark.w[i] = d[4 * i] | std::uint64_t{d[4 * i + 1]} << 16 | std::uint64_t{d[4 * i + 2]} << 32 |
-                std::uint64_t{d[4 * i + 3]} << 48;
-    light.w[i] = l[4 * i] | std::uint64_t{l[4 * i + 1]} << 16 | std::uint64_t{l[4 * i + 2]} << 32 |
-                 std::uint64_t{l[4 * i + 3]} << 48;
+  for (int i = (n + 63) / 64; i < kRowWords; ++i) {
+    dark.w[i] = 0;
+    light.w[i] = 0;
   }
 }
 #else
-void PackRow(const std::uint8_t* row, int n, RowBits& dark, RowBits& light) {
+void PackRow(const std::uint8_t* row, int n, std::size_t, RowBits& dark, RowBits& light) {
   dark = RowBits{};
   light = RowBits{};
   for (int x = 0; x < n; ++x) {
@@ -57,14 +65,18 @@ void PackRow(const std::uint8_t* row, int n, RowBits& dark, RowBits& light) {
 
 void PackGrid(int k, int n, PackedGrid& packed) {
   const std::uint8_t* grid = maskedCandidates[k].data();
+  // Bytes that may be read from the start of grid k: up to the end of the
+  // last grid.
+  const std::size_t gridRoom = static_cast<std::size_t>(kMaskCount - k) * kGridBytes;
   const RowBits columns = BitRange(0, n);
-  bool twoValued = true;
+  RowBits other{};  // columns holding a byte that is neither dark nor light
   for (int i = 0; i < n; ++i) {
-    PackRow(grid + i * GRID_STRIDE, n, packed.dark[i], packed.light[i]);
-    const RowBits either = packed.dark[i] | packed.light[i];
-    twoValued = twoValued && IsEmpty(either ^ columns);
+    PackRow(grid + i * GRID_STRIDE, n, gridRoom - i * GRID_STRIDE, packed.dark[i], packed.light[i]);
+    packed.dark[i] = packed.dark[i] & columns;
+    packed.light[i] = packed.light[i] & columns;
+    other = other | ((packed.dark[i] | packed.light[i]) ^ columns);
   }
-  packed.twoValued = twoValued;
+  packed.twoValued = IsEmpty(other);
 }
 
 }  // namespace qrimage
