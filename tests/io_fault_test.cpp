@@ -120,6 +120,9 @@ TEST(IoFaults, AWriteThatMovesNothingIsAFailure) {
   const std::string path = qrtest::ScratchPath("stalled.bmp");
   for (const int from : {0, 3, 40}) {
     FaultPlan p;
+    // The library may hand the file over in a few large writes; short
+    // writes make it take many, so that one in the middle can stall.
+    p.maxChunk = 32;
     p.nothingFrom = from;
     p.nothingCount = 1000;  // then writes work again, so retrying for ever cannot hide it
     Faults faults(p);
@@ -149,6 +152,7 @@ TEST(IoFaults, AFileThatCannotBeRemovedIsLeftEmpty) {
   const std::string path = qrtest::ScratchPath("kept.bmp");
   {
     FaultPlan p;
+    p.maxChunk = 32;  // many writes, as above
     p.nothingFrom = 30;
     p.nothingCount = 1000;
     p.unlinkFails = true;
