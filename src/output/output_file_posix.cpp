@@ -30,7 +30,9 @@ ssize_t WriteWithoutSigpipe(int descriptor, const void* bytes, std::size_t count
   const bool alreadyPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
   const ssize_t written = write(descriptor, bytes, count);
   const int writeError = errno;
-  if (written < 0 && writeError == EPIPE && !alreadyPending) {
+  // A write larger than the pipe can be cut short by the reader going away:
+  // it then returns a count, not EPIPE, with the signal pending all the same.
+  if (!alreadyPending && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
     const struct timespec noWait = {0, 0};
     while (sigtimedwait(&pipeOnly, nullptr, &noWait) < 0 && errno == EINTR) {
     }
