@@ -1,8 +1,8 @@
 // The four penalty rules that score one masked candidate.
 //
 // Each rule works on the candidate packed into bit sets (see
-// packed_grid.h): a row of up to 177 modules is three 64-bit words, and a
-// word operation on the rows of two neighbouring grid rows compares 64
+// packed_grid.h): a row of up to 177 modules is at most three 64-bit words
+// (one up to N = 64), and a word operation on two grid rows compares 64
 // columns at once. Grids that hold bytes other than dark and light (only
 // tests make them) are scored by the plain byte-by-byte forms at the end
 // of the anonymous namespace, which follow the rules' wording directly.
@@ -66,9 +66,10 @@ int CountRowHits(Bits<W> starts) {
 // --- Blocks -------------------------------------------------------------
 //
 // The greedy cover works on bit sets of the modules still free to join a
-// block, one set per colour. Counting a block clears its modules there (and
-// marks them in the byte grid). The last row and column are left out of the
-// sets, so a square or a rectangle stops short of them without bound tests.
+// block, one set per colour. Counting a block clears its modules there; at
+// the end, the modules no longer free are marked in the byte grid. The last
+// row and column are left out of the sets, so a square or a rectangle stops
+// short of them without bound tests.
 struct FreeModules {
   // [0] dark, [1] light; two spare rows below the last, always empty.
   RowBits colour[2][GRID_STRIDE + 2];
