@@ -16,8 +16,10 @@ failures=0
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer: whole test suite"
 asan=${main_build}-asan
-CXX=clang++ cmake -S . -B "$asan" -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_FLAGS="-O1 -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+# The C host examples link the instrumented library, so C is built the same way.
+asan_flags="-O1 -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+CC=clang CXX=clang++ cmake -S . -B "$asan" -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_FLAGS="$asan_flags" -DCMAKE_C_FLAGS="$asan_flags"
 cmake --build "$asan" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
   UBSAN_OPTIONS=print_stacktrace=1 \
