@@ -34,13 +34,12 @@ TEST(Bitmap, Version1FileLayout) {
   ASSERT_EQ(QRImage("HELLO WORLD", 'M', path.c_str()), 1);
   const Bytes file = qrtest::ReadFile(path);
   ASSERT_EQ(file.size(), 178u);
-  const Bytes header = {
-      'B', 'M', 178, 0, 0,    0,    0,    0, 0,    0,    62, 0, 0,    0,           // file header
-      40,  0,   0,   0, 29,   0,    0,    0, 29,   0,    0,  0, 1,    0,    1, 0,  // size, w, h,
-                                                                                   // planes, bpp
-      0,   0,   0,   0, 116,  0,    0,    0, 0x12, 0x0B, 0,  0, 0x12, 0x0B, 0, 0, 0,
-      0,   0,   0,   0, 0,    0,    0,         // colours used, important
-      0,   0,   0,   0, 0xFF, 0xFF, 0xFF, 0};  // black, white
+  const Bytes header = {'B', 'M', 178, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0,    // file header
+                        40, 0, 0, 0, 29, 0, 0, 0, 29, 0, 0, 0, 1, 0, 1, 0,  // size, w, h,
+                                                                            // planes, bpp
+                        0, 0, 0, 0, 116, 0, 0, 0, 0x12, 0x0B, 0, 0, 0x12, 0x0B, 0, 0, 0, 0, 0, 0, 0,
+                        0, 0, 0,                           // colours used, important
+                        0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0};  // black, white
   EXPECT_EQ(Bytes(file.begin(), file.begin() + 62), header);
 
   // Stored rows 0-3 and 25-28 are the quiet zone; symbol rows end in three
