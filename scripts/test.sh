@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ libgtest-dev zbar-tools imagemagick)
+packages=(cmake make g++ git clang-format libgtest-dev zbar-tools imagemagick)
 # Windows DLLs: cross compilers, and wine to run the 64-bit one.
 packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64)
 # Host examples, the tool's end-to-end tests and the install test.
