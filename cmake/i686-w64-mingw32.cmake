@@ -1,18 +1,5 @@
 # Cross build for 32-bit Windows with mingw-w64 (Debian: g++-mingw-w64-i686).
 #   cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(QRIMAGE_MINGW_PREFIX i686-w64-mingw32)
-# The win32 thread model needs no threading DLL beside the program.
-find_program(CMAKE_C_COMPILER NAMES ${QRIMAGE_MINGW_PREFIX}-gcc-win32 ${QRIMAGE_MINGW_PREFIX}-gcc)
-find_program(CMAKE_CXX_COMPILER NAMES ${QRIMAGE_MINGW_PREFIX}-g++-win32 ${QRIMAGE_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${QRIMAGE_MINGW_PREFIX}-windres)
-
-# Headers and libraries come from the mingw-w64 tree only; programs run
-# on the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${QRIMAGE_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
