@@ -90,9 +90,9 @@ bool OpenOutputFile(const char* path, OutputFile& file) {
   if (path == nullptr || path[0] == '\0' || strnlen(path, kMaxPathLength) >= kMaxPathLength) {
     return false;
   }
-  // O_NONBLOCK only for the open itself: a FIFO without a reader then fails
-  // at once (ENXIO) instead of blocking the host forever. It has no effect
-  // on regular files and is cleared again before the first write.
+  // O_NONBLOCK for the open: a FIFO without a reader then fails at once
+  // (ENXIO) instead of blocking the host forever. Writes to a regular file
+  // ignore the flag; on anything else it is cleared before the first write.
   int descriptor;
   do {
     descriptor = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
@@ -100,15 +100,17 @@ bool OpenOutputFile(const char* path, OutputFile& file) {
   if (descriptor < 0) {
     return false;
   }
-  const int flags = fcntl(descriptor, F_GETFL);
-  if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-    close(descriptor);
-    return false;
-  }
   struct stat status;
   file.descriptor = descriptor;
   file.path = path;
   file.isRegularFile = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+  if (!file.isRegularFile) {
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+      close(descriptor);
+      return false;
+    }
+  }
   gatheredCount = 0;
   return true;
 }
