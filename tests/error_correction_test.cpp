@@ -10,6 +10,7 @@
 #include "ecc/block_layout.h"
 #include "ecc/error_correction.h"
 #include "ecc/galois.h"
+#include "test_util.h"
 
 namespace qrimage {
 namespace {
@@ -80,12 +81,7 @@ TEST(BlockLayout, TellingEntries) {
 
 class ErrorCorrectionTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!galoisTablesReady) {
-      InitGaloisTables();
-      galoisTablesReady = 1;
-    }
-  }
+  static void SetUpTestSuite() { qrtest::EnsureGaloisTables(); }
   // Sets up version and level with data codewords 1, 2, 3, ... (mod 251).
   static void Prepare(int version, int level) {
     encodeState.version = version;

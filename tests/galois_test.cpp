@@ -8,18 +8,14 @@
 #include "ecc/galois.h"
 #include "ecc/generator_polynomials.h"
 #include "qrimage.h"
+#include "test_util.h"
 
 namespace qrimage {
 namespace {
 
 class GaloisTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!galoisTablesReady) {
-      InitGaloisTables();
-      galoisTablesReady = 1;
-    }
-  }
+  static void SetUpTestSuite() { qrtest::EnsureGaloisTables(); }
 };
 
 TEST_F(GaloisTest, KnownEntries) {

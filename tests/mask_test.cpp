@@ -11,6 +11,7 @@
 #include "ecc/galois.h"
 #include "mask/mask.h"
 #include "symbol/symbol.h"
+#include "test_util.h"
 
 namespace qrimage {
 namespace {
@@ -148,10 +149,7 @@ TEST(PenaltyRules, FinderLikeWindows) {
 
 // Runs the pipeline up to the unmasked symbol for `text` at `level`.
 void UnmaskedSymbol(const std::string& text, char level) {
-  if (!galoisTablesReady) {
-    InitGaloisTables();
-    galoisTablesReady = 1;
-  }
+  qrtest::EnsureGaloisTables();
   std::memcpy(textBuffer, text.c_str(), text.size() + 1);
   ASSERT_EQ(SelectVersion(static_cast<std::uint8_t>(level), encodeState), 0);
   BuildDataCodewords(encodeState);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "ecc/galois.h"
 #include "qrimage.h"
 
 namespace qrtest {
@@ -59,6 +60,13 @@ Bytes EncodeInFreshProcess(const std::string& text, char level) {
   int status = 0;
   waitpid(child, &status, 0);
   return FileExists(path) ? ReadFile(path) : Bytes{};
+}
+
+void EnsureGaloisTables() {
+  if (!qrimage::galoisTablesReady) {
+    qrimage::InitGaloisTables();
+    qrimage::galoisTablesReady = 1;
+  }
 }
 
 std::string MixedText(int length, unsigned seed) {

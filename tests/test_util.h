@@ -22,6 +22,10 @@ void WriteFile(const std::string& path, const Bytes& bytes);
 // other call, and returns the file it wrote (empty if none).
 Bytes EncodeInFreshProcess(const std::string& text, char level);
 
+// Builds the field tables the way the first QRImage call does, for tests
+// that run single pipeline steps.
+void EnsureGaloisTables();
+
 // Text of `length` bytes mixing printable ASCII and bytes 0x80..0xFF, never 0.
 std::string MixedText(int length, unsigned seed);
 
