@@ -80,8 +80,7 @@ bool NamePattern::Parse(const std::string& pattern, std::string& error) {
     if (i != std::string::npos && pattern[i] == '.') {
       i = pattern.find_first_not_of("0123456789", i + 1);
     }
-    if (i == std::string::npos || std::strchr("diu", pattern[i]) == nullptr ||
-        i - start > 8) {
+    if (i == std::string::npos || std::strchr("diu", pattern[i]) == nullptr || i - start > 8) {
       error = "the output name '" + pattern + "' has a '%' that is not a number like %d or %04d";
       return false;
     }
@@ -110,10 +109,11 @@ int RunBatch(const Options& options, const Job& job, const std::string& pattern)
     return UsageError(error);
   }
   const bool fromStdin = std::strcmp(options.batchFile, "-") == 0;
+  const std::string inputName =
+      fromStdin ? std::string("standard input") : std::string("'") + options.batchFile + "'";
   std::FILE* input = fromStdin ? stdin : OpenForReading(options.batchFile);
   if (input == nullptr) {
-    return Fail(kCannotRead,
-                "cannot read '" + std::string(options.batchFile) + "': " + SystemError());
+    return Fail(kCannotRead, "cannot read " + inputName + ": " + SystemError());
   }
 #ifdef _WIN32
   _setmode(_fileno(input), _O_BINARY);
@@ -144,10 +144,7 @@ int RunBatch(const Options& options, const Job& job, const std::string& pattern)
     }
   }
   if (reader.Failed()) {
-    Fail(kCannotRead, "cannot read " +
-                          (fromStdin ? std::string("standard input")
-                                     : "'" + std::string(options.batchFile) + "'") +
-                          ": " + SystemError());
+    Fail(kCannotRead, "cannot read " + inputName + ": " + SystemError());
     status = kCannotRead;
   }
   if (!fromStdin) {

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #ifdef _WIN32
-#include <windows.h>
 #include <io.h>
+#include <windows.h>
 #else
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -31,8 +31,8 @@ std::string TooLongMessage(std::size_t length, int level) {
   const std::string size = length > kMaxInputBytes ? "more than " + std::to_string(kMaxInputBytes)
                                                    : std::to_string(length);
   std::string message = "the text is " + size + " bytes; level " + kLevelLetters[level] +
-                        " holds at most " +
-                        std::to_string(kByteCapacity[kMaxVersion - 1][level]) + " bytes";
+                        " holds at most " + std::to_string(kByteCapacity[kMaxVersion - 1][level]) +
+                        " bytes";
   // Point to the strongest level that would still take the text.
   for (int lower = level - 1; lower >= 0; --lower) {
     if (length <= kByteCapacity[kMaxVersion - 1][lower]) {
@@ -86,11 +86,10 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
 namespace {
 
 std::wstring Widen(const std::string& text) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                      length);
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   return wide;
 }
 
@@ -128,8 +127,8 @@ bool WriteFile(const std::string& path, const std::string& bytes, std::string& r
     return false;
   }
   if (libraryPath.size() >= qrimage::kMaxPathLength) {
-    reason = "the path is " + std::to_string(libraryPath.size()) +
-             " bytes long; at most " + std::to_string(qrimage::kMaxPathLength - 1) + " are taken";
+    reason = "the path is " + std::to_string(libraryPath.size()) + " bytes long; at most " +
+             std::to_string(qrimage::kMaxPathLength - 1) + " are taken";
     return false;
   }
   qrimage::OutputFile file;

@@ -20,7 +20,7 @@ struct Job {
   bool latin1 = false;
   ImageType type = ImageType::kBmp;
   ImageOptions image;
-  bool preview = false;          // also draw the symbol in half blocks
+  bool preview = false;         // also draw the symbol in half blocks
   bool previewColours = false;  // ... with the terminal's colour codes
 };
 

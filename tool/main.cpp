@@ -89,8 +89,8 @@ std::string Summary(std::size_t bytes, const Job& job, int version, const std::s
   if (job.type != ImageType::kTxt) {
     const int pixels = (modules + 8) * job.image.scale;
     const double millimetres = PrintedMillimetres(modules, job.type, job.image);
-    length += std::snprintf(text + length, sizeof text - length, "%dx%d px, %.1fx%.1f mm, ",
-                            pixels, pixels, millimetres, millimetres);
+    length += std::snprintf(text + length, sizeof text - length, "%dx%d px, %.1fx%.1f mm, ", pixels,
+                            pixels, millimetres, millimetres);
   }
   return std::string(text, length) + name + "\n";
 }
@@ -100,8 +100,8 @@ int CannotWriteStdout(const std::string& reason) {
 }
 
 int RunSingle(Options& options, Job job, const std::string& output) {
-  const int sources = (options.text != nullptr) + (options.inputFile != nullptr) +
-                      (options.readStdin ? 1 : 0);
+  const int sources =
+      (options.text != nullptr) + (options.inputFile != nullptr) + (options.readStdin ? 1 : 0);
   if (sources > 1) {
     return UsageError("give the text one way only: as TEXT, with -i FILE, or as '-'");
   }
@@ -126,8 +126,8 @@ int RunSingle(Options& options, Job job, const std::string& output) {
   const bool toStdout = output == "-";
   const bool stdoutIsOutput = toStdout || IsStandardOutput(output);
   const bool terminal = IsTerminal(stdout);
-  job.preview = !stdoutIsOutput && (options.show == Show::kAlways ||
-                                    (options.show == Show::kAuto && terminal));
+  job.preview = !stdoutIsOutput &&
+                (options.show == Show::kAlways || (options.show == Show::kAuto && terminal));
   job.previewColours = terminal;
 
   Result result;
@@ -185,8 +185,8 @@ int Run(int argc, char** argv) {
   }
   std::string reason;
   if (options.help || options.version) {
-    const std::string text = options.help ? HelpText()
-                                          : "qrimage " + std::string(QRIMAGE_TOOL_VERSION) + "\n";
+    const std::string text =
+        options.help ? HelpText() : "qrimage " + std::string(QRIMAGE_TOOL_VERSION) + "\n";
     return WriteStream(stdout, text, reason) ? kOk : CannotWriteStdout(reason);
   }
 
@@ -202,8 +202,9 @@ int Run(int argc, char** argv) {
     return UsageError(std::string(options.nullSeparated ? "--null" : "--start") +
                       " only goes with --batch");
   }
-  const std::string output =
-      options.output != nullptr ? options.output : batch ? "qr-%04d.bmp" : "qr.bmp";
+  const std::string output = options.output != nullptr ? options.output
+                             : batch                   ? "qr-%04d.bmp"
+                                                       : "qr.bmp";
 
   Job job;
   job.level = options.level;
@@ -227,8 +228,8 @@ int Run(int argc, char** argv) {
 int wmain(int argc, wchar_t** wideArgv) {
   std::vector<std::string> arguments;
   for (int i = 0; i < argc; ++i) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, nullptr, 0, nullptr,
-                                           nullptr);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, nullptr, 0, nullptr, nullptr);
     std::string argument(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, argument.data(), length, nullptr, nullptr);
     argument.resize(argument.size() - 1);

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -42,13 +43,13 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec kOptionSpecs[] = {
-    {Id::kLevel, 'l', "level", true},     {Id::kOutput, 'o', "output", true},
-    {Id::kInput, 'i', "input", true},     {Id::kType, 't', "type", true},
-    {Id::kScale, 's', "scale", true},     {Id::kDpi, 'd', "dpi", true},
-    {Id::kLatin1, '\0', "latin1", false}, {Id::kBatch, '\0', "batch", true},
-    {Id::kNull, '\0', "null", false},     {Id::kStart, '\0', "start", true},
-    {Id::kShow, '\0', "show", false},     {Id::kNoShow, 'n', "no-show", false},
-    {Id::kQuiet, 'q', "quiet", false},    {Id::kHelp, 'h', "help", false},
+    {Id::kLevel, 'l', "level", true},      {Id::kOutput, 'o', "output", true},
+    {Id::kInput, 'i', "input", true},      {Id::kType, 't', "type", true},
+    {Id::kScale, 's', "scale", true},      {Id::kDpi, 'd', "dpi", true},
+    {Id::kLatin1, '\0', "latin1", false},  {Id::kBatch, '\0', "batch", true},
+    {Id::kNull, '\0', "null", false},      {Id::kStart, '\0', "start", true},
+    {Id::kShow, '\0', "show", false},      {Id::kNoShow, 'n', "no-show", false},
+    {Id::kQuiet, 'q', "quiet", false},     {Id::kHelp, 'h', "help", false},
     {Id::kVersion, 'V', "version", false},
 };
 
@@ -103,8 +104,8 @@ int ParseLevel(const char* value, Options& options) {
       }
     }
   }
-  return Fail(kBadLevel, "unknown error-correction level '" + std::string(value) +
-                             "': use L, M, Q or H");
+  return Fail(kBadLevel,
+              "unknown error-correction level '" + std::string(value) + "': use L, M, Q or H");
 }
 
 int Apply(const OptionSpec& spec, const std::string& name, const char* value, Options& options) {
@@ -170,14 +171,15 @@ int Apply(const OptionSpec& spec, const std::string& name, const char* value, Op
   return status;
 }
 
+// While an argument that may be a text starting with '-' is parsed: a usage
+// error then also says how to pass such a text.
+const char* possibleText = nullptr;
+
 int UnknownOption(const std::string& option, const std::string& argument) {
   std::string message = "unknown option '" + option + "'";
   if (option != argument) {
     message += " in '" + argument + "'";
   }
-  // A text that happens to start with '-' lands here.
-  message += "\n(a text that starts with '-' goes after '--': qrimage [OPTIONS] -- '" + argument +
-             "')";
   return UsageError(message);
 }
 
@@ -198,16 +200,29 @@ int Fail(int status, const std::string& message) {
 }
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "qrimage: %s\nTry 'qrimage --help' for more information.\n",
-               message.c_str());
+  std::fprintf(stderr, "qrimage: %s\n", message.c_str());
+  if (possibleText != nullptr) {
+    std::fprintf(stderr,
+                 "qrimage: to encode a text that starts with '-', put '--' before it: "
+                 "qrimage [OPTIONS] -- '%s'\n",
+                 possibleText);
+  }
+  std::fputs("Try 'qrimage --help' for more information.\n", stderr);
   return kUsage;
 }
 
-int ParseArguments(int argc, char** argv, Options& options) {
+namespace {
+
+int ParseEach(int argc, char** argv, Options& options) {
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     char* argument = argv[i];
     int status = kOk;
+    // "-x" is surely meant as an option; "-abc" or "--abc" may be a text.
+    possibleText = !optionsEnded && argument[0] == '-' && std::strlen(argument) > 2 &&
+                           std::strcmp(argument, "--") != 0
+                       ? argument
+                       : nullptr;
     if (optionsEnded || argument[0] != '-' || argument[1] == '\0') {
       if (!optionsEnded && argument[0] == '-') {  // a lone "-": standard input
         if (options.readStdin) {
@@ -222,7 +237,8 @@ int ParseArguments(int argc, char** argv, Options& options) {
     } else if (argument[1] == '-') {
       // --name, --name=value, or --name followed by its value.
       const char* equals = std::strchr(argument, '=');
-      const std::string name = equals != nullptr ? std::string(argument, equals) : argument;
+      const std::string name =
+          equals != nullptr ? std::string(argument, equals - argument) : argument;
       const OptionSpec* spec = FindLong(name.substr(2));
       if (spec == nullptr) {
         return UnknownOption(name, argument);
@@ -269,10 +285,20 @@ int ParseArguments(int argc, char** argv, Options& options) {
   return kOk;
 }
 
+}  // namespace
+
+int ParseArguments(int argc, char** argv, Options& options) {
+  const int status = ParseEach(argc, argv, options);
+  possibleText = nullptr;
+  return status;
+}
+
 std::string HelpText() {
   std::string limits;
   for (int index = 0; index < 4; ++index) {
-    limits += (index == 0 ? "" : index == 3 ? " and " : ", ") +
+    limits += (index == 0   ? ""
+               : index == 3 ? " and "
+                            : ", ") +
               std::to_string(kByteCapacity[kMaxVersion - 1][index]) + " at " + kLevelLetters[index];
   }
   return "usage: qrimage [OPTIONS] [TEXT | -]\n"
