@@ -243,6 +243,7 @@ int ParseEach(int argc, char** argv, Options& options) {
       if (spec == nullptr) {
         return UnknownOption(name, argument);
       }
+      possibleText = nullptr;  // a known long option: its value may be wrong, not its place
       const char* value = equals != nullptr ? equals + 1 : nullptr;
       if (!spec->takesValue && value != nullptr) {
         return UsageError("option '" + name + "' takes no value");
