@@ -56,7 +56,7 @@ bool IsTerminal(std::FILE* stream);
 // unknown.
 int TerminalColumns();
 
-// Prepares a Windows console for UTF-8 half blocks and colour codes.
+// Prepares a Windows console for UTF-8 (half blocks, names) and colour codes.
 void PrepareConsole();
 
 // The system's message for the last failure, taken right after it.

@@ -43,7 +43,7 @@ int LoadText(const Options& options, std::string& text) {
     return kOk;
   }
   if (options.inputFile != nullptr && std::strcmp(options.inputFile, "-") != 0) {
-    const std::string name = "'" + std::string(options.inputFile) + "'";
+    const std::string name = std::string("'") + options.inputFile + "'";
     std::FILE* file = OpenForReading(options.inputFile);
     if (file == nullptr) {
       return Fail(kCannotRead, "cannot read " + name + ": " + SystemError());
@@ -126,6 +126,9 @@ int RunSingle(Options& options, Job job, const std::string& output) {
   const bool toStdout = output == "-";
   const bool stdoutIsOutput = toStdout || IsStandardOutput(output);
   const bool terminal = IsTerminal(stdout);
+  if (terminal) {
+    PrepareConsole();
+  }
   job.preview = !stdoutIsOutput &&
                 (options.show == Show::kAlways || (options.show == Show::kAuto && terminal));
   job.previewColours = terminal;
@@ -156,9 +159,6 @@ int RunSingle(Options& options, Job job, const std::string& output) {
       Fail(kOk, "the terminal is " + std::to_string(columns) + " columns wide and the symbol " +
                     std::to_string(needed) + ": no preview (widen the window to see it)");
     } else {
-      if (terminal) {
-        PrepareConsole();
-      }
       shown = result.preview;
     }
   }
