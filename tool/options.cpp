@@ -329,8 +329,11 @@ std::string HelpText() {
          "                        '-' writes to standard output (no preview; the summary\n"
          "                        goes to standard error). With --batch: a name with one\n"
          "                        number in it, like label-%04d.png (default qr-%04d.bmp)\n"
-         "  -t, --type TYPE       bmp, png, svg, pbm or txt; without -t the extension of\n"
-         "                        the output decides (none, or '-': bmp)\n"
+         "  -t, --type TYPE       " +
+         ImageTypeNameList() +
+         ";\n"
+         "                        without -t the extension of the output decides\n"
+         "                        (none, or '-': bmp)\n"
          "  -s, --scale N         pixels per module, 1 to 64 (default 1); the quiet\n"
          "                        zone grows with it\n"
          "  -d, --dpi D           resolution written into the file (default 72), so\n"

@@ -316,6 +316,21 @@ class Failures(ToolTest):
             with self.subTest(output=output[:20]):
                 self.assert_fails(self.run_tool(["-t", "bmp", "-o", output, "text"]), 3, message)
 
+    def test_first_failure_is_named(self):
+        # The write fails (a file-size limit) and the emptied file cannot be
+        # removed (an immutable folder): the write's reason is the one given.
+        # SIGXFSZ is ignored here only to reach that path with today's writer.
+        os.mkdir(self.path("locked"))
+        open(self.path("locked/x.bmp"), "wb").close()
+        if subprocess.run(["chattr", "+i", self.path("locked")], stderr=subprocess.DEVNULL).returncode:
+            self.skipTest("chattr +i needs root and a file system that has it")
+        self.addCleanup(subprocess.run, ["chattr", "-i", self.path("locked")])
+        result = subprocess.run(["bash", "-c", 'ulimit -f 1; trap "" XFSZ; exec "$@"', "limit", TOOL,
+                                 "-n", "-s", "8", "-o", "locked/x.bmp", "text"], cwd=self.dir.name,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        self.assert_fails(result, 3, "cannot write 'locked/x.bmp': File too large\n")
+        self.assertEqual(os.path.getsize(self.path("locked/x.bmp")), 0)
+
     def test_standard_output_that_cannot_be_written(self):
         # Help, the summary and the preview into a full device, and the picture itself.
         for args in (["--help"], ["-V"], ["-o", "x.bmp", "text"], ["--show", "-q", "-o", "x.bmp", "text"],
@@ -369,7 +384,7 @@ class ReadmeExamples(ToolTest):
                 summary = SUMMARY.match(line)
                 if summary:
                     path = self.path(summary.group(SUMMARY_NAME).decode())
-                    self.assertEqual(len(decode(path)), int(summary.group(1)), line)
+                    self.assertEqual(len(decode_zxing(path)), int(summary.group(1)), line)
 
 
 class Preview(ToolTest):
@@ -445,21 +460,24 @@ class Preview(ToolTest):
         # The preview is drawn from the symbol, never read back from the output.
         os.mkfifo(self.path("fifo"))
         library_file(b"through a fifo", "M", self.path("library.bmp"))
+        with open(self.path("library.bmp"), "rb") as f:
+            expected = f.read()
         for on_terminal in (False, True):
             with self.subTest(on_terminal=on_terminal):
-                with open(self.path("got.bmp"), "wb") as got:
-                    reader = subprocess.Popen(["cat", "fifo"], cwd=self.dir.name, stdout=got)
-                    args = ["--show", "-o", "fifo", "through a fifo"]
-                    if on_terminal:
-                        status, output, _ = run_on_terminal(args, self.dir.name)
-                    else:
-                        result = self.run_tool(args)
-                        status, output = result.returncode, result.stdout
-                    reader.wait(timeout=60)
+                # A reader is there before the tool opens the FIFO; the
+                # bitmap fits in the pipe's buffer.
+                reader = os.open(self.path("fifo"), os.O_RDONLY | os.O_NONBLOCK)
+                args = ["--show", "-o", "fifo", "through a fifo"]
+                if on_terminal:
+                    status, output, _ = run_on_terminal(args, self.dir.name)
+                else:
+                    result = self.run_tool(args)
+                    status, output = result.returncode, result.stdout
+                got = os.read(reader, 1 << 16)
+                os.close(reader)
                 self.assertEqual(status, 0)
                 self.assertIn(b"\xe2\x96", output)
-                self.assert_same_file("got.bmp", "library.bmp")
-
+                self.assertTrue(got == expected, "the FIFO did not carry the library's bitmap")
 
 class StandardOutput(ToolTest):
     def test_picture_on_standard_output_and_nothing_else(self):
