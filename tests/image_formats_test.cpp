@@ -76,9 +76,11 @@ std::uint32_t LittleEndian(const Bytes& b, std::size_t at, int bytes) {
   return v;
 }
 
+#ifdef QRIMAGE_TOOL_HAVE_PNG
 std::uint32_t BigEndian(const Bytes& b, std::size_t at) {
   return b[at] << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
 }
+#endif
 
 // The library's layout only: 62-byte header, palette black then white,
 // square bottom-up rows with padding bits 0 on symbol rows.
@@ -328,6 +330,9 @@ TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
       SCOPED_TRACE(testing::Message() << name << ", version " << symbol.version << " level "
                                       << c.level << ", scale " << c.scale << ", dpi " << c.dpi);
       if (type == ImageType::kPng && !qrtool::PngAvailable()) {
+        std::string out, error;
+        EXPECT_FALSE(qrtool::RenderImage(symbol.View(), type, options, &out, &error));
+        EXPECT_NE(error.find("libpng-dev"), std::string::npos) << error;
         std::cout << "png skipped: this build has no libpng\n";
         continue;
       }
@@ -391,6 +396,25 @@ TEST(ImageFormats, ScaleOneBitmapIsTheLibrarysFile) {
     EXPECT_TRUE(Bytes(rendered.begin(), rendered.end()) == qrtest::ReadFile(path))
         << "version " << version;
   }
+}
+
+TEST(ImageFormats, OptionsOutOfRangeAreRefused) {
+  const Symbol symbol = Encode("range", 'M');
+  const ImageOptions bad[] = {
+      {0, 0}, {qrtool::kMaxScale + 1, 0}, {1, -1}, {1, qrtool::kMaxDpi + 1}};
+  for (const ImageOptions& options : bad) {
+    std::string out, error;
+    EXPECT_FALSE(qrtool::RenderImage(symbol.View(), ImageType::kBmp, options, &out, &error))
+        << options.scale << " " << options.dpi;
+  }
+  // The largest picture: version 40 at the largest scale.
+  const Symbol large = Encode(qrtest::MixedText(2953, 1), 'L');
+  ASSERT_EQ(large.version, 40);
+  const std::string contents =
+      Render(large, ImageType::kPbm, ImageOptions{qrtool::kMaxScale, qrtool::kMaxDpi});
+  Picture picture;
+  ASSERT_TRUE(ParsePbm(Bytes(contents.begin(), contents.end()), &picture));
+  EXPECT_TRUE(ShowsSymbol(picture, large, qrtool::kMaxScale));
 }
 
 TEST(ImageFormats, TypesFromNamesAndPaths) {
