@@ -2,11 +2,11 @@
 // for pixel with the encoded module grid, and decoded by zbar and ZXing.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "api/call_lock.h"
@@ -217,17 +217,16 @@ testing::AssertionResult ParseSvg(const Bytes& file, Picture* picture) {
 // Half blocks: two pixel rows a line; blocks are light. An odd last pixel
 // row must sit over a dark lower half.
 testing::AssertionResult ParseHalfBlocks(const Bytes& file, Picture* picture) {
-  static const std::string kCells[4] = {" ", "\xE2\x96\x84", "\xE2\x96\x80", "\xE2\x96\x88"};
+  static constexpr std::string_view kCells[4] = {" ", "\xE2\x96\x84", "\xE2\x96\x80",
+                                                 "\xE2\x96\x88"};
+  const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
   std::vector<std::vector<bool>> rows;
   std::size_t at = 0;
-  while (at < file.size()) {
+  while (at < text.size()) {
     std::vector<bool> top, bottom;
-    while (at < file.size() && file[at] != '\n') {
+    while (at < text.size() && text[at] != '\n') {
       int cell = 0;
-      while (cell < 4 &&
-             std::string(file.begin() + at,
-                         file.begin() + std::min(file.size(), at + kCells[cell].size())) !=
-                 kCells[cell]) {
+      while (cell < 4 && !text.substr(at).starts_with(kCells[cell])) {
         ++cell;
       }
       if (cell == 4) {
