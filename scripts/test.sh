@@ -9,7 +9,7 @@ packages=(cmake make g++ git clang-format libgtest-dev zbar-tools imagemagick)
 packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64)
 # Host examples, the tool's end-to-end tests and the install test.
 packages+=(gcc python3 pkg-config binutils)
-# The tool's PNG type, and the SVG renderer and second reader its tests decode with.
+# The tool's PNG output, and reading its pictures back (SVG rendering, a second decoder).
 packages+=(libpng-dev librsvg2-bin zxing-cpp-tools)
 # Sanitizer builds, the fuzzer and the leak checks of scripts/sanitize.sh and scripts/fuzz.sh.
 packages+=(clang libclang-rt-14-dev valgrind)

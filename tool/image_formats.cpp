@@ -271,6 +271,11 @@ bool PngAvailable() {
 
 bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
                  std::string* out, std::string* error) {
+  if (options.scale < kMinScale || options.scale > kMaxScale ||
+      (options.dpi != 0 && (options.dpi < kMinDpi || options.dpi > kMaxDpi))) {
+    *error = "scale or resolution out of range";
+    return false;
+  }
   const Raster raster(symbol, options.scale);
   switch (type) {
     case ImageType::kBmp:

@@ -53,7 +53,8 @@ struct ImageOptions {
 
 // Puts the whole file for `symbol` into *out, the quiet zone of four
 // modules included and scaled like the modules. Returns false, with *error
-// set, only when `type` is png and the tool was built without libpng.
+// set, when `type` is png and the tool was built without libpng, or when
+// the options are out of range (the tool checks them before).
 bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
                  std::string* out, std::string* error);
 
