@@ -64,17 +64,22 @@ deb)
   [[ $(dpkg-deb -I "$deb" shlibs) == "libqrimage 1 qrimage "* ]] || fail "no shlibs entry for libqrimage.so.1"
   dpkg-deb -x "$deb" "$work/root"
   prefix=$work/root/usr
-  # Each shared library that the tool and the library load must come from a
+  # Each shared library that the tool and the library link directly (their
+  # NEEDED entries, found where the loader finds them) must come from a
   # package named in Depends.
+  checked=""
   depends=", $(dpkg-deb -f "$deb" Depends | sed -E 's/ *\([^)]*\)//g'),"
   for binary in "$prefix/bin/qrimage" "$prefix/$libdir"/libqrimage.so.1.*; do
-    for needed in $(ldd "$binary" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }'); do
+    for needed in $(ldd "$binary" | awk -v direct=" $(objdump -p "$binary" | awk '$1 == "NEEDED" { printf "%s ", $2 }')" \
+      '$2 == "=>" && $3 ~ /^\// && index(direct, " " $1 " ") { print $3 }'); do
       owner=$(dpkg -S "$needed" 2>/dev/null || dpkg -S "$(readlink -f "$needed")" 2>/dev/null) ||
         fail "no installed package holds $needed, loaded by $binary"
       owner=${owner%%:*}
       [[ $depends == *", $owner,"* ]] || fail "$binary loads $needed from $owner, missing in Depends$depends"
+      checked+=" $owner"
     done
   done
+  [[ $checked == *" libc6"* ]] || fail "found no library that the programs link (ldd, objdump -p)"
   ;;
 *) fail "unknown mode (install or deb)" ;;
 esac
