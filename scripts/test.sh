@@ -15,6 +15,8 @@ packages+=(man-db groff-base dpkg-dev)
 # run-time units (about 100 MB); the full fpc package would add some 500 MB
 # of libraries that the example does not use.
 packages+=(mono-mcs mono-runtime fp-compiler)
+# The tool's PNG output, and reading its pictures back (SVG rendering, a second decoder).
+packages+=(libpng-dev librsvg2-bin zxing-cpp-tools)
 # Sanitizer builds, the fuzzer and the leak checks of scripts/sanitize.sh and scripts/fuzz.sh.
 packages+=(clang libclang-rt-14-dev valgrind)
 
