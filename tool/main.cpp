@@ -156,7 +156,7 @@ int RunSingle(Options& options, Job job, const std::string& output) {
     const int needed = qrimage::SymbolSize(result.version) + 8;
     const int columns = terminal ? TerminalColumns() : 0;
     if (columns > 0 && columns < needed) {
-      Fail(kOk, "the terminal is " + std::to_string(columns) + " columns wide and the symbol " +
+      Fail(kOk, "the terminal is " + std::to_string(columns) + " columns wide, the symbol needs " +
                     std::to_string(needed) + ": no preview (widen the window to see it)");
     } else {
       shown = result.preview;
