@@ -11,11 +11,13 @@
 #include <windows.h>
 #endif
 
+#include "api/encode_state.h"
 #include "api/version_select.h"
 #include "batch.h"
 #include "image_formats.h"
 #include "job.h"
 #include "options.h"
+#include "output/bitmap.h"
 
 #ifndef QRIMAGE_TOOL_VERSION
 #define QRIMAGE_TOOL_VERSION "unknown"
@@ -82,12 +84,12 @@ int ChooseType(const Options& options, const std::string& output, ImageType& typ
 }
 
 std::string Summary(std::size_t bytes, const Job& job, int version, const std::string& name) {
-  const int modules = 4 * version + 17;
+  const int modules = qrimage::SymbolSize(version);
   char text[160];
   int length = std::snprintf(text, sizeof text, "%zu bytes, level %c, version %d, %dx%d modules, ",
                              bytes, qrimage::kLevelLetters[job.level], version, modules, modules);
   if (job.type != ImageType::kTxt) {
-    const int pixels = (modules + 8) * job.image.scale;
+    const int pixels = (modules + 2 * qrimage::kQuietZoneModules) * job.image.scale;
     const double millimetres = PrintedMillimetres(modules, job.type, job.image);
     length += std::snprintf(text + length, sizeof text - length, "%dx%d px, %.1fx%.1f mm, ", pixels,
                             pixels, millimetres, millimetres);
@@ -99,7 +101,7 @@ int CannotWriteStdout(const std::string& reason) {
   return Fail(kCannotWrite, "cannot write standard output: " + reason);
 }
 
-int RunSingle(Options& options, Job job, const std::string& output) {
+int RunSingle(const Options& options, Job job, const std::string& output) {
   const int sources =
       (options.text != nullptr) + (options.inputFile != nullptr) + (options.readStdin ? 1 : 0);
   if (sources > 1) {
@@ -153,7 +155,7 @@ int RunSingle(Options& options, Job job, const std::string& output) {
 
   std::string shown;
   if (job.preview) {
-    const int needed = qrimage::SymbolSize(result.version) + 8;
+    const int needed = qrimage::SymbolSize(result.version) + 2 * qrimage::kQuietZoneModules;
     const int columns = terminal ? TerminalColumns() : 0;
     if (columns > 0 && columns < needed) {
       Fail(kOk, "the terminal is " + std::to_string(columns) + " columns wide, the symbol needs " +

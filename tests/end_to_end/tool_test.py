@@ -28,6 +28,7 @@ LIMITS = None  # {"L": 2953, ...}: the longest text of each level, from --help
 SUMMARY = re.compile(rb"^(\d+) bytes, level ([LMQH]), version (\d+), (\d+)x(\d+) modules, "
                      rb"(?:(\d+)x\d+ px, ([\d.]+)x[\d.]+ mm, )?(.*)$")
 SUMMARY_NAME = 8
+MAGIC = {"bmp": b"BM", "png": b"\x89PNG\r\n", "svg": b"<?xml", "pbm": b"P4\n"}
 
 
 def library_file(text, level, path):
@@ -506,20 +507,23 @@ class Formats(ToolTest):
 
     def test_each_type_decodes_and_has_the_library_modules(self):
         text = b"https://example.org/formats"
-        cases = [(["-s", "3"], "s3.bmp"), (["-s", "2"], "s2.PNG"), (["-s", "4"], "s4.svg"),
-                 (["-s", "2"], "s2.pbm"), (["-t", "pbm", "-s", "5"], "pbm.dat"),
-                 (["-t", "png", "--scale=3"], "typed.bmp")]
+        # (options, output name, scale, the type the file must have)
+        cases = [(["-s", "3"], "s3.bmp", 3, "bmp"), (["-s", "2"], "s2.PNG", 2, "png"),
+                 (["-s", "4"], "s4.svg", 4, "svg"), (["-s", "2"], "s2.pbm", 2, "pbm"),
+                 (["-t", "pbm", "-s", "5"], "pbm.dat", 5, "pbm"),
+                 (["-t", "png", "--scale=3"], "typed.bmp", 3, "png")]
         modules = self.library_modules(text)
-        for args, name in cases:
+        for args, name, scale, kind in cases:
             with self.subTest(name=name):
                 result = self.run_tool(args + ["-n", "-o", name, text.decode()])
                 self.assertEqual(result.returncode, 0, result.stderr)
-                scale = int(SUMMARY.match(result.stdout).group(6)) // len(modules)
-                self.assertEqual(scale, int(args[-1][-1]))
+                self.assertEqual(int(SUMMARY.match(result.stdout).group(6)), scale * len(modules))
+                with open(self.path(name), "rb") as f:
+                    self.assertTrue(f.read().startswith(MAGIC[kind]), name)
+                # The readers go by the extension: give each file its type's.
                 path = self.path(name)
-                if name.endswith(".dat") or name == "typed.bmp":  # readers go by the extension
-                    os.rename(path, path + "." + args[1])
-                    path += "." + args[1]
+                os.rename(path, path + "." + kind)
+                path += "." + kind
                 self.assertEqual(picture_pixels(path), scaled(modules, scale))
                 self.assertEqual(decode(path), text)
                 self.assertEqual(decode_zxing(path), text)
