@@ -21,6 +21,12 @@ run -o café.bmp 'x'  # é is in code page 1252
 "$linux" -nq -o x.bmp 'x'
 cmp café.bmp x.bmp
 
+# An input file is opened by its UTF-16 name: any character will do.
+printf 'line one\r\nline two\n' >'Ω.txt'
+run -i 'Ω.txt' -o input.bmp
+"$linux" -nq -i 'Ω.txt' -o input-linux.bmp
+cmp input.bmp input-linux.bmp
+
 # Ω is not: the path cannot reach the library as it is.
 if run -o 'Ω.bmp' 'x' 2>err.txt; then
   echo "a path outside the ANSI code page was accepted" >&2
