@@ -150,8 +150,12 @@ int RunBatch(const Options& options, const Job& job, const std::string& pattern)
   if (!fromStdin) {
     std::fclose(input);
   }
-  if (!options.quiet) {
-    std::printf("%ld written, %ld failed\n", written, failed);
+  std::string reason;
+  if (!options.quiet &&
+      !WriteStream(stdout,
+                   std::to_string(written) + " written, " + std::to_string(failed) + " failed\n",
+                   reason)) {
+    return Fail(kCannotWrite, "cannot write standard output: " + reason);
   }
   if (status != kOk) {
     return status;

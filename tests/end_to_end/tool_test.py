@@ -338,8 +338,10 @@ class Failures(ToolTest):
 
     def test_standard_output_that_cannot_be_written(self):
         # Help, the summary and the preview into a full device, and the picture itself.
+        with open(self.path("list.txt"), "wb") as f:
+            f.write(b"one\ntwo\n")
         for args in (["--help"], ["-V"], ["-o", "x.bmp", "text"], ["--show", "-q", "-o", "x.bmp", "text"],
-                     ["-o", "-", "text"]):
+                     ["-o", "-", "text"], ["--batch", "list.txt"]):
             with self.subTest(args=args):
                 with open("/dev/full", "wb") as full:
                     result = subprocess.run([TOOL] + args, cwd=self.dir.name, stdout=full,
