@@ -35,14 +35,14 @@ enum class Id {
   kVersion,
 };
 
-struct OptionSpec {
+struct OptionEntry {
   Id id;
   char shortName;  // '\0': long form only
   const char* longName;
   bool takesValue;
 };
 
-constexpr OptionSpec kOptionSpecs[] = {
+constexpr OptionEntry kOptionEntrys[] = {
     {Id::kLevel, 'l', "level", true},      {Id::kOutput, 'o', "output", true},
     {Id::kInput, 'i', "input", true},      {Id::kType, 't', "type", true},
     {Id::kScale, 's', "scale", true},      {Id::kDpi, 'd', "dpi", true},
@@ -53,27 +53,27 @@ constexpr OptionSpec kOptionSpecs[] = {
     {Id::kVersion, 'V', "version", false},
 };
 
-const OptionSpec* FindShort(char name) {
-  for (const OptionSpec& spec : kOptionSpecs) {
-    if (spec.shortName != '\0' && spec.shortName == name) {
-      return &spec;
+const OptionEntry* FindShort(char name) {
+  for (const OptionEntry& entry : kOptionEntrys) {
+    if (entry.shortName != '\0' && entry.shortName == name) {
+      return &entry;
     }
   }
   return nullptr;
 }
 
-const OptionSpec* FindLong(const std::string& name) {
-  for (const OptionSpec& spec : kOptionSpecs) {
-    if (name == spec.longName) {
-      return &spec;
+const OptionEntry* FindLong(const std::string& name) {
+  for (const OptionEntry& entry : kOptionEntrys) {
+    if (name == entry.longName) {
+      return &entry;
     }
   }
   return nullptr;
 }
 
 // The option as the user can spell it, for messages: "-l" or "--latin1".
-std::string Spelling(const OptionSpec& spec, bool usedShort) {
-  return usedShort ? std::string{'-', spec.shortName} : "--" + std::string(spec.longName);
+std::string Spelling(const OptionEntry& entry, bool usedShort) {
+  return usedShort ? std::string{'-', entry.shortName} : "--" + std::string(entry.longName);
 }
 
 // A whole decimal number within [low, high]; false otherwise.
@@ -108,10 +108,10 @@ int ParseLevel(const char* value, Options& options) {
               "unknown error-correction level '" + std::string(value) + "': use L, M, Q or H");
 }
 
-int Apply(const OptionSpec& spec, const std::string& name, const char* value, Options& options) {
+int Apply(const OptionEntry& entry, const std::string& name, const char* value, Options& options) {
   long number = 0;
   int status = kOk;
-  switch (spec.id) {
+  switch (entry.id) {
     case Id::kLevel:
       return ParseLevel(value, options);
     case Id::kOutput:
@@ -239,33 +239,33 @@ int ParseEach(int argc, char** argv, Options& options) {
       const char* equals = std::strchr(argument, '=');
       const std::string name =
           equals != nullptr ? std::string(argument, equals - argument) : argument;
-      const OptionSpec* spec = FindLong(name.substr(2));
-      if (spec == nullptr) {
+      const OptionEntry* entry = FindLong(name.substr(2));
+      if (entry == nullptr) {
         return UnknownOption(name, argument);
       }
       possibleText = nullptr;  // a known long option: its value may be wrong, not its place
       const char* value = equals != nullptr ? equals + 1 : nullptr;
-      if (!spec->takesValue && value != nullptr) {
+      if (!entry->takesValue && value != nullptr) {
         return UsageError("option '" + name + "' takes no value");
       }
-      if (spec->takesValue && value == nullptr) {
+      if (entry->takesValue && value == nullptr) {
         if (i + 1 >= argc) {
           return UsageError("option '" + name + "' needs a value");
         }
         value = argv[++i];
       }
-      status = Apply(*spec, name, value, options);
+      status = Apply(*entry, name, value, options);
     } else {
       // A cluster of short options: flags, then at most one option whose
       // value is the rest of the cluster or the next argument.
       for (const char* next = argument + 1; *next != '\0' && status == kOk; ++next) {
-        const OptionSpec* spec = FindShort(*next);
-        if (spec == nullptr) {
+        const OptionEntry* entry = FindShort(*next);
+        if (entry == nullptr) {
           return UnknownOption(std::string{'-', *next}, argument);
         }
-        const std::string name = Spelling(*spec, true);
-        if (!spec->takesValue) {
-          status = Apply(*spec, name, nullptr, options);
+        const std::string name = Spelling(*entry, true);
+        if (!entry->takesValue) {
+          status = Apply(*entry, name, nullptr, options);
           continue;
         }
         const char* value = next + 1;
@@ -275,7 +275,7 @@ int ParseEach(int argc, char** argv, Options& options) {
           }
           value = argv[++i];
         }
-        status = Apply(*spec, name, value, options);
+        status = Apply(*entry, name, value, options);
         break;
       }
     }
