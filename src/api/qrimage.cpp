@@ -31,10 +31,16 @@ void CopyText(const char* text) {
 }  // namespace
 }  // namespace qrimage
 
-extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level, const char* path) {
+extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level,
+                                                const char* path) QRIMAGE_NOEXCEPT {
   using namespace qrimage;
-  // All calls share the static encode state, so they take turns.
+  // All calls share the static encode state, so they take turns. A lock the
+  // system refuses is reported as the one internal failure code, with no
+  // file touched.
   const CallLock lock;
+  if (!lock.Held()) {
+    return QRIMAGE_ERROR_ENCODING;
+  }
 
   if (!galoisTablesReady) {
     InitGaloisTables();
