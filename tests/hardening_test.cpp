@@ -133,7 +133,7 @@ TEST(WriteFailure, FullDeviceGivesFileErrorAndTheNodeStays) {
 // The signal state a host may have for SIGXFSZ: its disposition, whether
 // this thread blocks it and whether one is pending.
 struct SizeSignalState {
-  bool defaultAction;
+  void (*action)(int);
   bool blocked;
   bool pending;
   bool operator==(const SizeSignalState&) const = default;
@@ -146,22 +146,24 @@ SizeSignalState CurrentSizeSignalState() {
   sigaction(SIGXFSZ, nullptr, &action);
   pthread_sigmask(SIG_BLOCK, nullptr, &mask);
   sigpending(&pending);
-  return {action.sa_handler == SIG_DFL, sigismember(&mask, SIGXFSZ) == 1,
-          sigismember(&pending, SIGXFSZ) == 1};
+  return {action.sa_handler, sigismember(&mask, SIGXFSZ) == 1, sigismember(&pending, SIGXFSZ) == 1};
 }
 
+// How a host may have set SIGXFSZ up: left at its default action, which
+// ends the process; ignored; or blocked with one already pending, which
+// must stay pending.
+enum SizeSignalSetup { kDefault, kIgnored, kBlockedAndPending };
+
 // Child process exit codes: the result + 10, plus 100 when a file is left;
-// 98 when the call changed the host's SIGXFSZ state. SIGXFSZ keeps its
-// default action, which ends the process; a host that blocks it has one
-// pending already, which must stay pending.
+// 98 when the call changed the host's SIGXFSZ state.
 int WriteUnderSizeLimit(rlim_t limit, const std::string& path, bool existing,
-                        bool hostBlocks = false) {
+                        SizeSignalSetup setup = kDefault) {
   return InChild([&] {
     if (existing) {
       qrtest::WriteFile(path, Bytes(9000, 0x33));
     }
-    signal(SIGXFSZ, SIG_DFL);
-    if (hostBlocks) {
+    signal(SIGXFSZ, setup == kIgnored ? SIG_IGN : SIG_DFL);
+    if (setup == kBlockedAndPending) {
       sigset_t sizeSignal;
       sigemptyset(&sizeSignal);
       sigaddset(&sizeSignal, SIGXFSZ);
@@ -186,11 +188,11 @@ int WriteUnderSizeLimit(rlim_t limit, const std::string& path, bool existing,
 TEST(WriteFailure, FileSizeLimitGivesFileErrorAndLeavesNoPartialFile) {
   for (const rlim_t limit : {0, 10, 62, 1000, 4501}) {
     for (const bool existing : {false, true}) {
-      for (const bool hostBlocks : {false, true}) {
+      for (const SizeSignalSetup setup : {kDefault, kIgnored, kBlockedAndPending}) {
         const std::string path = qrtest::ScratchPath("limited.bmp");
-        EXPECT_EQ(WriteUnderSizeLimit(limit, path, existing, hostBlocks), QRIMAGE_ERROR_FILE + 10)
-            << "limit " << limit << (existing ? ", replacing a file" : "")
-            << (hostBlocks ? ", SIGXFSZ blocked and pending" : "");
+        EXPECT_EQ(WriteUnderSizeLimit(limit, path, existing, setup), QRIMAGE_ERROR_FILE + 10)
+            << "limit " << limit << (existing ? ", replacing a file" : "") << ", SIGXFSZ setup "
+            << setup;
         EXPECT_FALSE(qrtest::FileExists(path));
       }
     }
