@@ -33,6 +33,15 @@ class Line {
   int step_;
 };
 
+// Calls f(line) for every row and every column of grid k.
+template <typename F>
+void ForEachLine(int k, int n, F f) {
+  for (int i = 0; i < n; ++i) {
+    f(Line(k, i, false));
+    f(Line(k, i, true));
+  }
+}
+
 }  // namespace
 
 // Runs: each row and each column splits into maximal runs of equal
@@ -42,20 +51,17 @@ class Line {
 //   L D D D D D D D L   a run of 7: 2
 int ScoreRuns(int k, int n) {
   int sum = 3;
-  for (int i = 0; i < n; ++i) {
-    for (const bool down : {false, true}) {
-      const Line line(k, i, down);
-      int run = 1;
-      for (int x = 1; x <= n; ++x) {
-        if (x < n && line[x] == line[x - 1]) {
-          ++run;
-        } else {
-          sum += std::max(run - 5, 0);
-          run = 1;
-        }
+  ForEachLine(k, n, [&](const Line& line) {
+    int run = 1;
+    for (int x = 1; x <= n; ++x) {
+      if (x < n && line[x] == line[x - 1]) {
+        ++run;
+      } else {
+        sum += std::max(run - 5, 0);
+        run = 1;
       }
     }
-  }
+  });
   return sum;
 }
 
@@ -69,21 +75,18 @@ int ScoreRuns(int k, int n) {
 //   L L D L D D D L D       no hit: the window starts at 2, after only two
 int CountExtraFinderPatterns(int k, int n) {
   int hits = 0;
-  for (int i = 0; i < n; ++i) {
-    for (const bool down : {false, true}) {
-      const Line line(k, i, down);
-      int j = 0;
-      while (j <= n - 7) {
-        const bool margin = j == 0 || j == n - 7 || (j >= 4 && line.Reads(j - 4, "LLLL"));
-        if (margin && line.Reads(j, "DLDDDLD")) {
-          ++hits;
-          j += 7;
-        } else {
-          ++j;
-        }
+  ForEachLine(k, n, [&](const Line& line) {
+    int j = 0;
+    while (j <= n - 7) {
+      const bool margin = j == 0 || j == n - 7 || (j >= 4 && line.Reads(j - 4, "LLLL"));
+      if (margin && line.Reads(j, "DLDDDLD")) {
+        ++hits;
+        j += 7;
+      } else {
+        ++j;
       }
     }
-  }
+  });
   return hits - 18;
 }
 
