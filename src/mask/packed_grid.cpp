@@ -12,13 +12,25 @@
 namespace qrimage {
 namespace {
 
-// Both routines pack the first n modules of `row`; `room` is the number
-// of bytes that may be read from `row` on. Bits from column n on may be
-// set; the caller clears them.
-using PackRowFunction = void(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
-                             RowBits& light);
+// Two ways to pack a row: PackRow packs the first n modules of `row`,
+// where `room` bytes may be read from `row` on. Bits from column n on may
+// be set; the caller clears them.
+struct ScalarPacking {
+  static void PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
+                      RowBits& light);
+};
+#if QRIMAGE_PACK_SSE2
+struct Sse2Packing {
+  static void PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
+                      RowBits& light);
+};
+using FastestPacking = Sse2Packing;
+#else
+using FastestPacking = ScalarPacking;
+#endif
 
-void PackRowScalar(const std::uint8_t* row, int n, std::size_t, RowBits& dark, RowBits& light) {
+void ScalarPacking::PackRow(const std::uint8_t* row, int n, std::size_t, RowBits& dark,
+                            RowBits& light) {
   dark = RowBits{};
   light = RowBits{};
   for (int x = 0; x < n; ++x) {
@@ -33,7 +45,8 @@ void PackRowScalar(const std::uint8_t* row, int n, std::size_t, RowBits& dark, R
 // up to 15 bytes past it (the next row, or the area outside the corner).
 // Only at the very end of the candidates, where nothing may be read past,
 // does a padded copy stand in.
-void PackRowSse2(const std::uint8_t* row, int n, std::size_t room, RowBits& dark, RowBits& light) {
+void Sse2Packing::PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
+                          RowBits& light) {
   std::uint64_t d = 0;  // pieces of the word being filled
   std::uint64_t l = 0;
   const __m128i zero = _mm_setzero_si128();
@@ -65,12 +78,9 @@ void PackRowSse2(const std::uint8_t* row, int n, std::size_t room, RowBits& dark
     light.w[i] = 0;
   }
 }
-constexpr PackRowFunction* kPackRow = PackRowSse2;
-#else
-constexpr PackRowFunction* kPackRow = PackRowScalar;
 #endif
 
-template <PackRowFunction* packRow>
+template <typename Packing>
 void PackRows(int k, int n, PackedGrid& packed) {
   const std::uint8_t* grid = maskedCandidates[k].data();
   // Bytes that may be read from the start of grid k: up to the end of the
@@ -78,7 +88,8 @@ void PackRows(int k, int n, PackedGrid& packed) {
   const std::size_t gridRoom = static_cast<std::size_t>(kMaskCount - k) * kGridBytes;
   const RowBits columns = BitRange(0, n);
   for (int i = 0; i < n; ++i) {
-    packRow(grid + i * GRID_STRIDE, n, gridRoom - i * GRID_STRIDE, packed.dark[i], packed.light[i]);
+    Packing::PackRow(grid + i * GRID_STRIDE, n, gridRoom - i * GRID_STRIDE, packed.dark[i],
+                     packed.light[i]);
     packed.dark[i] = packed.dark[i] & columns;
     packed.light[i] = packed.light[i] & columns;
   }
@@ -87,11 +98,11 @@ void PackRows(int k, int n, PackedGrid& packed) {
 }  // namespace
 
 void PackGrid(int k, int n, PackedGrid& packed) {
-  PackRows<kPackRow>(k, n, packed);
+  PackRows<FastestPacking>(k, n, packed);
 }
 
 void PackGridScalar(int k, int n, PackedGrid& packed) {
-  PackRows<PackRowScalar>(k, n, packed);
+  PackRows<ScalarPacking>(k, n, packed);
 }
 
 }  // namespace qrimage
