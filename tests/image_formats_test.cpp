@@ -67,13 +67,7 @@ struct Picture {
   std::string svgWidth;              // SVG: the width attribute
 };
 
-std::uint32_t LittleEndian(const Bytes& b, std::size_t at, int bytes) {
-  std::uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) {
-    v = v << 8 | b[at + i];
-  }
-  return v;
-}
+using qrtest::LittleEndian;
 
 #ifdef QRIMAGE_TOOL_HAVE_PNG
 std::uint32_t BigEndian(const Bytes& b, std::size_t at) {
@@ -98,12 +92,12 @@ testing::AssertionResult ParseBmp(const Bytes& file, Picture* picture) {
       file.size() != 62u + rowBytes * side) {
     return testing::AssertionFailure() << "sizes in the header do not match";
   }
+  const qrtest::Bitmap bitmap = qrtest::ReadBitmap(file);
   picture->side = side;
   picture->pixelsPerMetre = LittleEndian(file, 38, 4);
   for (int y = 0; y < side; ++y) {
-    const std::uint8_t* row = &file[62 + (side - 1 - y) * rowBytes];
     for (int x = 0; x < side; ++x) {
-      picture->dark.push_back(((row[x / 8] >> (7 - x % 8)) & 1) == 0);
+      picture->dark.push_back(!bitmap.White(x, y));
     }
   }
   return testing::AssertionSuccess();
