@@ -13,7 +13,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -104,14 +103,6 @@ namespace {
 
 using qrtest::Bytes;
 
-int OpenDescriptors() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    ++count;
-  }
-  return count;
-}
-
 const std::string kText(600, 'w');  // version 19 at M: 101 x 101 pixels
 
 Bytes Reference() {
@@ -151,7 +142,7 @@ TEST(IoFaults, AWriteThatMovesNothingIsAFailure) {
 
 TEST(IoFaults, AFailingCloseGivesFileErrorAndRemovesTheFile) {
   Reference();  // the first call's one-time work is done before counting
-  const int descriptors = OpenDescriptors();
+  const int descriptors = qrtest::OpenDescriptors();
   const std::string path = qrtest::ScratchPath("close.bmp");
   qrtest::WriteFile(path, Bytes(50, 1));
   {
@@ -161,7 +152,7 @@ TEST(IoFaults, AFailingCloseGivesFileErrorAndRemovesTheFile) {
     EXPECT_EQ(QRImage(kText.c_str(), 'M', path.c_str()), QRIMAGE_ERROR_FILE);
   }
   EXPECT_FALSE(qrtest::FileExists(path));
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_EQ(qrtest::OpenDescriptors(), descriptors);
 }
 
 // Writes that stop part way through the file, or a close that fails after
