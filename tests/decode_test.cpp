@@ -15,8 +15,8 @@ namespace {
 class RoundTrip : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(qrtest::HaveTool("zbarimg") && qrtest::HaveTool("convert-im6.q16"))
-        << "needs zbarimg and convert-im6.q16 (Debian zbar-tools, imagemagick)";
+    ASSERT_TRUE(qrtest::HaveTool("zbarimg") && !qrtest::ImageMagick().empty())
+        << "needs zbarimg and ImageMagick (magick or convert)";
   }
 };
 
@@ -46,7 +46,7 @@ TEST(RoundTripShort, SmallTextsDecode) {
                                std::string(60, 'A'),
                                "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"};
   for (const std::string& text : texts) {
-    for (char level : {'L', 'M', 'Q', 'H'}) {
+    for (const char level : qrimage::kLevelLetters) {
       const std::string path = qrtest::ScratchPath("short.bmp");
       ASSERT_GT(QRImage(text.c_str(), level, path.c_str()), 0);
       EXPECT_TRUE(qrtest::DecodeWithZbar(path, 4) == text) << text << " at " << level;

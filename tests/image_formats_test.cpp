@@ -67,13 +67,7 @@ struct Picture {
   std::string svgWidth;              // SVG: the width attribute
 };
 
-std::uint32_t LittleEndian(const Bytes& b, std::size_t at, int bytes) {
-  std::uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) {
-    v = v << 8 | b[at + i];
-  }
-  return v;
-}
+using qrtest::LittleEndian;
 
 #ifdef QRIMAGE_TOOL_HAVE_PNG
 std::uint32_t BigEndian(const Bytes& b, std::size_t at) {
@@ -98,12 +92,12 @@ testing::AssertionResult ParseBmp(const Bytes& file, Picture* picture) {
       file.size() != 62u + rowBytes * side) {
     return testing::AssertionFailure() << "sizes in the header do not match";
   }
+  const qrtest::Bitmap bitmap = qrtest::ReadBitmap(file);
   picture->side = side;
   picture->pixelsPerMetre = LittleEndian(file, 38, 4);
   for (int y = 0; y < side; ++y) {
-    const std::uint8_t* row = &file[62 + (side - 1 - y) * rowBytes];
     for (int x = 0; x < side; ++x) {
-      picture->dark.push_back(((row[x / 8] >> (7 - x % 8)) & 1) == 0);
+      picture->dark.push_back(!bitmap.White(x, y));
     }
   }
   return testing::AssertionSuccess();
@@ -317,8 +311,8 @@ constexpr Case kCases[] = {
 
 TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
   ASSERT_TRUE(qrtest::HaveTool("zbarimg") && qrtest::HaveTool("ZXingReader") &&
-              qrtest::HaveTool("rsvg-convert") && qrtest::HaveTool("convert-im6.q16"))
-      << "needs zbarimg, ZXingReader, rsvg-convert and convert-im6.q16 (Debian zbar-tools, "
+              qrtest::HaveTool("rsvg-convert") && !qrtest::ImageMagick().empty())
+      << "needs zbarimg, ZXingReader, rsvg-convert and ImageMagick (Debian zbar-tools, "
          "zxing-cpp-tools, librsvg2-bin, imagemagick)";
   for (const Case& c : kCases) {
     const std::string text = qrtest::MixedText(c.length, c.length);
@@ -374,7 +368,9 @@ TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
       EXPECT_TRUE(qrtest::DecodeWithZbar(image, c.scale == 1 ? 4 : 1) == text) << "zbar";
       // ZXingReader reads no PBM; it gets the same pixels as PNG.
       if (type == ImageType::kPbm) {
-        ASSERT_EQ(std::system(("convert-im6.q16 '" + image + "' '" + image + ".png'").c_str()), 0);
+        ASSERT_EQ(
+            std::system((qrtest::ImageMagick() + " '" + image + "' '" + image + ".png'").c_str()),
+            0);
         image += ".png";
       }
       EXPECT_TRUE(qrtest::DecodeWithZxing(image) == text) << "ZXing";

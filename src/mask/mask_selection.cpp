@@ -1,7 +1,8 @@
-// Step 9: try all eight masks, keep the cheapest, apply it.
+// Mask selection: try all eight masks, keep the cheapest, apply it.
 #include <cstring>
 
 #include "mask/mask.h"
+#include "mask/penalty_rules_packed.h"
 
 namespace qrimage {
 namespace {
@@ -20,8 +21,8 @@ void ApplyTemplateRow(std::uint8_t* out, const std::uint8_t* modules, const std:
 
 void BuildCandidates(const EncodeState& state, int n) {
   // All of it, whatever the version, so that outside the N x N corners
-  // every grid reads 0x00 even after someone else wrote there (about 2.5
-  // microseconds; the corners are then rewritten in full).
+  // every grid reads 0x00 even after someone else wrote there; the corners
+  // are then rewritten in full.
   std::memset(maskedCandidates, 0, sizeof maskedCandidates);
   for (int k = 0; k < kMaskCount; ++k) {
     for (int i = 0; i < n; ++i) {
@@ -36,8 +37,8 @@ void BuildCandidates(const EncodeState& state, int n) {
 int ScoreCandidate(int k, int n) {
   static PackedGrid packed;
   PackGrid(k, n, packed);
-  int score = ScoreRunsPacked(k, n, packed);
-  if (CountExtraFinderPatternsPacked(k, n, packed) != 0) {
+  int score = ScoreRunsPacked(n, packed);
+  if (CountExtraFinderPatternsPacked(n, packed) != 0) {
     score += 40;
   }
   score += ScoreDarkBalancePacked(n, packed);

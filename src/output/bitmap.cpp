@@ -1,4 +1,4 @@
-// Step 11: the monochrome bitmap file.
+// The monochrome bitmap file.
 #include "output/bitmap.h"
 
 #include <cstdint>
