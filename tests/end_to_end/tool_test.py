@@ -330,11 +330,15 @@ class Failures(ToolTest):
         if subprocess.run(["chattr", "+i", self.path("locked")], stderr=subprocess.DEVNULL).returncode:
             self.skipTest("chattr +i needs root and a file system that has it")
         self.addCleanup(subprocess.run, ["chattr", "-i", self.path("locked")])
-        result = subprocess.run(["bash", "-c", 'ulimit -f 1; exec "$@"', "limit", TOOL,
-                                 "-n", "-s", "8", "-o", "locked/x.bmp", "text"], cwd=self.dir.name,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
-        self.assert_fails(result, 3, "cannot write 'locked/x.bmp': File too large\n")
-        self.assertEqual(os.path.getsize(self.path("locked/x.bmp")), 0)
+        # A small file fails as it is closed, a large one while it is written.
+        for scale in ("8", "16"):
+            with self.subTest(scale=scale):
+                result = subprocess.run(["bash", "-c", 'ulimit -f 1; exec "$@"', "limit", TOOL,
+                                         "-n", "-s", scale, "-o", "locked/x.bmp", "text"],
+                                        cwd=self.dir.name, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, timeout=60)
+                self.assert_fails(result, 3, "cannot write 'locked/x.bmp': File too large\n")
+                self.assertEqual(os.path.getsize(self.path("locked/x.bmp")), 0)
 
     def test_standard_output_that_cannot_be_written(self):
         # Help, the summary and the preview into a full device, and the picture itself.
