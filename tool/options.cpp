@@ -42,7 +42,7 @@ struct OptionEntry {
   bool takesValue;
 };
 
-constexpr OptionEntry kOptionEntrys[] = {
+constexpr OptionEntry kOptionTable[] = {
     {Id::kLevel, 'l', "level", true},      {Id::kOutput, 'o', "output", true},
     {Id::kInput, 'i', "input", true},      {Id::kType, 't', "type", true},
     {Id::kScale, 's', "scale", true},      {Id::kDpi, 'd', "dpi", true},
@@ -54,7 +54,7 @@ constexpr OptionEntry kOptionEntrys[] = {
 };
 
 const OptionEntry* FindShort(char name) {
-  for (const OptionEntry& entry : kOptionEntrys) {
+  for (const OptionEntry& entry : kOptionTable) {
     if (entry.shortName != '\0' && entry.shortName == name) {
       return &entry;
     }
@@ -63,17 +63,12 @@ const OptionEntry* FindShort(char name) {
 }
 
 const OptionEntry* FindLong(const std::string& name) {
-  for (const OptionEntry& entry : kOptionEntrys) {
+  for (const OptionEntry& entry : kOptionTable) {
     if (name == entry.longName) {
       return &entry;
     }
   }
   return nullptr;
-}
-
-// The option as the user can spell it, for messages: "-l" or "--latin1".
-std::string Spelling(const OptionEntry& entry, bool usedShort) {
-  return usedShort ? std::string{'-', entry.shortName} : "--" + std::string(entry.longName);
 }
 
 // A whole decimal number within [low, high]; false otherwise.
@@ -263,7 +258,7 @@ int ParseEach(int argc, char** argv, Options& options) {
         if (entry == nullptr) {
           return UnknownOption(std::string{'-', *next}, argument);
         }
-        const std::string name = Spelling(*entry, true);
+        const std::string name{'-', entry->shortName};
         if (!entry->takesValue) {
           status = Apply(*entry, name, nullptr, options);
           continue;
