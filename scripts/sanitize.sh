@@ -83,7 +83,7 @@ check() {
 
 out=$scratch/out.bmp
 # Exit statuses of the tool: 1 text too long, 3 file error, 4 bad level,
-# 5 NUL byte in the input.
+# 5 NUL byte in the input, 8 a failed batch record, 9 not ISO-8859-1.
 check bad-level 4 none "$tool" -l x -o "$out" text
 check text-too-long 1 none "$tool" -l L -o "$out" "$long_text"
 check missing-folder 3 none "$tool" -o "$scratch/missing/x.bmp" text
@@ -94,7 +94,8 @@ check empty-path 3 kept "$tool" -o "" text
 out=$scratch/$(head -c 270 /dev/zero | tr '\0' 'p')
 check path-too-long 3 none "$tool" -o "$out" text
 out=$scratch
-check path-is-folder 3 kept "$tool" -o "$out" text
+# The folder's name may have any extension: the type is given.
+check path-is-folder 3 kept "$tool" -t bmp -o "$out" text
 out=$scratch/fifo
 mkfifo "$out"
 check fifo-without-reader 3 kept "$tool" -o "$out" text
@@ -114,6 +115,13 @@ check file-size-limit 3 none "$tool" -l M -o "$out" "$v40_text"
 wrapper=()
 out=$scratch/ok.bmp
 check success 0 bmp "$tool" -l M -o "$out" "$v40_text"
+out=$scratch/refused.png
+check latin1-refused 9 none "$tool" --latin1 -s 4 -o "$out" "5 €"
+# A batch of every type, one text too long: exit 8, the others written.
+printf 'one\n%s\nthree\nfour\nfive' "$long_text" >"$scratch/list.txt"
+for type in bmp png svg pbm txt; do
+  check "batch-$type" 8 kept "$tool" --batch "$scratch/list.txt" -s 3 -o "$scratch/b%d.$type"
+done
 
 if ((failures)); then
   echo "sanitize: $failures check(s) failed" >&2

@@ -1,23 +1,49 @@
 #!/usr/bin/env python3
 """End-to-end tests of the qrimage command-line tool, run as a user would.
 
-usage: tool_test.py PATH_TO_QRIMAGE [unittest arguments]
+usage: tool_test.py PATH_TO_QRIMAGE PATH_TO_REFERENCE_BITMAP [unittest arguments]
+
+The library itself is the reference: the tool's files are compared with the
+files QRImage writes (through reference_bitmap), and the longest text of each
+level is read from the tool's --help, which takes it from the library's table.
 """
+import fcntl
 import os
 import pty
+import random
 import re
 import select
 import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import unittest
 
 TOOL = None
+REFERENCE = None  # the reference_bitmap program
+LIMITS = None  # {"L": 2953, ...}: the longest text of each level, from --help
 
-# Bytes a symbol holds in byte mode at L, M, Q, H: versions 1 to 3, and 40.
-CAPACITY = {1: (17, 14, 11, 7), 2: (32, 26, 20, 14), 3: (53, 42, 32, 24), 40: (2953, 2331, 1663, 1273)}
-SUMMARY = re.compile(rb"^(\d+) bytes, level ([LMQH]), version (\d+), (\d+)x(\d+) modules, (.*)$")
+SUMMARY = re.compile(rb"^(\d+) bytes, level ([LMQH]), version (\d+), (\d+)x(\d+) modules, "
+                     rb"(?:(\d+)x\d+ px, ([\d.]+)x[\d.]+ mm, )?(.*)$")
+SUMMARY_NAME = 8
+MAGIC = {"bmp": b"BM", "png": b"\x89PNG\r\n", "svg": b"<?xml", "pbm": b"P4\n"}
+
+
+def library_files(level, files):
+    """Writes each (path, text) with the library's own QRImage; returns the versions."""
+    args = [REFERENCE, level] + [arg for path, text in files for arg in (path.encode(), text)]
+    return [int(v) for v in subprocess.run(args, stdout=subprocess.PIPE, check=True).stdout.split()]
+
+
+def library_file(text, level, path):
+    return library_files(level, [(path, text)])[0]
+
+
+def read_limits():
+    help_text = subprocess.run([TOOL, "--help"], stdout=subprocess.PIPE, check=True).stdout
+    line = re.search(rb"Longest text: (.*) bytes", help_text).group(1).decode()
+    return {level: int(size) for size, level in re.findall(r"(\d+) at ([LMQH])", line)}
 
 
 def read_bitmap(path):
@@ -49,19 +75,54 @@ def preview_pixels(lines):
     return rows
 
 
-def decode(path):
-    """Decodes the symbol in a bitmap with zbar, after scaling it up."""
+def as_png(path, scale_up=True):
+    """A PNG copy of a picture the readers can open: SVG rendered, a bitmap
+    of one pixel per module scaled up (nearest neighbour)."""
     png = path + ".png"
-    subprocess.run(["convert-im6.q16", path, "-scale", "400%", png], check=True)
+    if path.endswith(".svg"):
+        subprocess.run(["rsvg-convert", "-o", png, path], check=True, stderr=subprocess.DEVNULL)
+    else:
+        args = ["-scale", "400%"] if scale_up else []
+        subprocess.run(["convert-im6.q16", path] + args + [png], check=True)
+    return png
+
+
+def decode(path, scale_up=True):
+    """Decodes the symbol in a picture with zbar; the raw bytes."""
+    png = path if path.endswith(".png") else as_png(path, scale_up)
     result = subprocess.run(["zbarimg", "--raw", "-q", png], stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL)
     return result.stdout[:-1] if result.stdout.endswith(b"\n") else result.stdout
 
 
-def run_on_terminal(args, cwd):
+def decode_zxing(path):
+    """Decodes the symbol in a picture with ZXing; the raw bytes. It reads no SVG and no 1-bit PBM."""
+    png = as_png(path, scale_up=False) if path.endswith((".svg", ".pbm")) else path
+    return subprocess.run(["ZXingReader", "-bytes", png], stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL).stdout
+
+
+def picture_pixels(path):
+    """The pixels of any picture the tool writes but text, as rows of booleans (True = light)."""
+    png = as_png(path) if path.endswith(".svg") else path
+    data = subprocess.run(["convert-im6.q16", png, "pbm:-"], stdout=subprocess.PIPE,
+                          check=True).stdout
+    magic, width, height, pixels = re.match(rb"(P4)\s+(\d+)\s+(\d+)\s(.*)", data, re.S).groups()
+    width, height = int(width), int(height)
+    row_bytes = (width + 7) // 8
+    return [[not (pixels[y * row_bytes + (x >> 3)] >> (7 - (x & 7))) & 1 for x in range(width)]
+            for y in range(height)]
+
+
+def scaled(rows, scale):
+    return [[light for light in row for _ in range(scale)] for row in rows for _ in range(scale)]
+
+
+def run_on_terminal(args, cwd, columns=200):
     """Runs the tool with standard input and output on a pseudo-terminal.
     Returns (exit status, terminal output with newlines as \\n, standard error)."""
     master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 50, columns, 0, 0))
     process = subprocess.Popen([TOOL] + args, cwd=cwd, stdin=slave, stdout=slave,
                                stderr=subprocess.PIPE)
     os.close(slave)
@@ -103,14 +164,19 @@ class ToolTest(unittest.TestCase):
         self.assertEqual(result.stderr, b"")
         summary = SUMMARY.match(result.stdout.splitlines()[-1])
         self.assertIsNotNone(summary, result.stdout)
-        size, got_level, version, width, height, name = summary.groups()
+        size, got_level, version, width, height, pixels, _, name = summary.groups()
         version = int(version)
         self.assertEqual((int(size), got_level.decode(), name.decode()), (len(text), level, output))
-        self.assertEqual((int(width), int(height)), (4 * version + 17,) * 2)
-        rows = read_bitmap(self.path(output))
-        self.assertEqual(len(rows), 4 * version + 25)
+        self.assertEqual((int(width), int(height), int(pixels)), (4 * version + 17,) * 2 + (4 * version + 25,))
+        # At one pixel per module the file is the library's own, byte for byte.
+        self.assertEqual(library_file(text, level, self.path("library.bmp")), version)
+        self.assert_same_file(output, "library.bmp")
         self.assertEqual(decode(self.path(output)), text)
         return version
+
+    def assert_same_file(self, name, expected):
+        with open(self.path(name), "rb") as got, open(self.path(expected), "rb") as want:
+            self.assertTrue(got.read() == want.read(), f"{name} differs from {expected}")
 
 
 class InputRoutes(ToolTest):
@@ -129,8 +195,8 @@ class InputRoutes(ToolTest):
                 self.assert_written(self.run_tool(args), b"line one\nline two\n")
 
     def test_standard_input(self):
-        # No text argument with piped input, and the explicit "-".
-        for args in ([], ["-"], ["-o", "qr.bmp", "-"]):
+        # No text argument with piped input, the explicit "-", and "-i -".
+        for args in ([], ["-"], ["-o", "qr.bmp", "-"], ["-i", "-"], ["-i-"]):
             with self.subTest(args=args):
                 self.assert_written(self.run_tool(args, stdin=b"from a pipe"), b"from a pipe")
 
@@ -141,19 +207,18 @@ class InputRoutes(ToolTest):
             with self.subTest(args=args):
                 self.assertEqual(self.assert_written(self.run_tool(args), b""), 1)
 
-    def test_level_picks_the_smallest_version(self):
-        text = b"x" * CAPACITY[1][0]  # fills version 1 at L exactly
+    def test_level_reaches_the_library(self):
+        # The library's file and version for the same level are the reference.
+        text = b"x" * 17
         forms = {"L": ["-l", "L"], "M": ["--level", "m"], "Q": ["--level=Q"], "H": ["-lh"]}
-        for index, level in enumerate("LMQH"):
-            with self.subTest(level=level):
-                expected = min(v for v in (1, 2, 3) if CAPACITY[v][index] >= len(text))
-                result = self.run_tool(forms[level] + ["-o", level + ".bmp", text.decode()])
-                self.assertEqual(self.assert_written(result, text, level, level + ".bmp"), expected)
+        versions = [self.assert_written(self.run_tool(forms[level] + ["-o", level + ".bmp", "x" * 17]),
+                                        text, level, level + ".bmp") for level in "LMQH"]
+        self.assertLess(versions[0], versions[3])
 
     def test_longest_text_of_each_level(self):
-        for index, level in enumerate("LMQH"):
+        for level in "LMQH":
             with self.subTest(level=level):
-                text = bytes(0x41 + i % 26 for i in range(CAPACITY[40][index]))
+                text = bytes(0x41 + i % 26 for i in range(LIMITS[level]))
                 result = self.run_tool(["-l", level], stdin=text)
                 self.assertEqual(self.assert_written(result, text, level), 40)
 
@@ -173,10 +238,11 @@ class Failures(ToolTest):
         self.assertFalse(os.path.exists(self.path("qr.bmp")))
 
     def test_text_too_long_names_the_limit(self):
-        cases = [("L", 2954, "level L holds at most 2953 bytes"),
-                 ("M", 2332, "level M holds at most 2331 bytes (level L holds 2953)"),
-                 ("H", 1274, "level H holds at most 1273 bytes (level Q holds 1663)"),
-                 ("Q", 5000, "the text is 5000 bytes; level Q holds at most 1663 bytes\n")]
+        L, M, Q, H = (LIMITS[level] for level in "LMQH")
+        cases = [("L", L + 1, f"level L holds at most {L} bytes\n"),
+                 ("M", M + 1, f"level M holds at most {M} bytes (level L holds {L})"),
+                 ("H", H + 1, f"level H holds at most {H} bytes (level Q holds {Q})"),
+                 ("Q", 5000, f"the text is 5000 bytes; level Q holds at most {Q} bytes\n")]
         for level, length, message in cases:
             with self.subTest(level=level, length=length):
                 result = self.run_tool(["-l", level, "-"], stdin=b"a" * length)
@@ -210,12 +276,33 @@ class Failures(ToolTest):
                  (["one", "two"], "more than one text given: 'one' and 'two'"),
                  (["-i", "in.txt", "text"], "give the text one way only"),
                  (["-", "text"], "give the text one way only"),
-                 ([], "no text given, and standard input is empty")]
+                 (["-i", "in.txt", "-i", "in.txt"], "option '-i' given more than once"),
+                 (["-i", "-", "-"], "give the text one way only"),
+                 ([], "no text given, and standard input is empty"),
+                 (["-s", "0", "x"], "option '-s' takes a whole number from 1 to 64, not '0'"),
+                 (["--scale=65", "x"], "from 1 to 64"),
+                 (["-d", "7x", "x"], "option '-d' takes a whole number"),
+                 (["-t", "gif", "x"], "unknown picture type 'gif': use one of bmp, png, svg, pbm, txt"),
+                 (["-o", "qr.jpg", "x"], "cannot tell the picture type of 'qr.jpg' from its extension"),
+                 (["--null", "x"], "--null only goes with --batch"),
+                 (["--start", "3", "x"], "--start only goes with --batch"),
+                 (["--batch", "in.txt", "x"], "--batch reads the texts from its file"),
+                 (["--batch", "in.txt", "--show"], "--show cannot be used with --batch"),
+                 (["--batch", "in.txt", "-o", "same.bmp"], "needs exactly one number in it"),
+                 (["--batch", "in.txt", "-o", "%d-%d.bmp"], "it has several"),
+                 (["--batch", "in.txt", "-o", "%s.bmp"], "'%s.bmp' has a '%' that is not a number")]
         for args, message in cases:
             with self.subTest(args=args):
                 result = self.run_tool(args)
                 self.assert_fails(result, 2, message)
                 self.assertIn(b"Try 'qrimage --help'", result.stderr)
+        self.assertEqual(os.listdir(self.dir.name), ["in.txt"])
+
+    def test_text_taken_for_an_option_gets_a_hint(self):
+        for text in ("-starts-with-dash", "--dashes", "-n5"):
+            with self.subTest(text=text):
+                result = self.run_tool([text])
+                self.assert_fails(result, 2, f"put '--' before it: qrimage [OPTIONS] -- '{text}'")
 
     def test_no_text_on_a_terminal(self):
         status, output, stderr = run_on_terminal([], self.dir.name)
@@ -229,10 +316,43 @@ class Failures(ToolTest):
                  ("folder", "cannot write 'folder': Is a directory"),
                  ("/dev/full", "cannot write '/dev/full': No space left on device"),
                  ("", "cannot write '': the path is empty"),
-                 ("a" * 300, "the path is 300 bytes long; the library takes at most 259")]
+                 ("a" * 300, "the path is 300 bytes long; at most 259 are taken")]
         for output, message in cases:
             with self.subTest(output=output[:20]):
-                self.assert_fails(self.run_tool(["-o", output, "text"]), 3, message)
+                self.assert_fails(self.run_tool(["-t", "bmp", "-o", output, "text"]), 3, message)
+
+    def test_first_failure_is_named(self):
+        # The write fails (a file-size limit, SIGXFSZ at its default) and the
+        # emptied file cannot be removed (an immutable folder): the write's
+        # reason is the one given.
+        os.mkdir(self.path("locked"))
+        open(self.path("locked/x.bmp"), "wb").close()
+        if subprocess.run(["chattr", "+i", self.path("locked")], stderr=subprocess.DEVNULL).returncode:
+            self.skipTest("chattr +i needs root and a file system that has it")
+        self.addCleanup(subprocess.run, ["chattr", "-i", self.path("locked")])
+        # A small file fails as it is closed, a large one while it is written.
+        for scale in ("8", "16"):
+            with self.subTest(scale=scale):
+                result = subprocess.run(["bash", "-c", 'ulimit -f 1; exec "$@"', "limit", TOOL,
+                                         "-n", "-s", scale, "-o", "locked/x.bmp", "text"],
+                                        cwd=self.dir.name, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, timeout=60)
+                self.assert_fails(result, 3, "cannot write 'locked/x.bmp': File too large\n")
+                self.assertEqual(os.path.getsize(self.path("locked/x.bmp")), 0)
+
+    def test_standard_output_that_cannot_be_written(self):
+        # Help, the summary and the preview into a full device, and the picture itself.
+        with open(self.path("list.txt"), "wb") as f:
+            f.write(b"one\ntwo\n")
+        for args in (["--help"], ["-V"], ["-o", "x.bmp", "text"], ["--show", "-q", "-o", "x.bmp", "text"],
+                     ["-o", "-", "text"], ["--batch", "list.txt"]):
+            with self.subTest(args=args):
+                with open("/dev/full", "wb") as full:
+                    result = subprocess.run([TOOL] + args, cwd=self.dir.name, stdout=full,
+                                            stderr=subprocess.PIPE, timeout=60)
+                self.assertEqual(result.returncode, 3, result.stderr)
+                self.assertIn(b"cannot write standard output: No space left on device",
+                              result.stderr)
 
     def test_cannot_read_the_input(self):
         os.mkdir(self.path("folder"))
@@ -245,10 +365,13 @@ class Failures(ToolTest):
         self.assertEqual(result.returncode, 0)
         self.assertTrue(result.stdout.startswith(b"usage: qrimage"))
         # Every exit status the tool uses is documented.
-        for status in range(8):
+        for status in range(10):
             self.assertRegex(result.stdout, rb"\n  %d  \S" % status)
-        for option in (b"--level", b"--output", b"--input", b"--show", b"--no-show", b"--version"):
+        for option in (b"-l, --level", b"-o, --output", b"-i, --input", b"-t, --type", b"-s, --scale",
+                       b"-d, --dpi", b"--latin1", b"--batch", b"--null", b"--start", b"--show",
+                       b"-n, --no-show", b"-q, --quiet", b"-h, --help", b"-V, --version"):
             self.assertIn(option, result.stdout)
+        self.assertEqual(sorted(LIMITS), sorted("LMQH"))
         result = self.run_tool(["-V"])
         self.assertEqual(result.returncode, 0)
         self.assertRegex(result.stdout, rb"^qrimage \d+\.\d+\.\d+\n$")
@@ -271,8 +394,8 @@ class ReadmeExamples(ToolTest):
             for line in result.stdout.splitlines():
                 summary = SUMMARY.match(line)
                 if summary:
-                    path = self.path(summary.group(6).decode())
-                    self.assertEqual(len(decode(path)), int(summary.group(1)), line)
+                    path = self.path(summary.group(SUMMARY_NAME).decode())
+                    self.assertEqual(len(decode_zxing(path)), int(summary.group(1)), line)
 
 
 class Preview(ToolTest):
@@ -316,22 +439,220 @@ class Preview(ToolTest):
                 self.assertEqual(decode(self.path("t.bmp")), text.encode())
 
     def test_no_show_on_a_terminal(self):
-        status, output, _ = run_on_terminal(["-n", "text"], self.dir.name)
-        self.assertEqual(status, 0)
-        self.assertEqual(output, b"4 bytes, level M, version 1, 21x21 modules, qr.bmp\n")
+        for args, output in ((["-n", "text"], b"4 bytes, level M, version 1, 21x21 modules, "
+                              b"29x29 px, 10.2x10.2 mm, qr.bmp\n"), (["-nq", "text"], b"")):
+            status, got, _ = run_on_terminal(args, self.dir.name)
+            self.assertEqual((status, got), (0, output))
 
     def test_show_on_request_when_piped(self):
         result = self.run_tool(["--show", "-o", "p.bmp", "piped"])
         self.assertEqual(result.returncode, 0)
         pixels, summary = self.split_output(result.stdout, colour=False)
         self.assert_preview_matches(pixels, "p.bmp")
-        self.assertEqual(summary, "5 bytes, level M, version 1, 21x21 modules, p.bmp")
+        self.assertEqual(summary, "5 bytes, level M, version 1, 21x21 modules, 29x29 px, 10.2x10.2 mm, p.bmp")
 
     def test_no_preview_when_piped(self):
         result = self.run_tool(["-o", "p.bmp", "piped"])
-        self.assertEqual(result.stdout, b"5 bytes, level M, version 1, 21x21 modules, p.bmp\n")
+        self.assertEqual(result.stdout, b"5 bytes, level M, version 1, 21x21 modules, "
+                                        b"29x29 px, 10.2x10.2 mm, p.bmp\n")
+
+    def test_narrow_terminal_gets_no_picture(self):
+        # Version 2 needs 33 columns with its quiet zone.
+        for columns, shown in ((32, False), (33, True)):
+            with self.subTest(columns=columns):
+                status, output, stderr = run_on_terminal(["-o", "n.bmp", "Hello from qrimage"],
+                                                         self.dir.name, columns)
+                self.assertEqual(status, 0)
+                self.assertEqual(b"\xe2\x96" in output, shown)
+                self.assertEqual(b"the terminal is 32 columns wide" in stderr, not shown, stderr)
+                self.assertRegex(output, rb"\n?18 bytes, level M, version 2, .* n.bmp\n$")
+
+    def test_fifo_output_ends(self):
+        # The preview is drawn from the symbol, never read back from the output.
+        os.mkfifo(self.path("fifo"))
+        library_file(b"through a fifo", "M", self.path("library.bmp"))
+        with open(self.path("library.bmp"), "rb") as f:
+            expected = f.read()
+        for on_terminal in (False, True):
+            with self.subTest(on_terminal=on_terminal):
+                # A reader is there before the tool opens the FIFO; the
+                # bitmap fits in the pipe's buffer.
+                reader = os.open(self.path("fifo"), os.O_RDONLY | os.O_NONBLOCK)
+                args = ["--show", "-o", "fifo", "through a fifo"]
+                if on_terminal:
+                    status, output, _ = run_on_terminal(args, self.dir.name)
+                else:
+                    result = self.run_tool(args)
+                    status, output = result.returncode, result.stdout
+                got = os.read(reader, 1 << 16)
+                os.close(reader)
+                self.assertEqual(status, 0)
+                self.assertIn(b"\xe2\x96", output)
+                self.assertTrue(got == expected, "the FIFO did not carry the library's bitmap")
+
+class StandardOutput(ToolTest):
+    def test_picture_on_standard_output_and_nothing_else(self):
+        library_file(b"to stdout", "M", self.path("library.bmp"))
+        # '-o -', and a path that is standard output: the summary goes to
+        # standard error (or nowhere with -q), never into the picture.
+        for args, summary in ((["-o", "-"], b"standard output"), (["-o", "/dev/stdout"], b"/dev/stdout"),
+                              (["--show", "-o", "-"], b"standard output"), (["-qo-"], None)):
+            with self.subTest(args=args):
+                with open(self.path("got.bmp"), "wb") as got:
+                    result = subprocess.run([TOOL] + args + ["to stdout"], cwd=self.dir.name,
+                                            stdout=got, stderr=subprocess.PIPE, timeout=60)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assert_same_file("got.bmp", "library.bmp")
+                if summary is None:
+                    self.assertEqual(result.stderr, b"")
+                else:
+                    self.assertRegex(result.stderr, rb"^9 bytes, level M, version 1, .*, %s\n$" % summary)
+
+
+class Formats(ToolTest):
+    def library_modules(self, text, level="M"):
+        """The library's picture as rows of booleans, quiet zone included."""
+        library_file(text, level, self.path("library.bmp"))
+        return read_bitmap(self.path("library.bmp"))
+
+    def test_each_type_decodes_and_has_the_library_modules(self):
+        text = b"https://example.org/formats"
+        # (options, output name, scale, the type the file must have)
+        cases = [(["-s", "3"], "s3.bmp", 3, "bmp"), (["-s", "2"], "s2.PNG", 2, "png"),
+                 (["-s", "4"], "s4.svg", 4, "svg"), (["-s", "2"], "s2.pbm", 2, "pbm"),
+                 (["-t", "pbm", "-s", "5"], "pbm.dat", 5, "pbm"),
+                 (["-t", "png", "--scale=3"], "typed.bmp", 3, "png")]
+        modules = self.library_modules(text)
+        for args, name, scale, kind in cases:
+            with self.subTest(name=name):
+                result = self.run_tool(args + ["-n", "-o", name, text.decode()])
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(int(SUMMARY.match(result.stdout).group(6)), scale * len(modules))
+                with open(self.path(name), "rb") as f:
+                    self.assertTrue(f.read().startswith(MAGIC[kind]), name)
+                # The readers go by the extension: give each file its type's.
+                path = self.path(name)
+                os.rename(path, path + "." + kind)
+                path += "." + kind
+                self.assertEqual(picture_pixels(path), scaled(modules, scale))
+                self.assertEqual(decode(path), text)
+                self.assertEqual(decode_zxing(path), text)
+
+    def test_text_picture(self):
+        text = b"half blocks"
+        modules = self.library_modules(text, "Q")
+        for args in (["-o", "t.txt"], ["-t", "TXT", "-o", "-"]):
+            with self.subTest(args=args):
+                result = self.run_tool(args + ["-n", "-lQ", text.decode()])
+                self.assertEqual(result.returncode, 0, result.stderr)
+                if args[-1] == "-":
+                    picture = result.stdout.decode()
+                else:
+                    with open(self.path("t.txt"), encoding="utf-8") as f:
+                        picture = f.read()
+                pixels = preview_pixels(picture.splitlines())
+                self.assertEqual(pixels[:len(modules)], modules)
+
+    def test_scale_8_decodes_as_written(self):
+        text = b"eight pixels per module"
+        result = self.run_tool(["-n", "-s", "8", "-o", "big.bmp", text.decode()])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(decode(self.path("big.bmp"), scale_up=False), text)
+        self.assertEqual(decode_zxing(self.path("big.bmp")), text)
+
+    def test_printed_size_follows_dpi(self):
+        for args, pixels, millimetres in ((["-s", "10"], 290, 102.3), (["-s", "10", "-d", "300"], 290, 24.6),
+                                          (["-d", "600", "-s", "24"], 696, 29.5)):
+            with self.subTest(args=args):
+                result = self.run_tool(args + ["-o", "d.png", "size"])
+                summary = SUMMARY.match(result.stdout)
+                self.assertEqual((int(summary.group(6)), float(summary.group(7))), (pixels, millimetres))
+
+
+class Batch(ToolTest):
+    def test_thousand_mixed_records(self):
+        rng = random.Random(12)
+        records = [bytes(rng.randrange(0x20, 0x7F) for _ in range(rng.randrange(1, 120)))
+                   for _ in range(1000)]
+        records[299] = b""  # an empty line is an empty text
+        records[499] = b"y" * (LIMITS["M"] + 1)
+        records[999] = "Grüße".encode()  # the last line has no newline
+        with open(self.path("list.txt"), "wb") as f:
+            f.write(b"\n".join(records))
+        result = self.run_tool(["--batch", "list.txt", "--start", "7", "-o", "out/b-%04d.bmp"])
+        os.mkdir(self.path("out"))  # the first run could not write anything
+        self.assertEqual(result.returncode, 8)
+        self.assertIn(b"line 1: cannot write 'out/b-0007.bmp': No such file or directory", result.stderr)
+        self.assertEqual(result.stdout, b"0 written, 1000 failed\n")
+
+        result = self.run_tool(["--batch", "list.txt", "--start", "7", "-o", "out/b-%04d.bmp"])
+        self.assertEqual(result.returncode, 8)
+        self.assertEqual(result.stdout, b"999 written, 1 failed\n")
+        self.assertEqual(result.stderr, b"qrimage: line 500: the text is %d bytes; level M holds at most "
+                         b"%d bytes (level L holds %d)\n" % (LIMITS["M"] + 1, LIMITS["M"], LIMITS["L"]))
+        expected = {f"b-{n + 7:04d}.bmp" for n in range(1000) if n != 499}
+        self.assertEqual(set(os.listdir(self.path("out"))), expected)
+        os.mkdir(self.path("ref"))
+        written = [n for n in range(1000) if n != 499]
+        library_files("M", [(self.path(f"ref/{n}.bmp"), records[n]) for n in written])
+        for n in written:
+            self.assert_same_file(f"out/b-{n + 7:04d}.bmp", f"ref/{n}.bmp")
+
+    def test_null_separated_records_from_standard_input(self):
+        records = [b"two\nlines", b"", b"tab\tand %d"]
+        for separator_at_end in (b"", b"\0"):
+            with self.subTest(separator_at_end=separator_at_end):
+                result = self.run_tool(["--batch", "-", "--null", "-q", "-o", "n%d.png", "-s", "3"],
+                                       stdin=b"\0".join(records) + separator_at_end)
+                self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
+                self.assertEqual(sorted(os.listdir(self.dir.name)), ["n1.png", "n2.png", "n3.png"])
+                for n, text in enumerate(records):
+                    self.assertEqual(decode_zxing(self.path(f"n{n + 1}.png")), text)
+
+    def test_record_failures_are_numbered(self):
+        with open(self.path("list.txt"), "wb") as f:
+            f.write(b"fine\nnul\0byte\n\xff\xfe\ncaf\xc3\xa9\n\xe2\x82\xac\n")
+        result = self.run_tool(["--batch", "list.txt", "--latin1", "-o", "l%d.bmp"])
+        self.assertEqual(result.returncode, 8)
+        self.assertEqual(result.stdout, b"2 written, 3 failed\n")
+        self.assertEqual(result.stderr.decode().splitlines(), [
+            "qrimage: line 2: the text contains a NUL byte (at byte 3); it cannot be encoded, "
+            "as the library would end the text there",
+            "qrimage: line 3: --latin1: the text is not valid UTF-8 (byte 0xFF at byte 0)",
+            "qrimage: line 5: --latin1: character U+20AC '\u20ac' at byte 0 is not in ISO-8859-1; "
+            "without --latin1 the text is written as UTF-8 bytes"])
+        self.assertEqual(sorted(os.listdir(self.dir.name)), ["l1.bmp", "l4.bmp", "list.txt"])
+
+
+class Latin1(ToolTest):
+    def test_round_trip_through_both_readers(self):
+        # zbar reads the same text as UTF-8 bytes wrongly; as ISO-8859-1
+        # both readers agree with what was typed.
+        text = "café naïve Ærø"
+        result = self.run_tool(["--latin1", "-s", "3", "-o", "l.png", text])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(result.stdout.startswith(b"14 bytes, "))
+        self.assertEqual(decode_zxing(self.path("l.png")), text.encode("latin-1"))
+        self.assertEqual(decode(self.path("l.png")).decode(), text)  # zbar answers in UTF-8
+        zxing = subprocess.run(["ZXingReader", self.path("l.png")], stdout=subprocess.PIPE).stdout
+        self.assertIn(f'Text:       "{text}"', zxing.decode())
+
+    def test_refusal(self):
+        with open(self.path("bad.txt"), "wb") as f:
+            f.write(b"ok \xc3\x28")
+        cases = [(["5 €"], "--latin1: character U+20AC '€' at byte 2 is not in ISO-8859-1"),
+                 (["\U0001F600"], "character U+1F600"),
+                 (["-i", "bad.txt"], "--latin1: the text is not valid UTF-8 (byte 0xC3 at byte 3)")]
+        for args, message in cases:
+            with self.subTest(args=args):
+                result = self.run_tool(["--latin1"] + args)
+                self.assertEqual(result.returncode, 9)
+                self.assertIn(message.encode(), result.stderr)
+        self.assertFalse(os.path.exists(self.path("qr.bmp")))
 
 
 if __name__ == "__main__":
     TOOL = os.path.abspath(sys.argv.pop(1))
+    REFERENCE = os.path.abspath(sys.argv.pop(1))
+    LIMITS = read_limits()
     unittest.main()

@@ -1,0 +1,248 @@
+#include "job.h"
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "api/call_lock.h"
+#include "api/encode_state.h"
+#include "api/encode_symbol.h"
+#include "api/version_select.h"
+#include "latin1.h"
+#include "options.h"
+#include "output/output_file.h"
+#include "qrimage.h"
+
+namespace qrtool {
+
+using qrimage::kByteCapacity;
+using qrimage::kLevelLetters;
+using qrimage::kMaxVersion;
+
+std::string TooLongMessage(std::size_t length, int level) {
+  const std::string size = length > kMaxInputBytes ? "more than " + std::to_string(kMaxInputBytes)
+                                                   : std::to_string(length);
+  std::string message = "the text is " + size + " bytes; level " + kLevelLetters[level] +
+                        " holds at most " + std::to_string(kByteCapacity[kMaxVersion - 1][level]) +
+                        " bytes";
+  // Point to the strongest level that would still take the text.
+  for (int lower = level - 1; lower >= 0; --lower) {
+    if (length <= kByteCapacity[kMaxVersion - 1][lower]) {
+      message += " (level " + std::string(1, kLevelLetters[lower]) + " holds " +
+                 std::to_string(kByteCapacity[kMaxVersion - 1][lower]) + ")";
+      break;
+    }
+  }
+  return message;
+}
+
+int Produce(std::string& text, const Job& job, Result& result, std::string& error) {
+  const std::size_t nul = text.find('\0');
+  if (nul != std::string::npos) {
+    error = "the text contains a NUL byte (at byte " + std::to_string(nul) +
+            "); it cannot be encoded, as the library would end the text there";
+    return kNulByte;
+  }
+  if (job.latin1 && !ConvertToLatin1(text, error)) {
+    return kNotLatin1;
+  }
+  result.textBytes = text.size();
+  if (text.size() > kByteCapacity[kMaxVersion - 1][job.level]) {
+    error = TooLongMessage(text.size(), job.level);
+    return kTextTooLong;
+  }
+
+  // The symbol lives in the library's one encode state until the next call.
+  const qrimage::CallLock lock;
+  const int version = qrimage::EncodeSymbol(text.c_str(), kLevelLetters[job.level]);
+  if (version == QRIMAGE_ERROR_INPUT) {
+    error = TooLongMessage(text.size(), job.level);
+    return kTextTooLong;
+  }
+  if (version < QRIMAGE_VERSION_MIN || version > QRIMAGE_VERSION_MAX) {
+    error = "error correction failed (result " + std::to_string(version) + ")";
+    return kEncodingFailed;
+  }
+  result.version = version;
+  const SymbolView symbol{qrimage::encodeState.matrix.data(), qrimage::GRID_STRIDE,
+                          qrimage::SymbolSize(version)};
+  result.file.clear();
+  if (!RenderImage(symbol, job.type, job.image, &result.file, &error)) {
+    return kCannotWrite;
+  }
+  result.preview = job.preview ? RenderHalfBlocks(symbol, job.previewColours) : std::string();
+  return kOk;
+}
+
+#ifdef _WIN32
+namespace {
+
+std::wstring Widen(const std::string& text) {
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+// The library takes paths in the thread's ANSI code page. False when a
+// character of the path has no place in it (a best-fit letter would name
+// another file).
+bool ToAnsiCodePage(const std::string& path, std::string& ansi) {
+  const std::wstring wide = Widen(path);
+  BOOL lossy = FALSE;
+  const int length = WideCharToMultiByte(CP_THREAD_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1,
+                                         nullptr, 0, nullptr, &lossy);
+  if (length <= 0 || lossy) {
+    return false;
+  }
+  ansi.assign(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_THREAD_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, ansi.data(), length,
+                      nullptr, &lossy);
+  ansi.resize(static_cast<std::size_t>(length) - 1);
+  return !lossy;
+}
+
+}  // namespace
+#endif
+
+bool WriteFile(const std::string& path, const std::string& bytes, std::string& reason) {
+  std::string libraryPath = path;
+#ifdef _WIN32
+  if (!ToAnsiCodePage(path, libraryPath)) {
+    reason = "the path has a character outside the ANSI code page";
+    return false;
+  }
+#endif
+  if (libraryPath.empty()) {
+    reason = "the path is empty";
+    return false;
+  }
+  if (libraryPath.size() >= qrimage::kMaxPathLength) {
+    reason = "the path is " + std::to_string(libraryPath.size()) + " bytes long; at most " +
+             std::to_string(qrimage::kMaxPathLength - 1) + " are taken";
+    return false;
+  }
+  qrimage::OutputFile file;
+  ClearSystemError();
+  if (!qrimage::OpenOutputFile(libraryPath.c_str(), file)) {
+    reason = SystemError();
+    return false;
+  }
+  bool written = qrimage::WriteOutputFile(file, bytes.data(), bytes.size());
+  // The first failure is the one to report: removing the emptied file
+  // afterwards may fail for its own reason.
+  reason = written ? std::string() : SystemError();
+  if (written && !qrimage::CloseOutputFile(file)) {
+    reason = SystemError();
+    qrimage::DiscardOutputFile(file, false);
+    written = false;
+  } else if (!written) {
+    qrimage::DiscardOutputFile(file, true);
+  }
+  if (!written && reason.empty()) {
+    reason = "the file could not be written";
+  }
+  return written;
+}
+
+bool WriteStream(std::FILE* stream, const std::string& bytes, std::string& reason) {
+  errno = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
+      std::fflush(stream) == 0) {
+    return true;
+  }
+  reason = errno != 0 ? std::strerror(errno) : "the stream could not be written";
+  return false;
+}
+
+bool IsStandardOutput(const std::string& path) {
+#ifdef _WIN32
+  (void)path;
+  return false;
+#else
+  struct stat output;
+  struct stat target;
+  return fstat(STDOUT_FILENO, &output) == 0 && stat(path.c_str(), &target) == 0 &&
+         output.st_dev == target.st_dev && output.st_ino == target.st_ino;
+#endif
+}
+
+std::FILE* OpenForReading(const std::string& path) {
+#ifdef _WIN32
+  return _wfopen(Widen(path).c_str(), L"rb");
+#else
+  return std::fopen(path.c_str(), "rb");
+#endif
+}
+
+bool IsTerminal(std::FILE* stream) {
+#ifdef _WIN32
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
+}
+
+int TerminalColumns() {
+#ifdef _WIN32
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+    return info.srWindow.Right - info.srWindow.Left + 1;
+  }
+  return 0;
+#else
+  struct winsize size;
+  return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+#endif
+}
+
+void PrepareConsole() {
+#ifdef _WIN32
+  SetConsoleOutputCP(CP_UTF8);
+  const HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(console, &mode)) {
+    SetConsoleMode(console, mode | 0x0004);  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
+  }
+#endif
+}
+
+// The library reports a failed write only as its file error; the system's
+// own error code from the failing call is still in errno (the last-error
+// value on Windows), as nothing else fails between there and the return.
+void ClearSystemError() {
+  errno = 0;
+#ifdef _WIN32
+  SetLastError(0);
+#endif
+}
+
+std::string SystemError() {
+#ifdef _WIN32
+  const DWORD code = GetLastError();
+  if (code == 0) {
+    return {};
+  }
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                code, 0, text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                        text[length - 1] == '.' || text[length - 1] == ' ')) {
+    --length;
+  }
+  return std::string(text, length);
+#else
+  return errno != 0 ? std::strerror(errno) : std::string();
+#endif
+}
+
+}  // namespace qrtool
