@@ -27,6 +27,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from collections import namedtuple
 
 import pefile
 from unicorn import (UC_ARCH_X86, UC_HOOK_CODE, UC_MODE_32, UC_PROT_ALL, UC_PROT_EXEC,
@@ -59,6 +60,7 @@ ERROR_INVALID_HANDLE = 6
 ERROR_SHARING_VIOLATION = 32
 ERROR_DISK_FULL = 112
 ERROR_INVALID_PARAMETER = 87
+ERROR_NEGATIVE_SEEK = 131
 ERROR_INSUFFICIENT_BUFFER = 122
 ERROR_ALREADY_EXISTS = 183
 CP_ACP, CP_THREAD_ACP = 0, 3
@@ -66,30 +68,31 @@ GENERIC_WRITE = 0x40000000
 CREATE_ALWAYS = 2
 FILE_TYPE_DISK = 1
 
-# (name, text, level, path, expected result, expected file under C:\)
-# Paths are bytes in the ANSI code page; the file is what the DLL must
-# have created, None when it must have created nothing.
+# Paths are bytes in the ANSI code page. `file` is the one file under C:\
+# that the call must create or change, None when it must leave every file
+# as it was; `free_bytes`, if set, is the room left on the disk.
+Case = namedtuple("Case", "name text level path result file free_bytes", defaults=(None,))
 LONG_FOLDER = "d" * 200  # created before the run
 CASES = [
-    ("bad level", b"HELLO", ord("X"), b"C:\\bad.bmp", -1, None),
-    ("level letter in the upper bytes only", b"HELLO", 0x4D00, b"C:\\bad.bmp", -1, None),
-    ("2954 bytes at L", b"a" * 2954, ord("L"), b"C:\\long.bmp", -1, None),
-    ("no text", None, ord("M"), b"C:\\none.bmp", -1, None),
-    ("missing folder", b"HELLO", ord("M"), b"C:\\missing\\x.bmp", -3, None),
-    ("no path", b"HELLO", ord("M"), None, -3, None),
-    ("empty path", b"HELLO", ord("M"), b"", -3, None),
+    Case("bad level", b"HELLO", ord("X"), b"C:\\bad.bmp", -1, None),
+    Case("bad level, existing file", b"HELLO", ord("X"), b"C:\\golden\\golden.bmp", -1, None),
+    Case("level letter in the upper bytes only", b"HELLO", 0x4D00, b"C:\\bad.bmp", -1, None),
+    Case("2954 bytes at L", b"a" * 2954, ord("L"), b"C:\\long.bmp", -1, None),
+    Case("no text", None, ord("M"), b"C:\\none.bmp", -1, None),
+    Case("missing folder", b"HELLO", ord("M"), b"C:\\missing\\x.bmp", -3, None),
+    Case("no path", b"HELLO", ord("M"), None, -3, None),
+    Case("empty path", b"HELLO", ord("M"), b"", -3, None),
     # 259 characters and the terminator fill MAX_PATH; one more is refused.
-    ("259-character path", b"HELLO", ord("M"),
-     b"C:\\" + LONG_FOLDER.encode() + b"\\" + b"p" * 51 + b".bmp", 1,
-     LONG_FOLDER + "/" + "p" * 51 + ".bmp"),
-    ("260-character path", b"HELLO", ord("M"),
-     b"C:\\" + LONG_FOLDER.encode() + b"\\" + b"p" * 52 + b".bmp", -3, None),
-    ("path in code page 1252", b"HELLO", ord("Q"), b"C:\\caf\xe9 \x80.bmp", 1, "caf\u00e9 \u20ac.bmp"),
-    ("relative path", b"HELLO", ord("H") | 0x5A3C0000, b"relative.bmp", 1, "relative.bmp"),
-    ("disk full", b"HELLO", ord("M"), b"C:\\full.bmp", -3, None),
+    Case("259-character path", b"HELLO", ord("M"),
+         b"C:\\" + LONG_FOLDER.encode() + b"\\" + b"p" * 51 + b".bmp", 1,
+         LONG_FOLDER + "/" + "p" * 51 + ".bmp"),
+    Case("260-character path", b"HELLO", ord("M"),
+         b"C:\\" + LONG_FOLDER.encode() + b"\\" + b"p" * 52 + b".bmp", -3, None),
+    Case("path in code page 1252", b"HELLO", ord("Q"), b"C:\\caf\xe9 \x80.bmp", 1,
+         "caf\u00e9 \u20ac.bmp"),
+    Case("relative path", b"HELLO", ord("H") | 0x5A3C0000, b"relative.bmp", 1, "relative.bmp"),
+    Case("disk full", b"HELLO", ord("M"), b"C:\\full.bmp", -3, None, free_bytes=100),
 ]
-DISK_FULL_CASE = "disk full"
-DISK_FULL_FREE_BYTES = 100
 
 
 class StopRun(Exception):
@@ -122,6 +125,8 @@ class Kernel32:
             "CreateFileW": (7, self.create_file_w),
             "GetFileType": (1, self.get_file_type),
             "WriteFile": (5, self.write_file),
+            "SetFilePointerEx": (5, self.set_file_pointer_ex),  # the distance takes two
+            "SetEndOfFile": (1, self.set_end_of_file),
             "CloseHandle": (1, self.close_handle),
             "DeleteFileW": (1, self.delete_file_w),
             "GetLastError": (0, lambda: self.last_error),
@@ -203,6 +208,10 @@ class Kernel32:
     def create_file_w(self, name, access, share, security, disposition, flags, template):
         if access != GENERIC_WRITE or disposition != CREATE_ALWAYS or template != 0:
             raise StopRun(f"CreateFileW({access:#x}, disposition {disposition}) not supported here")
+        # The system's own checks cannot see this one: an inheritable handle
+        # would let a program that the host starts meanwhile keep the file.
+        if security != 0 and self.u32(security + 8) != 0:
+            raise StopRun("CreateFileW asked for an inheritable handle")
         path = self.host_path(self.wide_string(name))
         if not os.path.isdir(os.path.dirname(path)):
             return self.fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE)
@@ -234,6 +243,29 @@ class Kernel32:
             self.put_u32(written, fits)
         if fits < count:
             return self.fail(ERROR_DISK_FULL)
+        return 1
+
+    def set_file_pointer_ex(self, handle, distance_low, distance_high, new_position, method):
+        if method not in (0, 1, 2):  # FILE_BEGIN, FILE_CURRENT, FILE_END
+            return self.fail(ERROR_INVALID_PARAMETER)
+        if handle not in self.handles:
+            return self.fail(ERROR_INVALID_HANDLE)
+        distance = distance_low | distance_high << 32
+        distance -= (1 << 64) if distance >> 63 else 0
+        descriptor = self.handles[handle][1]
+        start = (0, os.lseek(descriptor, 0, os.SEEK_CUR), os.fstat(descriptor).st_size)[method]
+        if start + distance < 0:
+            return self.fail(ERROR_NEGATIVE_SEEK)
+        position = os.lseek(descriptor, start + distance, os.SEEK_SET)
+        if new_position != 0:
+            self.uc.mem_write(new_position, position.to_bytes(8, "little"))
+        return 1
+
+    def set_end_of_file(self, handle):
+        if handle not in self.handles:
+            return self.fail(ERROR_INVALID_HANDLE)
+        descriptor = self.handles[handle][1]
+        os.ftruncate(descriptor, os.lseek(descriptor, 0, os.SEEK_CUR))
         return 1
 
     def close_handle(self, handle):
@@ -367,8 +399,13 @@ class Dll:
 
 
 def files_under(root):
-    return {os.path.relpath(os.path.join(folder, name), root)
-            for folder, _, names in os.walk(root) for name in names}
+    """Every file under root, with its contents."""
+    files = {}
+    for folder, _, names in os.walk(root):
+        for name in names:
+            with open(os.path.join(folder, name), "rb") as contents:
+                files[os.path.relpath(os.path.join(folder, name), root)] = contents.read()
+    return files
 
 
 def main():
@@ -415,20 +452,22 @@ def main():
         golden_time = time.monotonic() - started
         print(f"{identical} of {len(golden)} golden files identical ({golden_time:.1f} s)")
 
-        for name, text, level, path, expected, expected_file in CASES:
+        for case in CASES:
             before = files_under(root)
-            dll.kernel32.free_bytes = DISK_FULL_FREE_BYTES if name == DISK_FULL_CASE else None
-            result = dll.qr_image(text, level, path)
-            created = files_under(root) - before
-            wanted = {expected_file} if expected_file else set()
-            if result != expected or created != wanted:
-                print(f"FAIL: {name}: returned {result}, created {sorted(created)}; "
-                      f"expected {expected}, {sorted(wanted)}")
+            dll.kernel32.free_bytes = case.free_bytes
+            result = dll.qr_image(case.text, case.level, case.path)
+            after = files_under(root)
+            changed = {name for name in after.keys() | before.keys()
+                       if after.get(name) != before.get(name)}
+            wanted = {case.file} if case.file else set()
+            if result != case.result or changed != wanted:
+                print(f"FAIL: {case.name}: returned {result}, created or changed "
+                      f"{sorted(changed)}; expected {case.result}, {sorted(wanted)}")
                 failures += 1
             else:
-                print(f"ok: {name}: {result}")
-            for new in created:
-                os.remove(os.path.join(root, new))
+                print(f"ok: {case.name}: {result}")
+            for name in changed - before.keys():
+                os.remove(os.path.join(root, name))
 
     print(f"{failures} failure(s)")
     return 0 if failures == 0 else 1
