@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 packages=(cmake make g++ git clang-format libgtest-dev zbar-tools imagemagick)
 # Windows DLLs: cross compilers, and wine to run the 64-bit one.
 packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64)
+# The 32-bit DLL on an emulated CPU, and the i386 Linux build under qemu.
+packages+=(python3-unicorn python3-pefile qemu-user g++-multilib)
 # Host examples, the tool's end-to-end tests and the install test.
 packages+=(gcc python3 pkg-config binutils)
 # The manual page test and the Debian package (cpack's dependency list).

@@ -5,6 +5,9 @@
 //   qrimage_golden_tests --print > tests/data/golden_files.txt
 // so any later change of a written byte (a different mask choice above
 // all) shows up here. Regenerate it only for an intended change of output.
+// `qrimage_golden_tests --texts` lists the cases' level letters and texts
+// (in hex), one line per case in the same order, for checks of builds that
+// cannot run this program.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -98,6 +101,16 @@ int main(int argc, char** argv) {
     std::printf("# version level kind length result fnv1a-64 (see golden_files_test.cpp)\n");
     for (const GoldenCase& c : GoldenCases()) {
       std::printf("%s\n", Encode(c, path).c_str());
+    }
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--texts") == 0) {
+    for (const GoldenCase& c : GoldenCases()) {
+      std::printf("%c ", "LMQH"[c.level]);
+      for (unsigned char b : c.text) {
+        std::printf("%02x", b);
+      }
+      std::printf("\n");
     }
     return 0;
   }

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "api/version_select.h"
 #include "qrimage.h"
 
 extern char** environ;
@@ -40,26 +41,9 @@ struct Case {
   int version;  // the version the text is chosen to need
 };
 
-// Byte-mode capacities of the versions under test and the ones before
-// them, per level L, M, Q, H.
-struct Capacity {
-  int version;
-  int bytes[4];
-};
-constexpr Capacity kCapacities[] = {
-    {1, {17, 14, 11, 7}},           {2, {32, 26, 20, 14}},        {6, {134, 106, 74, 58}},
-    {7, {154, 122, 86, 64}},        {9, {230, 180, 132, 104}},    {10, {271, 213, 151, 119}},
-    {26, {1367, 1059, 751, 593}},   {27, {1465, 1125, 805, 625}}, {39, {2809, 2213, 1579, 1219}},
-    {40, {2953, 2331, 1663, 1273}},
-};
-
+// Bytes a version holds at a level; version 0 holds nothing.
 int CapacityOf(int version, int level) {
-  for (const Capacity& c : kCapacities) {
-    if (c.version == version) {
-      return c.bytes[level];
-    }
-  }
-  return 0;  // version 0 holds nothing
+  return version == 0 ? 0 : qrimage::kByteCapacity[version - 1][level];
 }
 
 // Bytes 0x01..0xFF from a fixed generator; every text of 8 bytes or more
@@ -77,20 +61,19 @@ std::string Text(int length, unsigned seed) {
 
 std::vector<Case> MakeCases() {
   std::vector<Case> cases;
-  const char kLetters[] = "LMQH";
   int seed = 0;
   for (int version : {1, 2, 7, 10, 27, 40}) {
-    const int previous = version == 1 ? 0 : version == 2 ? 1 : version == 40 ? 39 : version - 1;
     for (int level = 0; level < 4; ++level) {
-      const int lengths[] = {CapacityOf(previous, level) + 1, CapacityOf(version, level)};
+      const int lengths[] = {CapacityOf(version - 1, level) + 1, CapacityOf(version, level)};
       for (int length : lengths) {
         Case c;
         char name[32];
-        std::snprintf(name, sizeof name, "v%d%c%d", version, kLetters[level], length);
+        const char letter = qrimage::kLevelLetters[level];
+        std::snprintf(name, sizeof name, "v%d%c%d", version, letter, length);
         c.name = name;
         // Only the low byte of the level counts; version 10 cases fill the
         // upper bytes to show it on both sides.
-        c.level = kLetters[level] | (version == 10 ? 0x5A3C0000 : 0);
+        c.level = letter | (version == 10 ? 0x5A3C0000 : 0);
         c.text = Text(length, ++seed);
         c.version = version;
         cases.push_back(c);
