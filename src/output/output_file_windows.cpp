@@ -15,9 +15,10 @@ bool OpenOutputFile(const char* path, OutputFile& file) {
   if (converted <= 0) {
     return false;
   }
-  // The handle is not inheritable, so a program that the host starts
-  // during the call cannot keep the file open.
-  file.handle = CreateFileW(file.widePath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  // The handle is inheritable, as hosts of this DLL have always had it; a
+  // program the host starts during the call inherits it (the header says so).
+  SECURITY_ATTRIBUTES security = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  file.handle = CreateFileW(file.widePath, GENERIC_WRITE, FILE_SHARE_READ, &security, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file.handle == INVALID_HANDLE_VALUE) {
     return false;

@@ -209,10 +209,10 @@ class Kernel32:
     def create_file_w(self, name, access, share, security, disposition, flags, template):
         if access != GENERIC_WRITE or disposition != CREATE_ALWAYS or template != 0:
             raise StopRun(f"CreateFileW({access:#x}, disposition {disposition}) not supported here")
-        # The system's own checks cannot see this one: an inheritable handle
-        # would let a program that the host starts meanwhile keep the file.
-        if security != 0 and self.u32(security + 8) != 0:
-            raise StopRun("CreateFileW asked for an inheritable handle")
+        # The header promises an inheritable handle on Windows; a change of
+        # that would go unnoticed by the system's own checks.
+        if security == 0 or self.u32(security + 8) == 0:
+            raise StopRun("CreateFileW asked for a handle that is not inheritable")
         path = self.host_path(self.wide_string(name))
         if not os.path.isdir(os.path.dirname(path)):
             return self.fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE)
