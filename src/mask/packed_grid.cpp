@@ -12,13 +12,28 @@
 namespace qrimage {
 namespace {
 
+// Both routines pack the first n modules of `row`; `room` is the number
+// of bytes that may be read from `row` on. Bits from column n on may be
+// set; the caller clears them.
+using PackRowFunction = void(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
+                             RowBits& light);
+
+void PackRowScalar(const std::uint8_t* row, int n, std::size_t, RowBits& dark, RowBits& light) {
+  dark = RowBits{};
+  light = RowBits{};
+  for (int x = 0; x < n; ++x) {
+    dark.w[x >> 6] |= std::uint64_t{row[x] == MODULE_DARK} << (x & 63);
+    light.w[x >> 6] |= std::uint64_t{row[x] == MODULE_LIGHT} << (x & 63);
+  }
+}
+
 #if QRIMAGE_PACK_SSE2
 // Sixteen modules at a time: compare every byte with 0x00 and with 0xFF
 // and collect the byte results' top bits. The last piece of a row takes
-// up to 15 bytes past it (the next row, or the area outside the corner);
-// their bits are cleared by the caller. Only at the very end of the
-// candidates, where nothing may be read past, does a padded copy stand in.
-void PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark, RowBits& light) {
+// up to 15 bytes past it (the next row, or the area outside the corner).
+// Only at the very end of the candidates, where nothing may be read past,
+// does a padded copy stand in.
+void PackRowSse2(const std::uint8_t* row, int n, std::size_t room, RowBits& dark, RowBits& light) {
   std::uint64_t d = 0;  // pieces of the word being filled
   std::uint64_t l = 0;
   const __m128i zero = _mm_setzero_si128();
@@ -50,33 +65,33 @@ void PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark, Ro
     light.w[i] = 0;
   }
 }
+constexpr PackRowFunction* kPackRow = PackRowSse2;
 #else
-void PackRow(const std::uint8_t* row, int n, std::size_t, RowBits& dark, RowBits& light) {
-  dark = RowBits{};
-  light = RowBits{};
-  for (int x = 0; x < n; ++x) {
-    dark.w[x >> 6] |= std::uint64_t{row[x] == MODULE_DARK} << (x & 63);
-    light.w[x >> 6] |= std::uint64_t{row[x] == MODULE_LIGHT} << (x & 63);
-  }
-}
+constexpr PackRowFunction* kPackRow = PackRowScalar;
 #endif
 
-}  // namespace
-
-void PackGrid(int k, int n, PackedGrid& packed) {
+template <PackRowFunction* packRow>
+void PackRows(int k, int n, PackedGrid& packed) {
   const std::uint8_t* grid = maskedCandidates[k].data();
   // Bytes that may be read from the start of grid k: up to the end of the
   // last grid.
   const std::size_t gridRoom = static_cast<std::size_t>(kMaskCount - k) * kGridBytes;
   const RowBits columns = BitRange(0, n);
-  RowBits other{};  // columns holding a byte that is neither dark nor light
   for (int i = 0; i < n; ++i) {
-    PackRow(grid + i * GRID_STRIDE, n, gridRoom - i * GRID_STRIDE, packed.dark[i], packed.light[i]);
+    packRow(grid + i * GRID_STRIDE, n, gridRoom - i * GRID_STRIDE, packed.dark[i], packed.light[i]);
     packed.dark[i] = packed.dark[i] & columns;
     packed.light[i] = packed.light[i] & columns;
-    other = other | ((packed.dark[i] | packed.light[i]) ^ columns);
   }
-  packed.twoValued = IsEmpty(other);
+}
+
+}  // namespace
+
+void PackGrid(int k, int n, PackedGrid& packed) {
+  PackRows<kPackRow>(k, n, packed);
+}
+
+void PackGridScalar(int k, int n, PackedGrid& packed) {
+  PackRows<PackRowScalar>(k, n, packed);
 }
 
 }  // namespace qrimage

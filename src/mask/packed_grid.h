@@ -1,7 +1,8 @@
 // A candidate grid with one bit per module, so that the penalty rules can
 // test 64 modules with one word operation. Row i of the grid becomes two
 // bit sets: bit j of dark[i] is set when module (i, j) is MODULE_DARK, bit j
-// of light[i] when it is MODULE_LIGHT. Bits at columns N and beyond are 0.
+// of light[i] when it is MODULE_LIGHT; a module holding any other byte (a
+// block mark) is in neither. Bits at columns N and beyond are 0.
 #ifndef QRIMAGE_SRC_MASK_PACKED_GRID_H
 #define QRIMAGE_SRC_MASK_PACKED_GRID_H
 
@@ -41,16 +42,16 @@ inline Bits<W> Head(const RowBits& row) {
 struct PackedGrid {
   RowBits dark[GRID_STRIDE];
   RowBits light[GRID_STRIDE];
-  // Every module of the N x N corner is dark or light. Candidates always
-  // are; a grid holding other bytes (a second ScoreBlocks, or a test grid)
-  // is scored by the plain byte-by-byte forms of the rules instead.
-  bool twoValued;
 };
 
-// Packs the N x N corner of grid k of maskedCandidates.
+// Packs the N x N corner of grid k of maskedCandidates, sixteen modules at
+// a time where the target has SSE2.
 void PackGrid(int k, int n, PackedGrid& packed);
+// The same one module at a time: what PackGrid does on other targets, and
+// what tests hold the SSE2 routine to.
+void PackGridScalar(int k, int n, PackedGrid& packed);
 
-// Bit set operations. "Up" moves bits to higher columns.
+// Bit set operations.
 
 template <int W>
 inline Bits<W> operator&(const Bits<W>& a, const Bits<W>& b) {
@@ -85,9 +86,10 @@ inline Bits<W> operator~(const Bits<W>& a) {
   return r;
 }
 
-// Bit j of the result is bit j - s of `a` (0 for j < s); 0 < s < 64.
+// Bit j of the result is bit j - s of `a` (0 for j < s): each column sees
+// the module s columns before it. 0 < s < 64.
 template <int W>
-inline Bits<W> ShiftUp(const Bits<W>& a, int s) {
+inline Bits<W> FromLowerColumns(const Bits<W>& a, int s) {
   Bits<W> r;
   r.w[0] = a.w[0] << s;
   for (int i = 1; i < W; ++i) {
@@ -95,9 +97,10 @@ inline Bits<W> ShiftUp(const Bits<W>& a, int s) {
   }
   return r;
 }
-// Bit j of the result is bit j + s of `a`; 0 < s < 64.
+// Bit j of the result is bit j + s of `a`: each column sees the module s
+// columns after it. 0 < s < 64.
 template <int W>
-inline Bits<W> ShiftDown(const Bits<W>& a, int s) {
+inline Bits<W> FromHigherColumns(const Bits<W>& a, int s) {
   Bits<W> r;
   for (int i = 0; i + 1 < W; ++i) {
     r.w[i] = (a.w[i] >> s) | (a.w[i + 1] << (64 - s));
@@ -172,6 +175,31 @@ inline int RunFrom(const RowBits& a, int j) {
     run += std::countr_one(a.w[i]);
   }
   return run;
+}
+
+// Bits c .. 63 of a word; all of them for c <= 0, none for c >= 64.
+inline std::uint64_t FromBit(int c) {
+  return c <= 0 ? ~0ull : c >= 64 ? 0 : ~0ull << c;
+}
+
+// Columns j .. j + 63 of a row as one word, bit 0 for column j.
+inline std::uint64_t Window(const RowBits& row, int j) {
+  const int q = j >> 6;
+  const int b = j & 63;
+  const std::uint64_t next = q + 1 < kRowWords ? row.w[q + 1] : 0;
+  // (next << 1) << (63 - b) is next << (64 - b), also for b = 0.
+  return (row.w[q] >> b) | ((next << 1) << (63 - b));
+}
+
+// Clears columns j .. j + count - 1 of a row; count < 64.
+inline void ClearColumns(RowBits& row, int j, int count) {
+  const std::uint64_t bits = (1ull << count) - 1;
+  const int q = j >> 6;
+  const int b = j & 63;
+  row.w[q] &= ~(bits << b);
+  if (q + 1 < kRowWords) {
+    row.w[q + 1] &= ~((bits >> 1) >> (63 - b));
+  }
 }
 
 }  // namespace qrimage

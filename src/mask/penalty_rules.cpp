@@ -1,498 +1,167 @@
-// The four penalty rules that score one masked candidate.
+// The four penalty rules, module by module. These are the reference forms:
+// the mask search scores its candidates with the packed forms in
+// penalty_rules_packed.cpp, which give the same results.
 //
-// Each rule works on the candidate packed into bit sets (see
-// packed_grid.h): a row of up to 177 modules is at most three 64-bit words
-// (one up to N = 64), and a word operation on two grid rows compares 64
-// columns at once. Grids that hold bytes other than dark and light (only
-// tests make them) are scored by the plain byte-by-byte forms at the end
-// of the anonymous namespace, which follow the rules' wording directly.
+// In the patterns below, D is a dark and L a light module.
 #include <algorithm>
-#include <cstring>
-#include <type_traits>
 
 #include "mask/mask.h"
 
 namespace qrimage {
 namespace {
 
-PackedGrid scratch;  // for the rules called one at a time
+// Row `line` (across) or column `line` (down) of grid k, module x of it at [x].
+class Line {
+ public:
+  Line(int k, int line, bool down)
+      : first_(maskedCandidates[k].data() + (down ? line : line * GRID_STRIDE)),
+        step_(down ? GRID_STRIDE : 1) {}
+  std::uint8_t operator[](int x) const { return first_[x * step_]; }
 
-// --- Runs -------------------------------------------------------------
-//
-// A run of L > 5 equal modules scores L - 5, which is the number of its
-// modules that close a window of six equal modules. So the rule counts
-// the modules x whose five neighbours before them all have their colour:
-// with e(x) = "module x equals module x - 1", those where e(x) .. e(x - 4)
-// all hold.
-
-// Rows: e as a bit set of the row, then the five-fold overlap.
-template <int W>
-int RowRunPenalty(const Bits<W>& dark, const Bits<W>& columns) {
-  // Equal neighbours have the same dark bit; column 0 has no left neighbour.
-  const Bits<W> equal = ~(dark ^ ShiftUp(dark, 1)) & columns & ShiftUp(columns, 1);
-  Bits<W> six = equal;
-  for (int s = 1; s <= 4; ++s) {
-    six = six & ShiftUp(equal, s);
-  }
-  return PopCount(six);
-}
-
-// --- Finder-like windows ------------------------------------------------
-//
-// Window start s: dark, light, dark, dark, dark, light, dark from s on.
-template <int W>
-Bits<W> WindowStarts(const Bits<W>& d, const Bits<W>& l) {
-  return d & ShiftDown(l, 1) & ShiftDown(d, 2) & ShiftDown(d, 3) & ShiftDown(d, 4) &
-         ShiftDown(l, 5) & ShiftDown(d, 6);
-}
-
-// Hits in one row. A counted window makes the scan go on 7 modules later,
-// so a window that starts inside a counted one is passed over; a start is
-// counted when it lies at or after the end of the last counted window.
-template <int W>
-int CountRowHits(Bits<W> starts) {
-  int hits = 0;
-  int next = 0;
-  for (int s = FirstBit(starts); s >= 0; s = FirstBit(starts)) {
-    starts.w[s >> 6] &= ~(1ull << (s & 63));
-    if (s >= next) {
-      ++hits;
-      next = s + 7;
+  // Whether the modules from x on read `pattern` (D dark, L light).
+  bool Reads(int x, const char* pattern) const {
+    for (; *pattern != '\0'; ++pattern, ++x) {
+      if ((*this)[x] != (*pattern == 'D' ? MODULE_DARK : MODULE_LIGHT)) {
+        return false;
+      }
     }
+    return true;
   }
-  return hits;
-}
 
-// --- Blocks -------------------------------------------------------------
-//
-// The greedy cover works on bit sets of the modules still free to join a
-// block, one set per colour. Counting a block clears its modules there; at
-// the end, the modules no longer free are marked in the byte grid. The last
-// row and column are left out of the sets, so a square or a rectangle stops
-// short of them without bound tests.
-struct FreeModules {
-  // [0] dark, [1] light; two spare rows below the last, always empty.
-  RowBits colour[2][GRID_STRIDE + 2];
+ private:
+  const std::uint8_t* first_;
+  int step_;
 };
-FreeModules freeModules;
 
-// Columns j where the 2 x 2 square at (i, j) is free and of one colour.
-template <int W>
-Bits<W> SquareStarts(const RowBits* f, int i) {
-  const Bits<W> top = Head<W>(f[i]);
-  const Bits<W> next = Head<W>(f[i + 1]);
-  return top & ShiftDown(top, 1) & next & ShiftDown(next, 1);
-}
-
-// The block of colour set f whose top-left module is (i, j): the largest
-// uniform square there, widened as far as its rows go, or else lengthened
-// as far as its columns go. Returns its width and adds its score.
-//
-// Any width: rows are compared as whole bit sets. Square side m + 1 fits
-// when rows i .. i + m all have a run of at least m + 1 free modules from
-// column j.
-int CountWideBlock(RowBits* f, int i, int j, int& sum) {
-  int m = 1;
-  int rowsRun = RunFrom(f[i], j);  // shortest run of rows i .. i + m - 1
-  for (;;) {
-    const int next = std::min(rowsRun, RunFrom(f[i + m], j));
-    if (next < m + 1) {
-      break;
-    }
-    rowsRun = next;
-    ++m;
-  }
-  int width = m;
-  int height = m;
-  if (rowsRun > m) {
-    width = rowsRun;  // widen as far as all m rows go; never lengthen then
-  } else {
-    const RowBits columns = BitRange(j, m);
-    while (IsEmpty((f[i + height] & columns) ^ columns)) {
-      ++height;
-    }
-  }
-  sum += 3 * (width - 1) * (height - 1);
-  const RowBits taken = ~BitRange(j, width);
-  for (int r = i; r < i + height; ++r) {
-    f[r] = f[r] & taken;
-  }
-  return width;
-}
-
-// Bits c .. 63 of a word; all of them for c <= 0, none for c >= 64.
-inline std::uint64_t FromBit(int c) {
-  return c <= 0 ? ~0ull : c >= 64 ? 0 : ~0ull << c;
-}
-
-// Columns j .. j + 63 of a row as one word, bit 0 for column j.
-inline std::uint64_t Window(const RowBits& row, int j) {
-  const int q = j >> 6;
-  const int b = j & 63;
-  const std::uint64_t next = q + 1 < kRowWords ? row.w[q + 1] : 0;
-  // (next << 1) << (63 - b) is next << (64 - b), also for b = 0.
-  return (row.w[q] >> b) | ((next << 1) << (63 - b));
-}
-
-// Clears columns j .. j + count - 1 of a row; count < 64.
-inline void ClearColumns(RowBits& row, int j, int count) {
-  const std::uint64_t bits = (1ull << count) - 1;
-  const int q = j >> 6;
-  const int b = j & 63;
-  row.w[q] &= ~(bits << b);
-  if (q + 1 < kRowWords) {
-    row.w[q + 1] &= ~((bits >> 1) >> (63 - b));
-  }
-}
-
-// The same for blocks narrower than 64 columns: each row is looked at
-// through one word from column j, and the shortest run of several rows is
-// the run of their AND.
-int CountNarrowBlock(RowBits* f, int i, int j, int& sum) {
-  std::uint64_t rows = Window(f[i], j) & Window(f[i + 1], j);  // rows i .. i + m - 1
-  if (rows == ~0ull) {
-    return CountWideBlock(f, i, j, sum);
-  }
-  int m = 2;
-  for (;;) {
-    const std::uint64_t more = rows & Window(f[i + m], j);
-    if (std::countr_one(more) < m + 1) {
-      break;
-    }
-    rows = more;
-    ++m;
-  }
-  const int rowsRun = std::countr_one(rows);
-  int width = m;
-  int height = m;
-  if (rowsRun > m) {
-    width = rowsRun;
-  } else {
-    const std::uint64_t columns = (1ull << m) - 1;
-    while ((Window(f[i + height], j) & columns) == columns) {
-      ++height;
-    }
-  }
-  sum += 3 * (width - 1) * (height - 1);
-  for (int r = i; r < i + height; ++r) {
-    ClearColumns(f[r], j, width);
-  }
-  return width;
-}
-
-// Nearly all blocks have a largest square of 2 x 2, and most are just that
-// square or widened or lengthened by a little. Their shape comes from four
-// row words without a branch (the outcome is random, so a branch would
-// often be mispredicted); the rest go to CountNarrowBlock.
-int CountBlock(RowBits* f, int i, int j, int& sum) {
-  const std::uint64_t r0 = Window(f[i], j);
-  const std::uint64_t r1 = Window(f[i + 1], j);
-  const std::uint64_t r2 = Window(f[i + 2], j);
-  const std::uint64_t r3 = Window(f[i + 3], j);
-  const std::uint64_t rows = r0 & r1;
-  const bool square3 = (rows & r2 & 7) == 7;
-  const bool threeMore = ((r2 & r3 & Window(f[i + 4], j)) & 3) == 3;
-  if (square3 | (rows == ~0ull) | threeMore) {
-    return CountNarrowBlock(f, i, j, sum);
-  }
-  const int run = std::countr_one(rows);  // at least 2
-  const bool widen = run > 2;
-  // Lengthened by one or two rows (three or more went the other way).
-  const bool down1 = !widen & ((r2 & 3) == 3);  // & rather than &&: no branch
-  const bool down2 = down1 & ((r3 & 3) == 3);
-  const int width = widen ? run : 2;
-  const int height = 2 + down1 + down2;
-  sum += 3 * (width - 1) * (height - 1);
-  ClearColumns(f[i], j, width);
-  ClearColumns(f[i + 1], j, width);
-  ClearColumns(f[i + 2], j, down1 ? 2 : 0);
-  ClearColumns(f[i + 3], j, down2 ? 2 : 0);
-  return width;
-}
-
-// Eight bytes, 0xFF for each set bit of `bits` (bit 0 for the first byte).
-constexpr std::uint64_t SpreadBits(unsigned bits) {
-  std::uint64_t bytes = 0;
-  for (int b = 0; b < 8; ++b) {
-    bytes |= ((bits >> b) & 1) ? 0xFFull << (8 * b) : 0;
-  }
-  return bytes;
-}
-struct SpreadTable {
-  std::uint64_t bytes[256];
-};
-constexpr SpreadTable MakeSpreadTable() {
-  SpreadTable t{};
-  for (unsigned bits = 0; bits < 256; ++bits) {
-    t.bytes[bits] = SpreadBits(bits);
-  }
-  return t;
-}
-constexpr SpreadTable kSpread = MakeSpreadTable();
-
-// Writes MODULE_RESERVED into the modules of `row` whose bit is set in
-// `marks`, eight at a time.
-template <int W>
-void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n) {
-  for (int x = 0; x < n; x += 8) {
-    const unsigned bits = (marks.w[x >> 6] >> (x & 63)) & 0xFF;
-    if (bits == 0) {
-      continue;
-    }
-    const std::uint64_t mask = kSpread.bytes[bits];
-    if (x + 8 <= n) {
-      std::uint64_t v;
-      std::memcpy(&v, row + x, 8);
-      v = (v & ~mask) | (0x8080808080808080ull & mask);
-      std::memcpy(row + x, &v, 8);
-    } else {
-      for (int b = 0; x + b < n; ++b) {  // the row's last few modules
-        if ((bits >> b) & 1) {
-          row[x + b] = MODULE_RESERVED;
-        }
-      }
-    }
-  }
-}
-
-// --- Plain forms, for grids that are not all dark and light -----------
-
-int PlainLineRuns(const std::uint8_t* line, int step, int n) {
-  int sum = 0;
-  int run = 1;
-  for (int x = 1; x < n; ++x) {
-    if (line[x * step] == line[(x - 1) * step]) {
-      ++run;
-    } else {
-      sum += run > 5 ? run - 5 : 0;
-      run = 1;
-    }
-  }
-  return sum + (run > 5 ? run - 5 : 0);
-}
-
-int PlainScoreRuns(int k, int n) {
-  const std::uint8_t* grid = maskedCandidates[k].data();
-  int sum = 0;
+// Calls f(line) for every row and every column of grid k.
+template <typename F>
+void ForEachLine(int k, int n, F f) {
   for (int i = 0; i < n; ++i) {
-    sum += PlainLineRuns(grid + i * GRID_STRIDE, 1, n);
-    sum += PlainLineRuns(grid + i, GRID_STRIDE, n);
-  }
-  return sum + 3;
-}
-
-int PlainScoreBlocks(int k, int n) {
-  std::uint8_t* grid = maskedCandidates[k].data();
-  int sum = 0;
-  for (int i = 0; i + 2 < n; ++i) {  // no block starts in the last two rows
-    for (int j = 0; j < n; ++j) {
-      const std::uint8_t colour = grid[i * GRID_STRIDE + j];
-      if (colour == MODULE_RESERVED) {
-        continue;  // already inside a counted block
-      }
-      // Growing from side s - 1 to s only needs the new bottom row and
-      // right column checked.
-      int s = 2;
-      while (i + s < n && j + s < n && IsUniformRectangle(i + s - 1, j, colour, 1, s, k) &&
-             IsUniformRectangle(i, j + s - 1, colour, s - 1, 1, k)) {
-        ++s;
-      }
-      const int side = s - 1;
-      if (side < 2) {
-        continue;
-      }
-      int height = side;
-      int width = side;
-      if (j + side + 1 < n && IsUniformRectangle(i, j + side, colour, side, 1, k)) {
-        width = side + 1;
-        while (j + width + 1 < n && IsUniformRectangle(i, j + width, colour, side, 1, k)) {
-          ++width;
-        }
-      } else {
-        while (i + height + 1 < n && IsUniformRectangle(i + height, j, colour, 1, side, k)) {
-          ++height;
-        }
-      }
-      sum += 3 * (width - 1) * (height - 1);
-      for (int r = i; r < i + height; ++r) {
-        std::fill_n(grid + r * GRID_STRIDE + j, width, MODULE_RESERVED);
-      }
-    }
-  }
-  return sum;
-}
-
-template <int W>
-int RunsOn(const PackedGrid& packed, int n) {
-  const Bits<W> columns = BitRange<W>(0, n);
-  int sum = 0;
-  for (int i = 0; i < n; ++i) {
-    sum += RowRunPenalty(Head<W>(packed.dark[i]), columns);
-  }
-  // Columns, 64 at a time: equal[i] has bit j set when (i, j) equals
-  // (i - 1, j), and the last five of them are kept.
-  Bits<W> equal[5];
-  for (int i = 1; i < n; ++i) {
-    equal[i % 5] = ~(Head<W>(packed.dark[i]) ^ Head<W>(packed.dark[i - 1])) & columns;
-    if (i >= 5) {
-      sum += PopCount(equal[0] & equal[1] & equal[2] & equal[3] & equal[4]);
-    }
-  }
-  return sum + 3;
-}
-
-template <int W>
-int FinderHitsOn(const PackedGrid& packed, int n) {
-  Bits<W> edges{};  // a window at the first or the last position needs no margin
-  edges.w[0] = 1;
-  edges.w[(n - 7) >> 6] |= 1ull << ((n - 7) & 63);
-  int hits = 0;
-  for (int i = 0; i < n; ++i) {
-    const Bits<W> l = Head<W>(packed.light[i]);
-    // Four light modules just before the start.
-    const Bits<W> margin = ShiftUp(l, 1) & ShiftUp(l, 2) & ShiftUp(l, 3) & ShiftUp(l, 4);
-    const Bits<W> starts = WindowStarts(Head<W>(packed.dark[i]), l) & (margin | edges);
-    if (!IsEmpty(starts)) {
-      hits += CountRowHits(starts);
-    }
-  }
-  // Columns, 64 at a time. A hit at row i passes over rows i + 1 .. i + 6
-  // of its column, so the starts of the last six rows' hits are kept.
-  auto d = [&](int i) { return Head<W>(packed.dark[i]); };
-  auto l = [&](int i) { return Head<W>(packed.light[i]); };
-  Bits<W> counted[7] = {};
-  for (int i = 0; i + 7 <= n; ++i) {
-    Bits<W> starts = d(i) & l(i + 1) & d(i + 2) & d(i + 3) & d(i + 4) & l(i + 5) & d(i + 6);
-    if (i != 0 && i != n - 7) {
-      starts = i >= 4 ? starts & l(i - 1) & l(i - 2) & l(i - 3) & l(i - 4) : Bits<W>{};
-    }
-    if (!IsEmpty(starts)) {
-      for (int back = 1; back <= 6; ++back) {
-        starts = starts & ~counted[(i + 7 - back) % 7];
-      }
-      hits += PopCount(starts);
-    }
-    counted[i % 7] = starts;
-  }
-  return hits;
-}
-
-int DarkCount(const PackedGrid& packed, int n) {
-  int dark = 0;
-  for (int i = 0; i < n; ++i) {
-    dark += PopCount(packed.dark[i]);
-  }
-  return dark;
-}
-
-template <int W>
-int BlocksOn(int k, int n, const PackedGrid& packed) {
-  // Free modules: all of them but the last row and column.
-  const RowBits inner = BitRange(0, n - 1);
-  for (int i = 0; i < n - 1; ++i) {
-    freeModules.colour[0][i] = packed.dark[i] & inner;
-    freeModules.colour[1][i] = packed.light[i] & inner;
-  }
-  for (int i = n - 1; i <= n + 1; ++i) {
-    freeModules.colour[0][i] = RowBits{};
-    freeModules.colour[1][i] = RowBits{};
-  }
-
-  int sum = 0;
-  for (int i = 0; i + 2 < n; ++i) {
-    const RowBits* dark = freeModules.colour[0];
-    // Every start found here is taken in column order. A block counted at
-    // column j covers columns j .. j + width - 1 only, so the starts to its
-    // right stay valid, and those it covers are passed over.
-    const Bits<W> starts = SquareStarts<W>(dark, i) | SquareStarts<W>(freeModules.colour[1], i);
-    int covered = 0;  // columns before this one are in a block of this row
-    for (int q = 0; q < W; ++q) {
-      std::uint64_t bits = starts.w[q] & FromBit(covered - 64 * q);
-      while (bits != 0) {
-        const int j = 64 * q + std::countr_zero(bits);
-        RowBits* f = freeModules.colour[1 - TestBit(dark[i], j)];  // 0 dark, 1 light
-        covered = j + CountBlock(f, i, j, sum);
-        bits &= FromBit(covered - 64 * q);
-      }
-    }
-  }
-  // The counted modules are those no longer free: mark them in the grid.
-  std::uint8_t* grid = maskedCandidates[k].data();
-  for (int i = 0; i < n - 1; ++i) {
-    const Bits<W> counted = ((Head<W>(packed.dark[i]) & ~Head<W>(freeModules.colour[0][i])) |
-                             (Head<W>(packed.light[i]) & ~Head<W>(freeModules.colour[1][i]))) &
-                            Head<W>(inner);
-    if (!IsEmpty(counted)) {
-      MarkRow(grid + i * GRID_STRIDE, counted, n);
-    }
-  }
-  return sum;
-}
-
-// Runs rule<W>(...) with W the number of words N modules need.
-template <typename Rule>
-int ForWords(int n, Rule rule) {
-  switch (WordsFor(n)) {
-    case 1:
-      return rule(std::integral_constant<int, 1>{});
-    case 2:
-      return rule(std::integral_constant<int, 2>{});
-    default:
-      return rule(std::integral_constant<int, 3>{});
+    f(Line(k, i, false));
+    f(Line(k, i, true));
   }
 }
 
 }  // namespace
 
-int ScoreRunsPacked(int k, int n, const PackedGrid& packed) {
-  if (!packed.twoValued) {
-    return PlainScoreRuns(k, n);
+// Runs: each row and each column splits into maximal runs of equal
+// modules, and a run of L > 5 modules adds L - 5. The result is that sum
+// plus 3, once per grid.
+//   L D D D D D L   a run of 5: nothing
+//   L D D D D D D D L   a run of 7: 2
+int ScoreRuns(int k, int n) {
+  int sum = 3;
+  ForEachLine(k, n, [&](const Line& line) {
+    int run = 1;
+    for (int x = 1; x <= n; ++x) {
+      if (x < n && line[x] == line[x - 1]) {
+        ++run;
+      } else {
+        sum += std::max(run - 5, 0);
+        run = 1;
+      }
+    }
+  });
+  return sum;
+}
+
+// Finder-like windows: seven modules of a row or column reading
+// D L D D D L D. Each line is scanned from its start; a window at j is a hit
+// when it starts at the line's start (j = 0), ends at its end (j = N - 7),
+// or follows four light modules. The scan goes on at j + 7 after a hit and
+// at j + 1 otherwise. The three finder patterns give 18 hits in every
+// candidate, so the result is the number of hits minus 18.
+//   L L L L D L D D D L D   a hit: four light modules before the window
+//   L L D L D D D L D       no hit: the window starts at 2, after only two
+int CountExtraFinderPatterns(int k, int n) {
+  int hits = 0;
+  ForEachLine(k, n, [&](const Line& line) {
+    int j = 0;
+    while (j <= n - 7) {
+      const bool margin = j == 0 || j == n - 7 || (j >= 4 && line.Reads(j - 4, "LLLL"));
+      if (margin && line.Reads(j, "DLDDDLD")) {
+        ++hits;
+        j += 7;
+      } else {
+        ++j;
+      }
+    }
+  });
+  return hits - 18;
+}
+
+// Dark balance: P is the percentage of dark modules, whole percents rounded
+// down, and the result is 10 for each 5 % that P lies away from 50, taken
+// to the nearest step.
+//   P = 48 .. 52: 0;   P = 46 or 53: 10;   P = 41: 20
+int ScoreDarkBalance(int k, int n) {
+  int dark = 0;
+  for (int i = 0; i < n; ++i) {
+    const std::uint8_t* row = maskedCandidates[k].data() + i * GRID_STRIDE;
+    dark += static_cast<int>(std::count(row, row + n, MODULE_DARK));
   }
-  return ForWords(n, [&](auto w) { return RunsOn<w.value>(packed, n); });
+  return DarkBalanceFromCount(dark, n);
 }
 
-int CountExtraFinderPatternsPacked(int, int n, const PackedGrid& packed) {
-  return ForWords(n, [&](auto w) { return FinderHitsOn<w.value>(packed, n); }) - 18;
-}
-
-int ScoreDarkBalancePacked(int n, const PackedGrid& packed) {
-  const int percent = 100 * DarkCount(packed, n) / (n * n);
+int DarkBalanceFromCount(int dark, int n) {
+  const int percent = 100 * dark / (n * n);
   const int deviation = percent > 50 ? percent - 50 : 50 - percent;
   return 10 * static_cast<int>(deviation / 5.0 + 0.5);
 }
 
-int ScoreBlocksPacked(int k, int n, const PackedGrid& packed) {
-  if (!packed.twoValued) {
-    return PlainScoreBlocks(k, n);
-  }
-  return ForWords(n, [&](auto w) { return BlocksOn<w.value>(k, n, packed); });
-}
-
-int ScoreRuns(int k, int n) {
-  PackGrid(k, n, scratch);
-  return ScoreRunsPacked(k, n, scratch);
-}
-
-int CountExtraFinderPatterns(int k, int n) {
-  PackGrid(k, n, scratch);
-  return CountExtraFinderPatternsPacked(k, n, scratch);
-}
-
-int ScoreDarkBalance(int k, int n) {
-  PackGrid(k, n, scratch);
-  return ScoreDarkBalancePacked(n, scratch);
-}
-
+// Blocks: uniform areas are covered greedily by rectangles, each scoring
+// 3 x (width - 1) x (height - 1). Visiting the modules in row order, a
+// module not yet in a block starts one when the largest uniform square at
+// it has a side m of at least 2. The square is widened column by column as
+// far as its m rows go; only when it cannot take one more column is it
+// lengthened row by row instead. No block reaches the last row or column.
+// Every module of a counted block is marked MODULE_RESERVED, which equals
+// neither colour, so no module is counted twice.
+// Inside a larger grid, each of these dark areas is one block scoring 6:
+//   D D D L      D D L
+//   D D D L      D D L      2 x 3 (widened) and 3 x 2 (lengthened)
+//   L L L L      D D L
 int ScoreBlocks(int k, int n) {
-  PackGrid(k, n, scratch);
-  return ScoreBlocksPacked(k, n, scratch);
+  int sum = 0;
+  for (int i = 0; i + 2 < n; ++i) {  // no block starts in the last two rows
+    for (int j = 0; j < n; ++j) {
+      const std::uint8_t colour = maskedCandidates[k][i * GRID_STRIDE + j];
+      if (colour == MODULE_RESERVED) {
+        continue;
+      }
+      int s = 2;
+      while (i + s < n && j + s < n && IsUniformRectangle(i, j, colour, s, s, k)) {
+        ++s;
+      }
+      const int m = s - 1;
+      if (m < 2) {
+        continue;
+      }
+      int width = m;
+      int height = m;
+      if (j + m + 1 < n && IsUniformRectangle(i, j, colour, m, m + 1, k)) {
+        width = m + 1;
+        while (j + width + 1 < n && IsUniformRectangle(i, j, colour, m, width + 1, k)) {
+          ++width;
+        }
+      } else {
+        while (i + height + 1 < n && IsUniformRectangle(i, j, colour, height + 1, m, k)) {
+          ++height;
+        }
+      }
+      sum += 3 * (width - 1) * (height - 1);
+      for (int r = i; r < i + height; ++r) {
+        std::fill_n(&maskedCandidates[k][r * GRID_STRIDE + j], width, MODULE_RESERVED);
+      }
+    }
+  }
+  return sum;
 }
 
 bool IsUniformRectangle(int top, int left, std::uint8_t colour, int height, int width, int k) {
-  const std::uint8_t* grid = maskedCandidates[k].data();
   for (int r = top; r < top + height; ++r) {
     for (int c = left; c < left + width; ++c) {
-      if (grid[r * GRID_STRIDE + c] != colour) {
+      if (maskedCandidates[k][r * GRID_STRIDE + c] != colour) {
         return false;
       }
     }

@@ -1,0 +1,343 @@
+// The penalty rules on bit sets: a row of up to 177 modules is at most
+// three 64-bit words (one up to N = 64), and a word operation on two grid
+// rows compares 64 columns at once. One section per rule, in the order of
+// penalty_rules.cpp.
+#include "mask/penalty_rules_packed.h"
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+#include "mask/mask.h"
+
+namespace qrimage {
+namespace {
+
+// Runs rule<W>(...) with W the number of words N modules need.
+template <typename Rule>
+int ForWords(int n, Rule rule) {
+  switch (WordsFor(n)) {
+    case 1:
+      return rule(std::integral_constant<int, 1>{});
+    case 2:
+      return rule(std::integral_constant<int, 2>{});
+    default:
+      return rule(std::integral_constant<int, 3>{});
+  }
+}
+
+}  // namespace
+
+// --- Runs -------------------------------------------------------------
+//
+// A run of L > 5 equal modules scores L - 5, which is the number of its
+// modules that close a window of six equal modules. So the rule counts
+// the modules x whose five neighbours before them all have their colour:
+// with e(x) = "module x equals module x - 1", those where e(x) .. e(x - 4)
+// all hold.
+
+namespace {
+
+// Rows: e as a bit set of the row, then the five-fold overlap.
+template <int W>
+int RowRunPenalty(const Bits<W>& dark, const Bits<W>& columns) {
+  // Equal neighbours have the same dark bit; column 0 has no left neighbour.
+  const Bits<W> equal =
+      ~(dark ^ FromLowerColumns(dark, 1)) & columns & FromLowerColumns(columns, 1);
+  Bits<W> six = equal;
+  for (int s = 1; s <= 4; ++s) {
+    six = six & FromLowerColumns(equal, s);
+  }
+  return PopCount(six);
+}
+
+template <int W>
+int Runs(const PackedGrid& packed, int n) {
+  const Bits<W> columns = BitRange<W>(0, n);
+  int sum = 0;
+  for (int i = 0; i < n; ++i) {
+    sum += RowRunPenalty(Head<W>(packed.dark[i]), columns);
+  }
+  // Columns, 64 at a time: equal[i] has bit j set when (i, j) equals
+  // (i - 1, j), and the last five of them are kept.
+  Bits<W> equal[5];
+  for (int i = 1; i < n; ++i) {
+    equal[i % 5] = ~(Head<W>(packed.dark[i]) ^ Head<W>(packed.dark[i - 1])) & columns;
+    if (i >= 5) {
+      sum += PopCount(equal[0] & equal[1] & equal[2] & equal[3] & equal[4]);
+    }
+  }
+  return sum + 3;
+}
+
+}  // namespace
+
+int ScoreRunsPacked(int n, const PackedGrid& packed) {
+  return ForWords(n, [&](auto w) { return Runs<w.value>(packed, n); });
+}
+
+// --- Finder-like windows ------------------------------------------------
+
+namespace {
+
+// Window start s: dark, light, dark, dark, dark, light, dark from s on.
+template <int W>
+Bits<W> WindowStarts(const Bits<W>& d, const Bits<W>& l) {
+  return d & FromHigherColumns(l, 1) & FromHigherColumns(d, 2) & FromHigherColumns(d, 3) &
+         FromHigherColumns(d, 4) & FromHigherColumns(l, 5) & FromHigherColumns(d, 6);
+}
+
+// Hits in one row. A counted window makes the scan go on 7 modules later,
+// so a window that starts inside a counted one is passed over; a start is
+// counted when it lies at or after the end of the last counted window.
+template <int W>
+int CountRowHits(Bits<W> starts) {
+  int hits = 0;
+  int next = 0;
+  for (int s = FirstBit(starts); s >= 0; s = FirstBit(starts)) {
+    starts.w[s >> 6] &= ~(1ull << (s & 63));
+    if (s >= next) {
+      ++hits;
+      next = s + 7;
+    }
+  }
+  return hits;
+}
+
+template <int W>
+int FinderHits(const PackedGrid& packed, int n) {
+  Bits<W> edges{};  // a window at the first or the last position needs no margin
+  edges.w[0] = 1;
+  edges.w[(n - 7) >> 6] |= 1ull << ((n - 7) & 63);
+  int hits = 0;
+  for (int i = 0; i < n; ++i) {
+    const Bits<W> l = Head<W>(packed.light[i]);
+    // Four light modules just before the start.
+    const Bits<W> margin = FromLowerColumns(l, 1) & FromLowerColumns(l, 2) &
+                           FromLowerColumns(l, 3) & FromLowerColumns(l, 4);
+    const Bits<W> starts = WindowStarts(Head<W>(packed.dark[i]), l) & (margin | edges);
+    if (!IsEmpty(starts)) {
+      hits += CountRowHits(starts);
+    }
+  }
+  // Columns, 64 at a time. A hit at row i passes over rows i + 1 .. i + 6
+  // of its column, so the starts of the last six rows' hits are kept.
+  auto d = [&](int i) { return Head<W>(packed.dark[i]); };
+  auto l = [&](int i) { return Head<W>(packed.light[i]); };
+  Bits<W> counted[7] = {};
+  for (int i = 0; i + 7 <= n; ++i) {
+    Bits<W> starts = d(i) & l(i + 1) & d(i + 2) & d(i + 3) & d(i + 4) & l(i + 5) & d(i + 6);
+    if (i != 0 && i != n - 7) {
+      starts = i >= 4 ? starts & l(i - 1) & l(i - 2) & l(i - 3) & l(i - 4) : Bits<W>{};
+    }
+    if (!IsEmpty(starts)) {
+      for (int back = 1; back <= 6; ++back) {
+        starts = starts & ~counted[(i + 7 - back) % 7];
+      }
+      hits += PopCount(starts);
+    }
+    counted[i % 7] = starts;
+  }
+  return hits;
+}
+
+}  // namespace
+
+int CountExtraFinderPatternsPacked(int n, const PackedGrid& packed) {
+  return ForWords(n, [&](auto w) { return FinderHits<w.value>(packed, n); }) - 18;
+}
+
+// --- Dark balance ---------------------------------------------------------
+
+int ScoreDarkBalancePacked(int n, const PackedGrid& packed) {
+  int dark = 0;
+  for (int i = 0; i < n; ++i) {
+    dark += PopCount(packed.dark[i]);
+  }
+  return DarkBalanceFromCount(dark, n);
+}
+
+// --- Blocks -------------------------------------------------------------
+//
+// The greedy cover works on bit sets of the modules still free to join a
+// block, one set per colour. Counting a block clears its modules there; at
+// the end, the modules no longer free are marked in the byte grid. The last
+// row and column are left out of the sets, so a square or a rectangle stops
+// short of them without bound tests.
+
+namespace {
+
+struct FreeModules {
+  // [0] dark, [1] light; two spare rows below the last, always empty.
+  RowBits colour[2][GRID_STRIDE + 2];
+};
+FreeModules freeModules;
+
+// Columns j where the 2 x 2 square at (i, j) is free and of one colour.
+template <int W>
+Bits<W> SquareStarts(const RowBits* f, int i) {
+  const Bits<W> top = Head<W>(f[i]);
+  const Bits<W> next = Head<W>(f[i + 1]);
+  return top & FromHigherColumns(top, 1) & next & FromHigherColumns(next, 1);
+}
+
+// The block of colour set f whose top-left module is (i, j): the largest
+// uniform square there, widened as far as its rows go, or else lengthened
+// as far as its columns go. Returns its width and adds its score. Rows are
+// compared as whole bit sets: square side m + 1 fits when rows i .. i + m
+// all have a run of at least m + 1 free modules from column j.
+int CountWideBlock(RowBits* f, int i, int j, int& sum) {
+  int m = 1;
+  int rowsRun = RunFrom(f[i], j);  // shortest run of rows i .. i + m - 1
+  for (;;) {
+    const int next = std::min(rowsRun, RunFrom(f[i + m], j));
+    if (next < m + 1) {
+      break;
+    }
+    rowsRun = next;
+    ++m;
+  }
+  int width = m;
+  int height = m;
+  if (rowsRun > m) {
+    width = rowsRun;  // widen as far as all m rows go; never lengthen then
+  } else {
+    const RowBits columns = BitRange(j, m);
+    while (IsEmpty((f[i + height] & columns) ^ columns)) {
+      ++height;
+    }
+  }
+  sum += 3 * (width - 1) * (height - 1);
+  const RowBits taken = ~BitRange(j, width);
+  for (int r = i; r < i + height; ++r) {
+    f[r] = f[r] & taken;
+  }
+  return width;
+}
+
+// Nearly all blocks have a largest square of 2 x 2, and most are just that
+// square or widened or lengthened by a little. Their shape comes from four
+// row words without a branch (the outcome is random, so a branch would
+// often be mispredicted); the rest go to CountWideBlock.
+int CountBlock(RowBits* f, int i, int j, int& sum) {
+  const std::uint64_t r0 = Window(f[i], j);
+  const std::uint64_t r1 = Window(f[i + 1], j);
+  const std::uint64_t r2 = Window(f[i + 2], j);
+  const std::uint64_t r3 = Window(f[i + 3], j);
+  const std::uint64_t rows = r0 & r1;
+  const bool square3 = (rows & r2 & 7) == 7;
+  const bool threeMore = ((r2 & r3 & Window(f[i + 4], j)) & 3) == 3;
+  if (square3 | (rows == ~0ull) | threeMore) {
+    return CountWideBlock(f, i, j, sum);
+  }
+  const int run = std::countr_one(rows);  // at least 2
+  const bool widen = run > 2;
+  // Lengthened by one or two rows (three or more went the other way).
+  const bool down1 = !widen & ((r2 & 3) == 3);  // & rather than &&: no branch
+  const bool down2 = down1 & ((r3 & 3) == 3);
+  const int width = widen ? run : 2;
+  const int height = 2 + down1 + down2;
+  sum += 3 * (width - 1) * (height - 1);
+  ClearColumns(f[i], j, width);
+  ClearColumns(f[i + 1], j, width);
+  ClearColumns(f[i + 2], j, down1 ? 2 : 0);
+  ClearColumns(f[i + 3], j, down2 ? 2 : 0);
+  return width;
+}
+
+// Eight bytes, 0xFF for each set bit of `bits` (bit 0 for the first byte).
+constexpr std::uint64_t SpreadBits(unsigned bits) {
+  std::uint64_t bytes = 0;
+  for (int b = 0; b < 8; ++b) {
+    bytes |= ((bits >> b) & 1) ? 0xFFull << (8 * b) : 0;
+  }
+  return bytes;
+}
+struct SpreadTable {
+  std::uint64_t bytes[256];
+};
+constexpr SpreadTable MakeSpreadTable() {
+  SpreadTable t{};
+  for (unsigned bits = 0; bits < 256; ++bits) {
+    t.bytes[bits] = SpreadBits(bits);
+  }
+  return t;
+}
+constexpr SpreadTable kSpread = MakeSpreadTable();
+
+// Writes MODULE_RESERVED into the modules of `row` whose bit is set in
+// `marks`, eight at a time.
+template <int W>
+void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n) {
+  for (int x = 0; x < n; x += 8) {
+    const unsigned bits = (marks.w[x >> 6] >> (x & 63)) & 0xFF;
+    if (bits == 0) {
+      continue;
+    }
+    const std::uint64_t mask = kSpread.bytes[bits];
+    if (x + 8 <= n) {
+      std::uint64_t v;
+      std::memcpy(&v, row + x, 8);
+      v = (v & ~mask) | (0x8080808080808080ull & mask);
+      std::memcpy(row + x, &v, 8);
+    } else {
+      for (int b = 0; x + b < n; ++b) {  // the row's last few modules
+        if ((bits >> b) & 1) {
+          row[x + b] = MODULE_RESERVED;
+        }
+      }
+    }
+  }
+}
+
+template <int W>
+int Blocks(int k, int n, const PackedGrid& packed) {
+  // Free modules: all of them but the last row and column.
+  const RowBits inner = BitRange(0, n - 1);
+  for (int i = 0; i < n - 1; ++i) {
+    freeModules.colour[0][i] = packed.dark[i] & inner;
+    freeModules.colour[1][i] = packed.light[i] & inner;
+  }
+  for (int i = n - 1; i <= n + 1; ++i) {
+    freeModules.colour[0][i] = RowBits{};
+    freeModules.colour[1][i] = RowBits{};
+  }
+
+  int sum = 0;
+  for (int i = 0; i + 2 < n; ++i) {
+    const RowBits* dark = freeModules.colour[0];
+    // Every start found here is taken in column order. A block counted at
+    // column j covers columns j .. j + width - 1 only, so the starts to its
+    // right stay valid, and those it covers are passed over.
+    const Bits<W> starts = SquareStarts<W>(dark, i) | SquareStarts<W>(freeModules.colour[1], i);
+    int covered = 0;  // columns before this one are in a block of this row
+    for (int q = 0; q < W; ++q) {
+      std::uint64_t bits = starts.w[q] & FromBit(covered - 64 * q);
+      while (bits != 0) {
+        const int j = 64 * q + std::countr_zero(bits);
+        RowBits* f = freeModules.colour[1 - TestBit(dark[i], j)];  // 0 dark, 1 light
+        covered = j + CountBlock(f, i, j, sum);
+        bits &= FromBit(covered - 64 * q);
+      }
+    }
+  }
+  // The counted modules are those no longer free: mark them in the grid.
+  std::uint8_t* grid = maskedCandidates[k].data();
+  for (int i = 0; i < n - 1; ++i) {
+    const Bits<W> counted = ((Head<W>(packed.dark[i]) & ~Head<W>(freeModules.colour[0][i])) |
+                             (Head<W>(packed.light[i]) & ~Head<W>(freeModules.colour[1][i]))) &
+                            Head<W>(inner);
+    if (!IsEmpty(counted)) {
+      MarkRow(grid + i * GRID_STRIDE, counted, n);
+    }
+  }
+  return sum;
+}
+
+}  // namespace
+
+int ScoreBlocksPacked(int k, int n, const PackedGrid& packed) {
+  return ForWords(n, [&](auto w) { return Blocks<w.value>(k, n, packed); });
+}
+
+}  // namespace qrimage
