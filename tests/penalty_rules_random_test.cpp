@@ -29,7 +29,10 @@ class Grids {
   // under uniform rectangles of random size and colour. 4: rows and
   // columns built from finder-like windows, light margins and single
   // modules. 5: long stripes. 6: random with a few bytes that are neither
-  // dark nor light. Outside the corner: junk the rules must not read.
+  // dark nor light. 7: random under uniform rectangles from one module to
+  // whole rows wide (runs across the words of a row) and two modules wide
+  // down to whole columns long. Outside the corner: junk the rules must
+  // not read.
   Grid Make(int kind, int n) {
     Grid g(kGridBytes);
     for (std::uint8_t& b : g) {
@@ -43,7 +46,8 @@ class Grids {
           case 0:
           case 1:
           case 2:
-            m = Chance(percent[kind]) ? MODULE_DARK : MODULE_LIGHT;
+          case 7:
+            m = Chance(percent[kind % 7]) ? MODULE_DARK : MODULE_LIGHT;
             break;
           case 5:
             m = ((i / (1 + n / 9)) + (j % 7 == 0)) % 2 ? MODULE_DARK : MODULE_LIGHT;
@@ -53,9 +57,11 @@ class Grids {
         }
       }
     }
-    if (kind == 3) {
+    if (kind == 3 || kind == 7) {
       for (int r = 0; r < n; ++r) {
-        const int h = 1 + Below(10), w = 1 + Below(10);
+        const bool wide = kind == 7 && r % 2 == 0;
+        const int h = kind == 3 ? 1 + Below(10) : wide ? 1 + Below(4) : 1 + Below(n);
+        const int w = kind == 3 ? 1 + Below(10) : wide ? 1 + Below(n) : 2;
         const int top = Below(n - h + 1), left = Below(n - w + 1);
         const std::uint8_t colour = Chance(50) ? MODULE_DARK : MODULE_LIGHT;
         for (int i = top; i < top + h; ++i) {
@@ -147,7 +153,7 @@ TEST(PenaltyRulesRandom, PackedMatchPlainOnEveryVersionSize) {
   Grids grids(20261208);
   for (int version = 1; version <= kMaxVersion; ++version) {
     const int n = SymbolSize(version);
-    for (int kind = 0; kind < 7; ++kind) {
+    for (int kind = 0; kind < 8; ++kind) {
       for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(testing::Message() << "N " << n << " kind " << kind << " round " << round);
         // Grid k for the packed forms, the next one for the plain forms.

@@ -164,6 +164,32 @@ int ScoreDarkBalancePacked(int n, const PackedGrid& packed) {
 // the end, the modules no longer free are marked in the byte grid. The last
 // row and column are left out of the sets, so a square or a rectangle stops
 // short of them without bound tests.
+//
+// A row at a time. Take row i and one colour, and call "pairs" the columns
+// free in both rows i and i + 1. A block whose top-left module is (i, j)
+// covers columns j .. j + w - 1 of rows i and i + 1, all free and of its
+// colour: its top edge lies inside one run of consecutive pairs, and since
+// it never covers a column outside its top edge, the block never leaves
+// that run, in any row. Runs of one colour are apart, and a module is free
+// in one colour at most, so the runs of both colours in row i are disjoint
+// sets of columns. Whether a block fits, and what it covers, depends only
+// on modules in its own columns, so the blocks of one run neither see nor
+// change those of another: each run can be covered on its own, in any
+// order, with the result of the column-by-column scan.
+//
+// Within a run of length L >= 2 starting at column a, the first block
+// starts at a. If it has no 3 x 3 square (its largest square is 2 x 2):
+//   - L >= 3: it widens over rows i and i + 1 as far as both go, which is
+//     the whole run, and scores 3 (L - 1);
+//   - L = 2: it lengthens down while both columns stay free, scoring 3 for
+//     each row past row i.
+// Either way that one block takes the whole run. Such runs are covered at
+// once with word operations: adding the run's first bit to the pairs
+// carries through the run and clears it, so pairs & ~(pairs + firsts) is
+// every member of those runs, and 3 x (members less the firsts) is their
+// score over rows i and i + 1; the runs of two then lengthen row by row,
+// all together. Runs whose first block has a 3 x 3 or larger square are
+// covered block by block.
 
 namespace {
 
@@ -245,6 +271,63 @@ int CountBlock(RowBits* f, int i, int j, int& sum) {
   return width;
 }
 
+// a + b over W words, the carry going from each word into the next.
+template <int W>
+Bits<W> Add(const Bits<W>& a, const Bits<W>& b) {
+  Bits<W> r;
+  std::uint64_t carry = 0;
+  for (int q = 0; q < W; ++q) {
+    const std::uint64_t s = a.w[q] + b.w[q];
+    r.w[q] = s + carry;
+    carry = (s < a.w[q]) | (r.w[q] < s);
+  }
+  return r;
+}
+
+template <int W>
+void Clear(RowBits& row, const Bits<W>& bits) {
+  for (int q = 0; q < W; ++q) {
+    row.w[q] &= ~bits.w[q];
+  }
+}
+
+// Covers, in free set f (one colour), every run of pairs of row i whose
+// first block has no 3 x 3 square, as explained above, and adds their
+// scores. Returns the square starts (2 x 2 free at (i, j)) of the other
+// runs, for the block-by-block path.
+template <int W>
+Bits<W> CoverSimpleRuns(RowBits* f, int i, int& sum) {
+  const Bits<W> pairs = Head<W>(f[i]) & Head<W>(f[i + 1]);
+  const Bits<W> squares = pairs & FromHigherColumns(pairs, 1);
+  const Bits<W> firsts = squares & ~FromLowerColumns(pairs, 1);  // of runs of 2 or more
+  if (IsEmpty(firsts)) {
+    return Bits<W>{};
+  }
+  const Bits<W> longer = firsts & FromHigherColumns(pairs, 2);  // runs of 3 or more
+  const Bits<W> third = Head<W>(f[i + 2]);
+  const Bits<W> square3 =
+      longer & third & FromHigherColumns(third, 1) & FromHigherColumns(third, 2);
+  const Bits<W> simple = firsts & ~square3;
+
+  const Bits<W> members = pairs & ~Add(pairs, simple);
+  sum += 3 * PopCount(members & ~simple);
+  Clear(f[i], members);
+  Clear(f[i + 1], members);
+  // Runs of two: down while both columns are free (the empty rows below
+  // the last stop it).
+  Bits<W> down = simple & ~longer;
+  for (int r = i + 2; !IsEmpty(down); ++r) {
+    const Bits<W> row = Head<W>(f[r]);
+    down = down & row & FromHigherColumns(row, 1);
+    sum += 3 * PopCount(down);
+    Clear(f[r], down | FromLowerColumns(down, 1));
+  }
+  if (IsEmpty(square3)) {
+    return Bits<W>{};
+  }
+  return squares & ~Add(pairs, square3);
+}
+
 // Eight bytes, 0xFF for each set bit of `bits` (bit 0 for the first byte).
 constexpr std::uint64_t SpreadBits(unsigned bits) {
   std::uint64_t bytes = 0;
@@ -305,11 +388,15 @@ int Blocks(int k, int n, const PackedGrid& packed) {
 
   int sum = 0;
   for (int i = 0; i + 2 < n; ++i) {
-    const RowBits* dark = freeModules.colour[0];
-    // Every start found here is taken in column order. A block counted at
+    const Bits<W> starts = CoverSimpleRuns<W>(freeModules.colour[0], i, sum) |
+                           CoverSimpleRuns<W>(freeModules.colour[1], i, sum);
+    if (IsEmpty(starts)) {
+      continue;
+    }
+    // The other runs block by block, in column order. A block counted at
     // column j covers columns j .. j + width - 1 only, so the starts to its
     // right stay valid, and those it covers are passed over.
-    const Bits<W> starts = SquareStarts<W>(dark, i) | SquareStarts<W>(freeModules.colour[1], i);
+    const RowBits* dark = freeModules.colour[0];
     int covered = 0;  // columns before this one are in a block of this row
     for (int q = 0; q < W; ++q) {
       std::uint64_t bits = starts.w[q] & FromBit(covered - 64 * q);
