@@ -15,22 +15,6 @@ namespace {
 
 using qrtest::Bytes;
 
-std::uint32_t Le(const Bytes& b, int at, int size) {
-  std::uint32_t v = 0;
-  for (int i = size - 1; i >= 0; --i) {
-    v = v << 8 | b[at + i];
-  }
-  return v;
-}
-
-// Pixel (x, y) of the image, y counted from the top; true for white.
-bool White(const Bytes& file, int x, int y) {
-  const int side = static_cast<int>(Le(file, 18, 4));
-  const int rowBytes = (side + 31) / 32 * 4;
-  const int stored = side - 1 - y;  // rows are stored bottom-up
-  return (file[62 + stored * rowBytes + x / 8] >> (7 - x % 8)) & 1;
-}
-
 TEST(Bitmap, Version1FileLayout) {
   const std::string path = qrtest::ScratchPath("v1.bmp");
   ASSERT_EQ(QRImage("HELLO WORLD", 'M', path.c_str()), 1);
@@ -60,32 +44,33 @@ TEST(Bitmap, Version1FileLayout) {
 
 TEST(Bitmap, PixelsShowTheMatrixWithTheFinderTopLeft) {
   const std::string path = qrtest::ScratchPath("pixels.bmp");
-  // Symbol widths 21, 81 and 177: rows of 4, 12 and 24 bytes.
+  // Symbol widths 21, 81 and 177: rows of 4, 12 and 24 bytes; 81 last.
   for (const auto& [text, version] : {std::pair{std::string(11, 'p'), 1},
-                                      {std::string(300, 'p'), 16},
-                                      {std::string(1663, 'p'), 40}}) {
+                                      {std::string(1663, 'p'), 40},
+                                      {std::string(300, 'p'), 16}}) {
     ASSERT_EQ(QRImage(text.c_str(), 'Q', path.c_str()), version);
-    const Bytes file = qrtest::ReadFile(path);
+    const qrtest::Bitmap bitmap = qrtest::ReadBitmap(qrtest::ReadFile(path));
     const int n = SymbolSize(version);
+    ASSERT_EQ(bitmap.width, n + 8);
+    ASSERT_EQ(bitmap.height, n + 8);
     for (int y = 0; y < n + 8; ++y) {
       for (int x = 0; x < n + 8; ++x) {
         const int r = y - 4;
         const int c = x - 4;
         const bool quiet = r < 0 || r >= n || c < 0 || c >= n;
         const bool light = quiet || encodeState.matrix[r * GRID_STRIDE + c] == MODULE_LIGHT;
-        ASSERT_EQ(White(file, x, y), light) << version << ": " << x << "," << y;
+        ASSERT_EQ(bitmap.White(x, y), light) << version << ": " << x << "," << y;
       }
     }
   }
-  ASSERT_EQ(QRImage(std::string(300, 'p').c_str(), 'Q', path.c_str()), 16);
-  const Bytes file = qrtest::ReadFile(path);
+  const qrtest::Bitmap bitmap = qrtest::ReadBitmap(qrtest::ReadFile(path));
   // The top-left finder's dark ring starts 4 pixels in from each edge.
   for (int k = 0; k < 7; ++k) {
-    EXPECT_FALSE(White(file, 4 + k, 4));
-    EXPECT_FALSE(White(file, 4, 4 + k));
+    EXPECT_FALSE(bitmap.White(4 + k, 4));
+    EXPECT_FALSE(bitmap.White(4, 4 + k));
   }
-  EXPECT_TRUE(White(file, 5, 5));
-  EXPECT_FALSE(White(file, 6, 6));
+  EXPECT_TRUE(bitmap.White(5, 5));
+  EXPECT_FALSE(bitmap.White(6, 6));
 }
 
 // Both forms of the row packing, on pixel bytes of every kind and row
@@ -115,10 +100,10 @@ TEST(Bitmap, Version40Size) {
   ASSERT_EQ(QRImage(std::string(2331, '\xE9').c_str(), 'M', path.c_str()), 40);
   const Bytes file = qrtest::ReadFile(path);
   ASSERT_EQ(file.size(), 4502u);
-  EXPECT_EQ(Le(file, 2, 4), 4502u);
-  EXPECT_EQ(Le(file, 18, 4), 185u);
-  EXPECT_EQ(Le(file, 22, 4), 185u);
-  EXPECT_EQ(Le(file, 34, 4), 4440u);
+  EXPECT_EQ(qrtest::LittleEndian(file, 2, 4), 4502u);
+  EXPECT_EQ(qrtest::LittleEndian(file, 18, 4), 185u);
+  EXPECT_EQ(qrtest::LittleEndian(file, 22, 4), 185u);
+  EXPECT_EQ(qrtest::LittleEndian(file, 34, 4), 4440u);
   for (int i = 0; i < 24; ++i) {
     EXPECT_EQ(file[62 + i], 0xFF);  // bottom quiet row
   }

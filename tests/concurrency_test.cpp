@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "api/version_select.h"
 #include "ecc/galois.h"
 #include "qrimage.h"
 #include "test_util.h"
@@ -14,8 +15,6 @@
 namespace {
 
 using qrtest::Bytes;
-
-constexpr char kLevels[] = {'L', 'M', 'Q', 'H'};
 
 struct Job {
   std::string text;
@@ -33,7 +32,7 @@ std::vector<Job> MakeJobs(int count, const char* tag) {
     Job job;
     const int length = i % 11 == 10 ? 1400 : (i * 37) % 300;
     job.text = qrtest::MixedText(length, static_cast<unsigned>(i) + 1);
-    job.level = i % 13 == 12 ? 'x' : kLevels[i % 4];
+    job.level = i % 13 == 12 ? 'x' : qrimage::kLevelLetters[i % 4];
     job.path = qrtest::ScratchPath(std::string(tag) + std::to_string(i) + ".bmp");
     jobs.push_back(job);
   }

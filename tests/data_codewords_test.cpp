@@ -7,8 +7,8 @@
 
 #include "api/encode_state.h"
 #include "api/version_select.h"
-#include "ecc/block_layout.h"
 #include "qrimage.h"
+#include "symbol_checker.h"
 #include "test_util.h"
 
 namespace qrimage {
@@ -35,9 +35,7 @@ TEST(SelectVersion, EveryCapacityBoundary) {
       ASSERT_EQ(Select(std::string(capacity, 'x'), letter), 0);
       EXPECT_EQ(encodeState.version, version);
       EXPECT_EQ(encodeState.level, level);
-      // The data codeword count agrees with the block structure.
-      const BlockLayoutEntry& e = BlockLayoutFor(version, level);
-      EXPECT_EQ(encodeState.dataCodewordCount, e.blocks1 * e.data1 + e.blocks2 * e.data2);
+      EXPECT_EQ(encodeState.dataCodewordCount, qrtest::DataCodewords(version, level));
       const int next = Select(std::string(capacity + 1, 'x'), letter);
       if (version < 40) {
         ASSERT_EQ(next, 0);
@@ -50,15 +48,11 @@ TEST(SelectVersion, EveryCapacityBoundary) {
   }
 }
 
-TEST(SelectVersion, TellingCapacities) {
-  const int expected[][5] = {{1, 17, 14, 11, 7},
-                             {2, 32, 26, 20, 14},
-                             {9, 230, 180, 130, 98},
-                             {10, 271, 213, 151, 119},
-                             {40, 2953, 2331, 1663, 1273}};
-  for (const auto& row : expected) {
+TEST(SelectVersion, CapacitiesFollowFromGeometryAndBlocks) {
+  for (int version = 1; version <= 40; ++version) {
     for (int level = 0; level < 4; ++level) {
-      EXPECT_EQ(kByteCapacity[row[0] - 1][level], row[level + 1]);
+      EXPECT_EQ(kByteCapacity[version - 1][level], qrtest::ByteCapacity(version, level))
+          << "version " << version << " level " << level;
     }
   }
 }
@@ -76,11 +70,9 @@ TEST(SelectVersion, EntryPointRejectsBadLevelsAndLongTextsWithoutAFile) {
   for (char level : {'l', 'm', 'q', 'h', 'A', '\0', ' '}) {
     EXPECT_EQ(QRImage("", level, path.c_str()), QRIMAGE_ERROR_INPUT);
   }
-  const int limits[4] = {2953, 2331, 1663, 1273};
   for (int level = 0; level < 4; ++level) {
-    EXPECT_EQ(
-        QRImage(std::string(limits[level] + 1, 'a').c_str(), kLevelLetters[level], path.c_str()),
-        QRIMAGE_ERROR_INPUT);
+    const std::string tooLong(qrtest::ByteCapacity(40, level) + 1, 'a');
+    EXPECT_EQ(QRImage(tooLong.c_str(), kLevelLetters[level], path.c_str()), QRIMAGE_ERROR_INPUT);
   }
   EXPECT_FALSE(qrtest::FileExists(path));
   EXPECT_EQ(QRImage(std::string(2953, 'a').c_str(), 'L', path.c_str()), 40);
@@ -102,14 +94,14 @@ TEST(DataCodewords, AbcAtLevelM) {
 }
 
 TEST(DataCodewords, EmptyTextIsHeaderThenPads) {
-  const int pads[4] = {17, 14, 11, 7};
   for (int level = 0; level < 4; ++level) {
     const std::vector<int> words = Codewords("", kLevelLetters[level]);
     EXPECT_EQ(encodeState.version, 1);
-    ASSERT_EQ(static_cast<int>(words.size()), 2 + pads[level]);
+    const int pads = qrtest::DataCodewords(1, level) - 2;
+    ASSERT_EQ(static_cast<int>(words.size()), 2 + pads);
     EXPECT_EQ(words[0], 0x40);
     EXPECT_EQ(words[1], 0x00);
-    for (int i = 0; i < pads[level]; ++i) {
+    for (int i = 0; i < pads; ++i) {
       EXPECT_EQ(words[2 + i], i % 2 ? 0x11 : 0xEC);
     }
   }

@@ -17,10 +17,19 @@ bool HaveTool(const char* name) {
   return std::system(command.c_str()) == 0;
 }
 
+// ImageMagick's command line: `magick` from version 7 on, `convert` before;
+// "" when neither is installed.
+const std::string& ImageMagick() {
+  static const std::string name = HaveTool("magick")    ? "magick"
+                                  : HaveTool("convert") ? "convert"
+                                                        : "";
+  return name;
+}
+
 // The decoded payload as raw bytes (no character-set conversion).
 std::string Decode(const std::string& bmp) {
   const std::string command =
-      "convert-im6.q16 '" + bmp + "' -scale 400% pgm:- | zbarimg --raw -q -Sbinary - 2>/dev/null";
+      ImageMagick() + " '" + bmp + "' -scale 400% pgm:- | zbarimg --raw -q -Sbinary - 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
   std::string out;
   char buffer[4096];
@@ -34,8 +43,8 @@ std::string Decode(const std::string& bmp) {
 class RoundTrip : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(HaveTool("zbarimg") && HaveTool("convert-im6.q16"))
-        << "needs zbarimg and convert-im6.q16 (Debian zbar-tools, imagemagick)";
+    ASSERT_TRUE(HaveTool("zbarimg") && !ImageMagick().empty())
+        << "needs zbarimg and ImageMagick (magick or convert)";
   }
 };
 
@@ -65,7 +74,7 @@ TEST(RoundTripShort, SmallTextsDecode) {
                                std::string(60, 'A'),
                                "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"};
   for (const std::string& text : texts) {
-    for (char level : {'L', 'M', 'Q', 'H'}) {
+    for (const char level : qrimage::kLevelLetters) {
       const std::string path = qrtest::ScratchPath("short.bmp");
       ASSERT_GT(QRImage(text.c_str(), level, path.c_str()), 0);
       EXPECT_TRUE(Decode(path) == text) << text << " at " << level;

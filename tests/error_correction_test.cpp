@@ -10,24 +10,11 @@
 #include "ecc/block_layout.h"
 #include "ecc/error_correction.h"
 #include "ecc/galois.h"
+#include "symbol_checker.h"
 #include "test_util.h"
 
 namespace qrimage {
 namespace {
-
-// Codewords of a version counted from its geometry: all modules less the
-// finder, separator, format, timing, alignment and version modules.
-int TotalCodewordsFromGeometry(int version) {
-  int modules = (16 * version + 128) * version + 64;
-  if (version >= 2) {
-    const int align = version / 7 + 2;
-    modules -= (25 * align - 10) * align - 55;
-    if (version >= 7) {
-      modules -= 36;
-    }
-  }
-  return modules / 8;
-}
 
 TEST(BlockLayout, EveryEntryIsConsistent) {
   const std::set<int> eccLengths = {7, 10, 13, 15, 16, 17, 18, 20, 22, 24, 26, 28, 30};
@@ -36,9 +23,8 @@ TEST(BlockLayout, EveryEntryIsConsistent) {
       SCOPED_TRACE(testing::Message() << "version " << version << " level " << level);
       const BlockLayoutEntry& e = BlockLayoutFor(version, level);
       EXPECT_GE(e.blocks1, 1);
-      EXPECT_EQ(e.blocks1 * e.total1 + e.blocks2 * e.total2, TotalCodewordsFromGeometry(version));
-      const int capacity = kByteCapacity[version - 1][level];
-      EXPECT_EQ(e.blocks1 * e.data1 + e.blocks2 * e.data2, capacity + (version < 10 ? 2 : 3));
+      EXPECT_EQ(e.blocks1 * e.total1 + e.blocks2 * e.total2, qrtest::TotalCodewords(version));
+      EXPECT_EQ(e.blocks1 * e.data1 + e.blocks2 * e.data2, qrtest::DataCodewords(version, level));
       if (e.blocks2 > 0) {
         EXPECT_EQ(e.total2, e.total1 + 1);
         EXPECT_EQ(e.data2, e.data1 + 1);
@@ -58,25 +44,8 @@ TEST(BlockLayout, EveryEntryIsConsistent) {
       }
     }
   }
-  EXPECT_EQ(TotalCodewordsFromGeometry(1), 26);
-  EXPECT_EQ(TotalCodewordsFromGeometry(40), 3706);
-}
-
-TEST(BlockLayout, TellingEntries) {
-  struct Row {
-    int version, level, b1, t1, d1, b2, t2, d2;
-  };
-  const Row rows[] = {{1, 0, 1, 26, 19, 0, 0, 0},     {1, 3, 1, 26, 9, 0, 0, 0},
-                      {5, 2, 2, 33, 15, 2, 34, 16},   {7, 3, 4, 39, 13, 1, 40, 14},
-                      {10, 0, 2, 86, 68, 2, 87, 69},  {21, 1, 17, 68, 42, 0, 0, 0},
-                      {22, 3, 34, 37, 13, 0, 0, 0},   {40, 0, 19, 148, 118, 6, 149, 119},
-                      {40, 3, 20, 45, 15, 61, 46, 16}};
-  for (const Row& r : rows) {
-    const BlockLayoutEntry& e = BlockLayoutFor(r.version, r.level);
-    EXPECT_EQ((std::vector<int>{e.blocks1, e.total1, e.data1, e.blocks2, e.total2, e.data2}),
-              (std::vector<int>{r.b1, r.t1, r.d1, r.b2, r.t2, r.d2}))
-        << r.version << "-" << r.level;
-  }
+  EXPECT_EQ(qrtest::TotalCodewords(1), 26);
+  EXPECT_EQ(qrtest::TotalCodewords(40), 3706);
 }
 
 class ErrorCorrectionTest : public ::testing::Test {

@@ -23,7 +23,7 @@ namespace {
 
 struct GoldenCase {
   int version;
-  int level;  // index into "LMQH"
+  int level;  // index into kLevelLetters
   char kind;  // c capacity, m smallest text of the version, r one repeated byte
   std::string text;
 };
@@ -60,9 +60,10 @@ std::uint64_t Fnv1a(const qrtest::Bytes& bytes) {
 
 // "version level kind length result hash", one line per case.
 std::string Encode(const GoldenCase& c, const std::string& path) {
-  const int result = QRImage(c.text.c_str(), "LMQH"[c.level], path.c_str());
+  const char letter = qrimage::kLevelLetters[c.level];
+  const int result = QRImage(c.text.c_str(), letter, path.c_str());
   char line[96];
-  std::snprintf(line, sizeof line, "%d %c %c %zu %d %016llx", c.version, "LMQH"[c.level], c.kind,
+  std::snprintf(line, sizeof line, "%d %c %c %zu %d %016llx", c.version, letter, c.kind,
                 c.text.size(), result,
                 static_cast<unsigned long long>(Fnv1a(qrtest::ReadFile(path))));
   return line;

@@ -15,25 +15,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
+#include "api/version_select.h"
 #include "qrimage.h"
 #include "test_util.h"
 
 namespace {
 
 using qrtest::Bytes;
-
-constexpr char kLevels[] = {'L', 'M', 'Q', 'H'};
-
-int OpenDescriptors() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    ++count;
-  }
-  return count;
-}
 
 // Runs `body` in a child process and returns its exit code, or -1000 minus
 // the signal that ended it.
@@ -56,7 +46,7 @@ TEST(HostileInput, TextsTooLongForTheBufferGiveInputErrorQuickly) {
     // The first 2953 bytes alone would fit version 40 at L: the rest must
     // not be dropped.
     const std::string text = qrtest::MixedText(2953, 7) + std::string(length - 2953, 'k');
-    for (const char level : kLevels) {
+    for (const char level : qrimage::kLevelLetters) {
       EXPECT_EQ(QRImage(text.c_str(), level, path.c_str()), QRIMAGE_ERROR_INPUT) << length;
     }
     EXPECT_EQ(QRImage(text.c_str(), 'l', path.c_str()), QRIMAGE_ERROR_INPUT) << length;
@@ -84,7 +74,7 @@ TEST(HostileInput, AtMost2974TextBytesAreRead) {
   char* text = guard - 2974;
   std::memset(text, 'g', 2974);
   const std::string path = qrtest::ScratchPath("unterminated.bmp");
-  for (const char level : kLevels) {
+  for (const char level : qrimage::kLevelLetters) {
     EXPECT_EQ(QRImage(text, level, path.c_str()), QRIMAGE_ERROR_INPUT);
   }
   EXPECT_FALSE(qrtest::FileExists(path));
@@ -114,13 +104,13 @@ TEST(WriteFailure, FullDeviceGivesFileErrorAndTheNodeStays) {
   }
   close(probe);
 
-  const int descriptors = OpenDescriptors();
+  const int descriptors = qrtest::OpenDescriptors();
   for (const std::string& text : {std::string("v1"), std::string(2331, 'F')}) {
     for (int repeat = 0; repeat < 10; ++repeat) {
       EXPECT_EQ(QRImage(text.c_str(), 'M', node.c_str()), QRIMAGE_ERROR_FILE);
     }
   }
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_EQ(qrtest::OpenDescriptors(), descriptors);
   struct stat status;
   ASSERT_EQ(lstat(node.c_str(), &status), 0);
   EXPECT_TRUE(S_ISCHR(status.st_mode));
@@ -207,12 +197,12 @@ TEST(WriteFailure, ReaderThatGoesAwayGivesFileErrorNotSigpipe) {
 }
 
 TEST(WriteFailure, FailedOpensLeakNoDescriptor) {
-  const int descriptors = OpenDescriptors();
+  const int descriptors = qrtest::OpenDescriptors();
   for (int repeat = 0; repeat < 20; ++repeat) {
     EXPECT_EQ(QRImage("x", 'M', qrtest::ScratchDir().c_str()), QRIMAGE_ERROR_FILE);
     EXPECT_EQ(QRImage("x", 'M', "/nonexistent-folder/x.bmp"), QRIMAGE_ERROR_FILE);
   }
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_EQ(qrtest::OpenDescriptors(), descriptors);
 }
 
 }  // namespace

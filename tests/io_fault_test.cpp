@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <string>
 
 #include "qrimage.h"
@@ -86,14 +85,6 @@ namespace {
 
 using qrtest::Bytes;
 
-int OpenDescriptors() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    ++count;
-  }
-  return count;
-}
-
 const std::string kText(600, 'w');  // version 19 at M: 101 x 101 pixels
 
 Bytes Reference() {
@@ -133,7 +124,7 @@ TEST(IoFaults, AWriteThatMovesNothingIsAFailure) {
 
 TEST(IoFaults, AFailingCloseGivesFileErrorAndRemovesTheFile) {
   Reference();  // the first call's one-time work is done before counting
-  const int descriptors = OpenDescriptors();
+  const int descriptors = qrtest::OpenDescriptors();
   const std::string path = qrtest::ScratchPath("close.bmp");
   qrtest::WriteFile(path, Bytes(50, 1));
   {
@@ -143,7 +134,7 @@ TEST(IoFaults, AFailingCloseGivesFileErrorAndRemovesTheFile) {
     EXPECT_EQ(QRImage(kText.c_str(), 'M', path.c_str()), QRIMAGE_ERROR_FILE);
   }
   EXPECT_FALSE(qrtest::FileExists(path));
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_EQ(qrtest::OpenDescriptors(), descriptors);
 }
 
 // When the file cannot be removed after a failed write, it is left empty

@@ -81,4 +81,46 @@ std::string MixedText(int length, unsigned seed) {
   return text;
 }
 
+int OpenDescriptors() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+std::uint32_t LittleEndian(const Bytes& bytes, std::size_t at, int size) {
+  std::uint32_t v = 0;
+  for (int i = size - 1; i >= 0; --i) {
+    v = v << 8 | bytes[at + i];
+  }
+  return v;
+}
+
+Bitmap ReadBitmap(const Bytes& file) {
+  auto le = [&](std::size_t at, int size) { return LittleEndian(file, at, size); };
+  Bitmap bitmap;
+  if (file.size() < 62 || file[0] != 'B' || file[1] != 'M' || le(28, 2) != 1 || le(30, 4) != 0) {
+    return bitmap;
+  }
+  const std::size_t offset = le(10, 4);
+  const int width = static_cast<int>(le(18, 4));
+  const int height = static_cast<int>(le(22, 4));
+  const std::size_t rowBytes = static_cast<std::size_t>(width + 31) / 32 * 4;
+  if (width <= 0 || height <= 0 || width > 4096 || height > 4096 ||
+      file.size() < offset + rowBytes * height) {
+    return bitmap;
+  }
+  bitmap.width = width;
+  bitmap.height = height;
+  bitmap.white.resize(static_cast<std::size_t>(width) * height);
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* row = &file[offset + (height - 1 - y) * rowBytes];
+    for (int x = 0; x < width; ++x) {
+      bitmap.white[y * width + x] = (row[x / 8] >> (7 - x % 8)) & 1;
+    }
+  }
+  return bitmap;
+}
+
 }  // namespace qrtest

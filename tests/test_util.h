@@ -29,6 +29,23 @@ void EnsureGaloisTables();
 // Text of `length` bytes mixing printable ASCII and bytes 0x80..0xFF, never 0.
 std::string MixedText(int length, unsigned seed);
 
+// Descriptors this process has open.
+int OpenDescriptors();
+
+// The `size`-byte little-endian number at byte `at` of `bytes`.
+std::uint32_t LittleEndian(const Bytes& bytes, std::size_t at, int size);
+
+// The pixels of a one-bit bitmap file, row 0 at the top.
+struct Bitmap {
+  int width = 0;
+  int height = 0;
+  std::vector<bool> white;  // row by row
+  bool White(int x, int y) const { return white[y * width + x]; }
+};
+// Reads an uncompressed one-bit file with bottom-up rows; width and height
+// stay 0 when the file is not one or is cut short.
+Bitmap ReadBitmap(const Bytes& file);
+
 }  // namespace qrtest
 
 #endif
