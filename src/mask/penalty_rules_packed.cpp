@@ -10,6 +10,11 @@
 
 #include "mask/mask.h"
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define QRIMAGE_MARK_SSE2 1
+#endif
+
 namespace qrimage {
 namespace {
 
@@ -349,9 +354,9 @@ constexpr SpreadTable MakeSpreadTable() {
 constexpr SpreadTable kSpread = MakeSpreadTable();
 
 // Writes MODULE_RESERVED into the modules of `row` whose bit is set in
-// `marks`, eight at a time.
+// `marks` (columns below n - 1 only), eight at a time.
 template <int W>
-void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n) {
+void MarkRowScalar(std::uint8_t* row, const Bits<W>& marks, int n) {
   for (int x = 0; x < n; x += 8) {
     const unsigned bits = (marks.w[x >> 6] >> (x & 63)) & 0xFF;
     if (bits == 0) {
@@ -373,7 +378,45 @@ void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n) {
   }
 }
 
+#if QRIMAGE_MARK_SSE2
+// The same sixteen at a time: the sixteen bits spread to one byte each
+// (0xFF where set) and the marks blended in. A piece may reach past the
+// corner, never past column 175 of the row (pieces start at multiples of
+// 16 below n - 1 <= 176), and writes back unchanged the bytes it does
+// not mark.
 template <int W>
+void MarkRowSse2(std::uint8_t* row, const Bits<W>& marks, int n) {
+  const __m128i bit = _mm_set_epi8(-128, 64, 32, 16, 8, 4, 2, 1, -128, 64, 32, 16, 8, 4, 2, 1);
+  const __m128i reserved = _mm_set1_epi8(static_cast<char>(MODULE_RESERVED));
+  for (int x = 0; x < n - 1; x += 16) {
+    const unsigned bits = (marks.w[x >> 6] >> (x & 63)) & 0xFFFF;
+    if (bits == 0) {
+      continue;
+    }
+    __m128i spread = _mm_cvtsi32_si128(static_cast<int>(bits));
+    spread = _mm_unpacklo_epi8(spread, spread);  // low byte twice, high byte twice
+    spread = _mm_unpacklo_epi16(spread, spread);
+    spread = _mm_unpacklo_epi32(spread, spread);  // low byte 8 times, high byte 8 times
+    const __m128i mask = _mm_cmpeq_epi8(_mm_and_si128(spread, bit), bit);
+    auto* at = reinterpret_cast<__m128i*>(row + x);
+    const __m128i v = _mm_loadu_si128(at);
+    _mm_storeu_si128(at, _mm_or_si128(_mm_andnot_si128(mask, v), _mm_and_si128(mask, reserved)));
+  }
+}
+#endif
+
+template <int W, bool kSse2>
+void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n) {
+#if QRIMAGE_MARK_SSE2
+  if constexpr (kSse2) {
+    MarkRowSse2(row, marks, n);
+    return;
+  }
+#endif
+  MarkRowScalar(row, marks, n);
+}
+
+template <int W, bool kSse2>
 int Blocks(int k, int n, const PackedGrid& packed) {
   // Free modules: all of them but the last row and column.
   const RowBits inner = BitRange(0, n - 1);
@@ -415,7 +458,7 @@ int Blocks(int k, int n, const PackedGrid& packed) {
                              (Head<W>(packed.light[i]) & ~Head<W>(freeModules.colour[1][i]))) &
                             Head<W>(inner);
     if (!IsEmpty(counted)) {
-      MarkRow(grid + i * GRID_STRIDE, counted, n);
+      MarkRow<W, kSse2>(grid + i * GRID_STRIDE, counted, n);
     }
   }
   return sum;
@@ -424,7 +467,11 @@ int Blocks(int k, int n, const PackedGrid& packed) {
 }  // namespace
 
 int ScoreBlocksPacked(int k, int n, const PackedGrid& packed) {
-  return ForWords(n, [&](auto w) { return Blocks<w.value>(k, n, packed); });
+  return ForWords(n, [&](auto w) { return Blocks<w.value, true>(k, n, packed); });
+}
+
+int ScoreBlocksPackedScalar(int k, int n, const PackedGrid& packed) {
+  return ForWords(n, [&](auto w) { return Blocks<w.value, false>(k, n, packed); });
 }
 
 }  // namespace qrimage

@@ -16,6 +16,9 @@ int CountExtraFinderPatternsPacked(int n, const PackedGrid& packed);
 int ScoreDarkBalancePacked(int n, const PackedGrid& packed);
 // Marks the counted modules in grid k, as ScoreBlocks does.
 int ScoreBlocksPacked(int k, int n, const PackedGrid& packed);
+// The same marking the grid eight modules at a time without SSE2: what
+// ScoreBlocksPacked does on other targets, declared for the tests.
+int ScoreBlocksPackedScalar(int k, int n, const PackedGrid& packed);
 
 }  // namespace qrimage
 
