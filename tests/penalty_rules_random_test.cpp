@@ -12,6 +12,7 @@
 #include "api/encode_state.h"
 #include "mask/mask.h"
 #include "mask/penalty_rules_packed.h"
+#include "symbol/symbol.h"
 
 namespace qrimage {
 namespace {
@@ -172,6 +173,38 @@ TEST(PenaltyRulesRandom, PackedMatchPlainOnEveryVersionSize) {
         ASSERT_NO_FATAL_FAILURE(ExpectSameScores(k, k + 1, n, kind != 6));
         // Again on the marked grid: no block is found twice.
         ASSERT_NO_FATAL_FAILURE(ExpectSameScores(k, k + 1, n, false));
+      }
+    }
+  }
+  std::memset(maskedCandidates, 0, sizeof maskedCandidates);
+}
+
+// Candidates derived from the symbol packed once against the byte
+// candidates packed one by one, on every version's reserved map with
+// random modules.
+TEST(PenaltyRulesRandom, DerivedCandidatesMatchPackedOnes) {
+  std::mt19937 random(14);
+  static PackedSymbol symbol;
+  for (int version = 1; version <= kMaxVersion; ++version) {
+    const int n = SymbolSize(version);
+    encodeState.version = version;
+    BuildMaskTemplates(encodeState);
+    for (std::uint8_t& m : encodeState.matrix) {
+      m = random() % 2 ? MODULE_DARK : MODULE_LIGHT;
+    }
+    PackSymbol(encodeState, n, symbol);
+    for (int k = 0; k < kMaskCount; ++k) {
+      for (int p = 0; p < kGridBytes; ++p) {
+        const std::uint8_t v = encodeState.matrix[p];
+        maskedCandidates[k][p] = encodeState.maskTemplates[k][p] == MODULE_DARK ? 0xFF - v : v;
+      }
+      DeriveCandidate(symbol, k, n, packedSse2);
+      PackGridScalar(k, n, packedScalar);
+      for (int i = 0; i < n; ++i) {
+        ASSERT_EQ(std::memcmp(&packedSse2.dark[i], &packedScalar.dark[i], sizeof(RowBits)), 0)
+            << version << " " << k << " " << i;
+        ASSERT_EQ(std::memcmp(&packedSse2.light[i], &packedScalar.light[i], sizeof(RowBits)), 0)
+            << version << " " << k << " " << i;
       }
     }
   }

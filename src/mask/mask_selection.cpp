@@ -33,10 +33,11 @@ void BuildCandidates(const EncodeState& state, int n) {
   }
 }
 
-// The four rules in their order, on a candidate packed once for all.
-int ScoreCandidate(int k, int n) {
+// The four rules in their order, on candidate k derived from the packed
+// symbol.
+int ScoreCandidate(const PackedSymbol& symbol, int k, int n) {
   static PackedGrid packed;
-  PackGrid(k, n, packed);
+  DeriveCandidate(symbol, k, n, packed);
   int score = ScoreRunsPacked(n, packed);
   if (CountExtraFinderPatternsPacked(n, packed) != 0) {
     score += 40;
@@ -52,9 +53,11 @@ void SelectAndApplyMask(EncodeState& state) {
   const int n = SymbolSize(state.version);
   BuildCandidates(state, n);
 
+  static PackedSymbol symbol;
+  PackSymbol(state, n, symbol);
   int scores[kMaskCount];
   for (int k = 0; k < kMaskCount; ++k) {
-    scores[k] = ScoreCandidate(k, n);
+    scores[k] = ScoreCandidate(symbol, k, n);
   }
   int best = 0;
   for (int k = 1; k < kMaskCount; ++k) {

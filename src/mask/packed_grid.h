@@ -51,6 +51,20 @@ void PackGrid(int k, int n, PackedGrid& packed);
 // what tests hold the SSE2 routine to.
 void PackGridScalar(int k, int n, PackedGrid& packed);
 
+// The unmasked symbol packed once for all eight candidates: its modules,
+// and the modules a mask may invert (all but the function, format and
+// version modules).
+struct PackedSymbol {
+  PackedGrid modules;
+  RowBits maskable[GRID_STRIDE];
+};
+// Packs the N x N corners of the matrix and of the reserved map (template
+// 0) of `state`.
+void PackSymbol(const EncodeState& state, int n, PackedSymbol& symbol);
+// The candidate of `mask` from the packed symbol, by exclusive or with the
+// mask's bit rows: the bit sets PackGrid gives for that candidate's grid.
+void DeriveCandidate(const PackedSymbol& symbol, int mask, int n, PackedGrid& packed);
+
 // Bit set operations.
 
 template <int W>
