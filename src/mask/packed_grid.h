@@ -123,21 +123,24 @@ inline Bits<W> FromHigherColumns(const Bits<W>& a, int s) {
   return r;
 }
 
-// Set bits of one word. Spelled out because std::popcount becomes a
-// library call when the target may lack the popcount instruction.
-inline int PopCount64(std::uint64_t x) {
+// Set bits. Spelled out because std::popcount becomes a library call when
+// the target may lack the popcount instruction. Each word is reduced to
+// eight byte counts (at most 8 each); the words' byte counts are added,
+// and one multiplication sums the bytes (at most 3 x 8 per byte for the
+// three words of a row).
+inline std::uint64_t ByteCounts(std::uint64_t x) {
   x = x - ((x >> 1) & 0x5555555555555555ull);
   x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
-  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-  return static_cast<int>((x * 0x0101010101010101ull) >> 56);
+  return (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
 }
 template <int W>
 inline int PopCount(const Bits<W>& a) {
-  int count = 0;
+  static_assert(W * 8 <= 255, "byte counts must not overflow");
+  std::uint64_t bytes = 0;
   for (int i = 0; i < W; ++i) {
-    count += PopCount64(a.w[i]);
+    bytes += ByteCounts(a.w[i]);
   }
-  return count;
+  return static_cast<int>((bytes * 0x0101010101010101ull) >> 56);
 }
 template <int W>
 inline bool IsEmpty(const Bits<W>& a) {
