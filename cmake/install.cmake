@@ -1,5 +1,6 @@
-# Installation: the header, the shared library, the tool, a CMake package
-# (find_package(qrimage) gives qrimage::qrimage) and a pkg-config file.
+# Installation: the header, the shared library, the tool and its manual
+# page, a CMake package (find_package(qrimage) gives qrimage::qrimage), a
+# pkg-config file and the license; and the Debian package made of them.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -13,7 +14,9 @@ install(TARGETS qrimage EXPORT qrimageTargets
 install(FILES include/qrimage.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(TARGET qrimage_tool)
   install(TARGETS qrimage_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES tool/qrimage.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 install(EXPORT qrimageTargets NAMESPACE qrimage:: DESTINATION ${QRIMAGE_CMAKE_DIR})
 configure_package_config_file(cmake/qrimageConfig.cmake.in
@@ -45,3 +48,27 @@ endif()
 configure_file(cmake/qrimage.pc.in ${CMAKE_CURRENT_BINARY_DIR}/qrimage.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/qrimage.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# `cpack -G DEB` packs the installed tree under /usr. dpkg-shlibdeps finds
+# the packages the library and the tool link against, and the shlibs file
+# lets other packages depend on this one through the library's soname.
+set(CPACK_PACKAGE_NAME qrimage)
+set(CPACK_PACKAGE_VENDOR "the qrimage authors")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "QR Code symbols as 1-bit BMP files: library and tool")
+set(CPACK_PACKAGE_DESCRIPTION "\
+qrimage encodes a text (byte mode, versions 1 to 40, levels L, M, Q, H) as a
+QR Code symbol and writes it as a 1-bit-per-pixel BMP file through one C
+function, QRImage(text, level, path). This package holds the shared library,
+its header, CMake package and pkg-config file, and the qrimage command-line
+tool.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGE_CONTACT "the qrimage authors <qrimage@localhost>" CACHE STRING
+  "Maintainer written into the Debian package")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_GENERATOR DEB)

@@ -2,6 +2,10 @@
  * checks the bitmap and shows the error results.
  *
  *   cc link.c -lqrimage -o link_example && ./link_example hello.bmp
+ *
+ * The argument is the bitmap to write. The library is found by name when
+ * the program starts: in a system prefix after ldconfig, through the
+ * -Wl,-rpath folder recorded at link time, or through LD_LIBRARY_PATH.
  */
 #include <stdio.h>
 #include <string.h>

@@ -9,6 +9,14 @@ packages=(cmake make g++ git clang-format libgtest-dev zbar-tools imagemagick)
 packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64)
 # Host examples, the tool's end-to-end tests and the install test.
 packages+=(gcc python3 pkg-config binutils)
+# The manual page test and the Debian package (cpack's dependency list).
+packages+=(man-db groff-base dpkg-dev)
+# The C# and Free Pascal host examples. fp-compiler is the compiler and its
+# run-time units (about 100 MB); the full fpc package would add some 500 MB
+# of libraries that the example does not use.
+packages+=(mono-mcs mono-runtime fp-compiler)
+# The tool's PNG output, and reading its pictures back (SVG rendering, a second decoder).
+packages+=(libpng-dev librsvg2-bin zxing-cpp-tools)
 # Sanitizer builds, the fuzzer and the leak checks of scripts/sanitize.sh and scripts/fuzz.sh.
 packages+=(clang libclang-rt-14-dev valgrind)
 

@@ -12,38 +12,10 @@
 
 namespace {
 
-bool HaveTool(const char* name) {
-  const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0;
-}
-
-// ImageMagick's command line: `magick` from version 7 on, `convert` before;
-// "" when neither is installed.
-const std::string& ImageMagick() {
-  static const std::string name = HaveTool("magick")    ? "magick"
-                                  : HaveTool("convert") ? "convert"
-                                                        : "";
-  return name;
-}
-
-// The decoded payload as raw bytes (no character-set conversion).
-std::string Decode(const std::string& bmp) {
-  const std::string command =
-      ImageMagick() + " '" + bmp + "' -scale 400% pgm:- | zbarimg --raw -q -Sbinary - 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  std::string out;
-  char buffer[4096];
-  for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-    out.append(buffer, got);
-  }
-  pclose(pipe);
-  return out;
-}
-
 class RoundTrip : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(HaveTool("zbarimg") && !ImageMagick().empty())
+    ASSERT_TRUE(qrtest::HaveTool("zbarimg") && !qrtest::ImageMagick().empty())
         << "needs zbarimg and ImageMagick (magick or convert)";
   }
 };
@@ -57,7 +29,7 @@ TEST_P(RoundTrip, TextAtCapacityDecodesAtEveryLevel) {
     const std::string text = qrtest::MixedText(capacity, version * 4 + level);
     const std::string path = qrtest::ScratchPath("roundtrip.bmp");
     ASSERT_EQ(QRImage(text.c_str(), letter, path.c_str()), version);
-    EXPECT_TRUE(Decode(path) == text) << "decoded bytes differ from the text";
+    EXPECT_TRUE(qrtest::DecodeWithZbar(path, 4) == text) << "decoded bytes differ from the text";
   }
 }
 
@@ -77,7 +49,7 @@ TEST(RoundTripShort, SmallTextsDecode) {
     for (const char level : qrimage::kLevelLetters) {
       const std::string path = qrtest::ScratchPath("short.bmp");
       ASSERT_GT(QRImage(text.c_str(), level, path.c_str()), 0);
-      EXPECT_TRUE(Decode(path) == text) << text << " at " << level;
+      EXPECT_TRUE(qrtest::DecodeWithZbar(path, 4) == text) << text << " at " << level;
     }
   }
 }

@@ -69,6 +69,42 @@ void EnsureGaloisTables() {
   }
 }
 
+bool HaveTool(const char* name) {
+  const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+const std::string& ImageMagick() {
+  static const std::string name = HaveTool("magick")    ? "magick"
+                                  : HaveTool("convert") ? "convert"
+                                                        : "";
+  return name;
+}
+
+std::string CommandOutput(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string out;
+  char buffer[4096];
+  for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    out.append(buffer, got);
+  }
+  pclose(pipe);
+  return out;
+}
+
+std::string DecodeWithZbar(const std::string& image, int upscale) {
+  const std::string zbar = "zbarimg --raw -q -Sbinary ";
+  if (upscale <= 1) {
+    return CommandOutput(zbar + "'" + image + "' 2>/dev/null");
+  }
+  return CommandOutput(ImageMagick() + " '" + image + "' -scale " + std::to_string(upscale * 100) +
+                       "% pgm:- | " + zbar + "- 2>/dev/null");
+}
+
+std::string DecodeWithZxing(const std::string& image) {
+  return CommandOutput("ZXingReader -format QRCode -bytes '" + image + "' 2>/dev/null");
+}
+
 std::string MixedText(int length, unsigned seed) {
   std::string text;
   unsigned x = seed * 2654435761u + 1;

@@ -26,6 +26,20 @@ Bytes EncodeInFreshProcess(const std::string& text, char level);
 // that run single pipeline steps.
 void EnsureGaloisTables();
 
+// Whether a program is on PATH.
+bool HaveTool(const char* name);
+// ImageMagick's command: `magick` from version 7 on, `convert` before; ""
+// when neither is on PATH.
+const std::string& ImageMagick();
+// Standard output of a shell command.
+std::string CommandOutput(const std::string& command);
+// The payload zbarimg reads from an image file, as raw bytes (no
+// character-set conversion); empty when it finds none. With `upscale` > 1
+// every pixel is first enlarged to upscale x upscale (ImageMagick).
+std::string DecodeWithZbar(const std::string& image, int upscale = 1);
+// The payload ZXingReader reads from an image file, as raw bytes.
+std::string DecodeWithZxing(const std::string& image);
+
 // Text of `length` bytes mixing printable ASCII and bytes 0x80..0xFF, never 0.
 std::string MixedText(int length, unsigned seed);
 

@@ -1,25 +1,27 @@
 #include "preview.h"
 
+#include <cstdint>
+#include <vector>
+
+#include "output/bitmap.h"
+
 namespace qrtool {
 
+void PrintPreview(std::FILE* out, const SymbolView& symbol, bool colour) {
+  std::fputs(RenderHalfBlocks(symbol, colour).c_str(), out);
+}
+
 void PrintPreview(std::FILE* out, const Bitmap& bitmap, bool colour) {
-  // Indexed by (top light) * 2 + (bottom light): blank, lower half block,
-  // upper half block, full block, spelled as UTF-8 bytes.
-  static const char* const kCells[4] = {" ", "\xE2\x96\x84", "\xE2\x96\x80", "\xE2\x96\x88"};
-  for (int y = 0; y < bitmap.side; y += 2) {
-    if (colour) {
-      std::fputs("\x1b[97;40m", out);
+  constexpr int kBorder = qrimage::kQuietZoneModules;
+  const int size = bitmap.side - 2 * kBorder;
+  std::vector<std::uint8_t> modules(size > 0 ? static_cast<std::size_t>(size) * size : 0);
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      modules[static_cast<std::size_t>(y) * size + x] =
+          bitmap.Light(x + kBorder, y + kBorder) ? 0xFF : 0x00;
     }
-    for (int x = 0; x < bitmap.side; ++x) {
-      const bool top = bitmap.Light(x, y);
-      const bool bottom = y + 1 < bitmap.side && bitmap.Light(x, y + 1);
-      std::fputs(kCells[(top ? 2 : 0) + (bottom ? 1 : 0)], out);
-    }
-    if (colour) {
-      std::fputs("\x1b[0m", out);
-    }
-    std::fputc('\n', out);
   }
+  PrintPreview(out, SymbolView{modules.data(), size, size > 0 ? size : 0}, colour);
 }
 
 }  // namespace qrtool

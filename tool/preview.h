@@ -1,4 +1,4 @@
-// Draws a bitmap in a terminal with Unicode half blocks: each character
+// Draws a symbol in a terminal with Unicode half blocks: each character
 // cell shows two pixel rows.
 #ifndef QRIMAGE_TOOL_PREVIEW_H
 #define QRIMAGE_TOOL_PREVIEW_H
@@ -6,14 +6,15 @@
 #include <cstdio>
 
 #include "bitmap_reader.h"
+#include "image_formats.h"
 
 namespace qrtool {
 
-// The block characters stand for light pixels and the blank for dark ones,
-// so a dark background shows the symbol the right way round. With
-// `colour`, every line is wrapped in escape codes that force bright white
-// on black, so the picture is also right on a light terminal. An odd last
-// row is drawn over a dark lower half.
+// Prints RenderHalfBlocks(symbol, colour) at one pixel per module.
+void PrintPreview(std::FILE* out, const SymbolView& symbol, bool colour);
+
+// The same for a bitmap the library wrote: its four-pixel light border is
+// taken as the quiet zone and every other pixel as one module.
 void PrintPreview(std::FILE* out, const Bitmap& bitmap, bool colour);
 
 }  // namespace qrtool

@@ -1,4 +1,4 @@
-// Step 4: the byte-mode bit stream, packed into codewords and padded.
+// The byte-mode bit stream, packed into codewords and padded.
 #include "api/version_select.h"
 
 namespace qrimage {

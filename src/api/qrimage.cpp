@@ -6,6 +6,7 @@
 
 #include "api/call_lock.h"
 #include "api/encode_state.h"
+#include "api/encode_symbol.h"
 #include "api/version_select.h"
 #include "ecc/error_correction.h"
 #include "ecc/galois.h"
@@ -29,13 +30,8 @@ void CopyText(const char* text) {
 }
 
 }  // namespace
-}  // namespace qrimage
 
-extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level, const char* path) {
-  using namespace qrimage;
-  // All calls share the static encode state, so they take turns.
-  const CallLock lock;
-
+int EncodeSymbol(const char* text, int level) {
   if (!galoisTablesReady) {
     InitGaloisTables();
     galoisTablesReady = 1;
@@ -58,8 +54,22 @@ extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level, con
   PlaceModules(state);
   SelectAndApplyMask(state);
   PlaceFormatAndVersionInfo(state);
-  if (WriteBitmapFile(state, path) != 0) {
+  return state.version;
+}
+
+}  // namespace qrimage
+
+extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level, const char* path) {
+  using namespace qrimage;
+  // All calls share the static encode state, so they take turns.
+  const CallLock lock;
+
+  const int version = EncodeSymbol(text, level);
+  if (version < 0) {
+    return version;
+  }
+  if (WriteBitmapFile(encodeState, path) != 0) {
     return QRIMAGE_ERROR_FILE;
   }
-  return state.version;
+  return version;
 }

@@ -1,4 +1,4 @@
-// Step 1 (first call only): the four field tables.
+// The four field tables, built by the first call.
 #include "ecc/galois.h"
 
 namespace qrimage {

@@ -1,4 +1,4 @@
-// Step 6: the order in which codewords are laid into the symbol.
+// The order in which codewords are laid into the symbol.
 #include "api/encode_state.h"
 #include "ecc/block_layout.h"
 #include "ecc/error_correction.h"

@@ -1,4 +1,4 @@
-// Step 5: error-correction codewords for every block.
+// Error-correction codewords for every block.
 #include "api/encode_state.h"
 #include "ecc/block_layout.h"
 #include "ecc/error_correction.h"

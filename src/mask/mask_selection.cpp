@@ -1,4 +1,4 @@
-// Step 9: try all eight masks, keep the cheapest, apply it.
+// Mask selection: try all eight masks, keep the cheapest, apply it.
 #include <cstring>
 
 #include "mask/mask.h"

@@ -14,13 +14,25 @@
 namespace qrimage {
 namespace {
 
-// Both routines pack the first n modules of `row`; `room` is the number
-// of bytes that may be read from `row` on. Bits from column n on may be
-// set; the caller clears them.
-using PackRowFunction = void(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
-                             RowBits& light);
+// Two ways to pack a row: PackRow packs the first n modules of `row`,
+// where `room` bytes may be read from `row` on. Bits from column n on may
+// be set; the caller clears them.
+struct ScalarPacking {
+  static void PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
+                      RowBits& light);
+};
+#if QRIMAGE_PACK_SSE2
+struct Sse2Packing {
+  static void PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
+                      RowBits& light);
+};
+using FastestPacking = Sse2Packing;
+#else
+using FastestPacking = ScalarPacking;
+#endif
 
-void PackRowScalar(const std::uint8_t* row, int n, std::size_t, RowBits& dark, RowBits& light) {
+void ScalarPacking::PackRow(const std::uint8_t* row, int n, std::size_t, RowBits& dark,
+                            RowBits& light) {
   dark = RowBits{};
   light = RowBits{};
   for (int x = 0; x < n; ++x) {
@@ -33,9 +45,10 @@ void PackRowScalar(const std::uint8_t* row, int n, std::size_t, RowBits& dark, R
 // Sixteen modules at a time: compare every byte with 0x00 and with 0xFF
 // and collect the byte results' top bits. The last piece of a row takes
 // up to 15 bytes past it (the next row, or the area outside the corner).
-// Only at the very end of the candidates, where nothing may be read past,
+// Only at the very end of a grid's storage, where nothing may be read past,
 // does a padded copy stand in.
-void PackRowSse2(const std::uint8_t* row, int n, std::size_t room, RowBits& dark, RowBits& light) {
+void Sse2Packing::PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
+                          RowBits& light) {
   std::uint64_t d = 0;  // pieces of the word being filled
   std::uint64_t l = 0;
   const __m128i zero = _mm_setzero_si128();
@@ -67,17 +80,15 @@ void PackRowSse2(const std::uint8_t* row, int n, std::size_t room, RowBits& dark
     light.w[i] = 0;
   }
 }
-constexpr PackRowFunction* kPackRow = PackRowSse2;
-#else
-constexpr PackRowFunction* kPackRow = PackRowScalar;
 #endif
 
 // Packs the N x N corner of `grid`, of which `room` bytes may be read.
-template <PackRowFunction* packRow>
+template <typename Packing>
 void PackRows(const std::uint8_t* grid, std::size_t room, int n, PackedGrid& packed) {
   const RowBits columns = BitRange(0, n);
   for (int i = 0; i < n; ++i) {
-    packRow(grid + i * GRID_STRIDE, n, room - i * GRID_STRIDE, packed.dark[i], packed.light[i]);
+    Packing::PackRow(grid + i * GRID_STRIDE, n, room - i * GRID_STRIDE, packed.dark[i],
+                     packed.light[i]);
     packed.dark[i] = packed.dark[i] & columns;
     packed.light[i] = packed.light[i] & columns;
   }
@@ -110,19 +121,19 @@ constexpr MaskBits kMaskBits = MakeMaskBits();
 }  // namespace
 
 void PackGrid(int k, int n, PackedGrid& packed) {
-  PackRows<kPackRow>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
+  PackRows<FastestPacking>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
 }
 
 void PackGridScalar(int k, int n, PackedGrid& packed) {
-  PackRows<PackRowScalar>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
+  PackRows<ScalarPacking>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
 }
 
 void PackSymbol(const EncodeState& state, int n, PackedSymbol& symbol) {
-  PackRows<kPackRow>(state.matrix.data(), kGridBytes, n, symbol.modules);
+  PackRows<FastestPacking>(state.matrix.data(), kGridBytes, n, symbol.modules);
   // Template 0 holds 0x00 or 0xFF at every module a mask may invert and
   // MODULE_RESERVED at the others.
   static PackedGrid templ;
-  PackRows<kPackRow>(state.maskTemplates[0].data(), kGridBytes, n, templ);
+  PackRows<FastestPacking>(state.maskTemplates[0].data(), kGridBytes, n, templ);
   for (int i = 0; i < n; ++i) {
     symbol.maskable[i] = templ.dark[i] | templ.light[i];
   }

@@ -45,8 +45,8 @@ void ForEachLine(int k, int n, F f) {
 }  // namespace
 
 // Runs: each row and each column splits into maximal runs of equal
-// modules, and a run of L > 5 modules adds L - 5. The result is that sum
-// plus 3, once per grid.
+// modules, and a run longer than 5 modules adds its length less 5. The
+// result is that sum plus 3, once per grid.
 //   L D D D D D L   a run of 5: nothing
 //   L D D D D D D D L   a run of 7: 2
 int ScoreRuns(int k, int n) {

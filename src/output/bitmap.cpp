@@ -1,4 +1,4 @@
-// Step 11: the monochrome bitmap file.
+// The monochrome bitmap file.
 #include "output/bitmap.h"
 
 #include <cstdint>
@@ -14,11 +14,11 @@
 namespace qrimage {
 namespace {
 
-constexpr int kQuietZone = 4;
+constexpr int kQuietZone = kQuietZoneModules;
 constexpr int kMaxImageSide = SymbolSize(kMaxVersion) + 2 * kQuietZone;  // 185
-constexpr int kMaxRowBytes = (kMaxImageSide + 31) / 32 * 4;              // 24
-constexpr int kHeaderBytes = 14 + 40 + 8;                                // headers and palette
-constexpr std::uint32_t kPixelsPerMetre = 2834;                          // 72 dpi
+constexpr int kMaxRowBytes = BitmapRowBytes(kMaxImageSide);              // 24
+constexpr int kHeaderBytes = kBitmapHeaderBytes;
+constexpr std::uint32_t kPixelsPerMetre = kBitmapPixelsPerMetre;
 
 void PutLittleEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
   for (int b = 0; b < bytes; ++b) {
@@ -40,8 +40,8 @@ void BuildHeaders(std::uint8_t (&h)[kHeaderBytes], int side, int imageSize) {
   PutLittleEndian(h + 34, imageSize, 4);
   PutLittleEndian(h + 38, kPixelsPerMetre, 4);
   PutLittleEndian(h + 42, kPixelsPerMetre, 4);
-  // Palette: entry 0 black (00 00 00 00), entry 1 white (FF FF FF 00).
-  h[58] = h[59] = h[60] = 0xFF;
+  std::memcpy(h + kBitmapFileHeaderBytes + kBitmapInfoHeaderBytes, kBitmapPalette,
+              kBitmapPaletteBytes);
 }
 
 // Image rows top first. Quiet rows are all ones, padding bits included;
@@ -105,7 +105,7 @@ void PackPixelRow(const std::uint8_t* pixels, int bytes, std::uint8_t* out) {
 int WriteBitmapFile(const EncodeState& state, const char* path) {
   const int n = SymbolSize(state.version);
   const int side = n + 2 * kQuietZone;
-  const int rowBytes = (side + 31) / 32 * 4;
+  const int rowBytes = BitmapRowBytes(side);
   const int imageSize = side * rowBytes;
 
   std::uint8_t headers[kHeaderBytes];

@@ -7,6 +7,25 @@
 
 namespace qrimage {
 
+// The file's fixed layout, shared with the tool's scaled bitmaps: a 14-byte
+// file header, a 40-byte information header and a two-entry palette, so the
+// pixel rows start at byte 62. Palette entry 0 (a 0 bit) is black, entry 1
+// white; rows are stored bottom-up, each padded to a multiple of 4 bytes.
+constexpr int kBitmapFileHeaderBytes = 14;
+constexpr int kBitmapInfoHeaderBytes = 40;
+constexpr int kBitmapPaletteBytes = 8;
+constexpr int kBitmapHeaderBytes =
+    kBitmapFileHeaderBytes + kBitmapInfoHeaderBytes + kBitmapPaletteBytes;  // 62
+constexpr std::uint8_t kBitmapPalette[kBitmapPaletteBytes] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0};
+// Resolution written into both axes: 72 dpi.
+constexpr std::uint32_t kBitmapPixelsPerMetre = 2834;
+// Light modules around the symbol on every side.
+constexpr int kQuietZoneModules = 4;
+
+constexpr int BitmapRowBytes(int widthPixels) {
+  return (widthPixels + 31) / 32 * 4;
+}
+
 // Writes the symbol in `matrix` as a 1-bit-per-pixel bitmap with a
 // 4-module quiet zone. Returns 0, or -1 when the file could not be opened
 // or written in full.

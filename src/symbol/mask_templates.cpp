@@ -1,4 +1,4 @@
-// Step 7: the eight mask templates and, in template 0, the reserved map.
+// The eight mask templates and, in template 0, the reserved map.
 #include <cstring>
 
 #include "symbol/symbol.h"

@@ -1,4 +1,4 @@
-// Step 8: the unmasked symbol.
+// The unmasked symbol: function patterns and codeword bits.
 #include <cstring>
 
 #include "ecc/block_layout.h"

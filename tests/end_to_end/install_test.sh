@@ -1,32 +1,93 @@
 #!/usr/bin/env bash
-# Installs the build into a fresh prefix, checks the installed tree and
-# builds the consumer example against it twice: with CMake's find_package
-# and with pkg-config.
-# usage: install_test.sh BUILD_DIR SOURCE_DIR CONFIG GENERATOR CXX PKG_CONFIG LIBDIR
+# Checks an installed tree and builds the consumer example against it twice:
+# with CMake's find_package and with pkg-config. MODE says where the tree
+# comes from:
+#   install  `cmake --install` into a fresh prefix;
+#   deb      the Debian package that `cpack -G DEB` makes, its file list,
+#            control fields and dependencies checked, then unpacked with
+#            `dpkg-deb -x` (the tree is relocatable, so it works from there).
+# usage: install_test.sh MODE BUILD_DIR SOURCE_DIR CONFIG GENERATOR CXX PKG_CONFIG LIBDIR
 # (LIBDIR: the library folder relative to the prefix, as configured)
 set -euo pipefail
-build=$1 source=$2 config=$3 generator=$4 cxx=$5 pkg_config=$6 libdir=$7
+mode=$1 build=$2 source=$3 config=$4 generator=$5 cxx=$6 pkg_config=$7 libdir=$8
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-prefix=$work/prefix
 
 fail() {
-  echo "install test: $*" >&2
+  echo "$mode test: $*" >&2
   exit 1
 }
 
-cmake --install "$build" --config "$config" --prefix "$prefix" >/dev/null
+# Every file and link of the tree, relative to the prefix, with the library
+# version and the build configuration written as X.Y and CONFIG.
+expected="bin/qrimage
+include/qrimage.h
+$libdir/cmake/qrimage/qrimageConfig.cmake
+$libdir/cmake/qrimage/qrimageConfigVersion.cmake
+$libdir/cmake/qrimage/qrimageTargets-CONFIG.cmake
+$libdir/cmake/qrimage/qrimageTargets.cmake
+$libdir/libqrimage.so -> libqrimage.so.1
+$libdir/libqrimage.so.1 -> libqrimage.so.1.X.Y
+$libdir/libqrimage.so.1.X.Y
+$libdir/pkgconfig/qrimage.pc
+share/doc/qrimage/LICENSE
+share/man/man1/qrimage.1"
+check_file_list() {
+  local listed
+  listed=$(sed -E 's/\.so\.1\.[0-9]+\.[0-9]+/.so.1.X.Y/g; s/Targets-[a-z]+\.cmake/Targets-CONFIG.cmake/' | sort)
+  [[ $listed == "$expected" ]] ||
+    fail "$1 lists other files than expected:"$'\n'"$(diff <(echo "$expected") <(echo "$listed"))"
+}
 
-for f in include/qrimage.h bin/qrimage "$libdir/libqrimage.so" "$libdir/libqrimage.so.1" \
-  "$libdir/cmake/qrimage/qrimageConfig.cmake" "$libdir/cmake/qrimage/qrimageConfigVersion.cmake" \
-  "$libdir/pkgconfig/qrimage.pc"; do
-  [[ -e $prefix/$f ]] || fail "$f is not installed"
-done
+case $mode in
+install)
+  prefix=$work/prefix
+  cmake --install "$build" --config "$config" --prefix "$prefix" >/dev/null
+  (cd "$prefix" && find . -type l -printf '%P -> %l\n' -o ! -type d -printf '%P\n') |
+    check_file_list "the installed tree"
+  ;;
+deb)
+  command -v dpkg-shlibdeps >/dev/null || {
+    echo "skipped: cpack needs dpkg-shlibdeps (Debian package dpkg-dev)"
+    exit 77
+  }
+  cpack -G DEB --config "$build/CPackConfig.cmake" -C "$config" -B "$work/package" >/dev/null ||
+    fail "cpack -G DEB failed"
+  deb=$(echo "$work"/package/*.deb)
+  [[ -f $deb ]] || fail "cpack made no .deb"
+  dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { $1 = $2 = $3 = $4 = $5 = ""; sub(/^ *\.\/usr\//, ""); print }' |
+    check_file_list "dpkg-deb -c"
+  for field in Package Version Section Maintainer Description Depends; do
+    [[ -n $(dpkg-deb -f "$deb" "$field") ]] || fail "the control field $field is empty"
+  done
+  [[ $(dpkg-deb -I "$deb" shlibs) == "libqrimage 1 qrimage "* ]] || fail "no shlibs entry for libqrimage.so.1"
+  dpkg-deb -x "$deb" "$work/root"
+  prefix=$work/root/usr
+  # Each shared library that the tool and the library link directly (their
+  # NEEDED entries, found where the loader finds them) must come from a
+  # package named in Depends.
+  checked=""
+  depends=", $(dpkg-deb -f "$deb" Depends | sed -E 's/ *\([^)]*\)//g'),"
+  for binary in "$prefix/bin/qrimage" "$prefix/$libdir"/libqrimage.so.1.*; do
+    for needed in $(ldd "$binary" | awk -v direct=" $(objdump -p "$binary" | awk '$1 == "NEEDED" { printf "%s ", $2 }')" \
+      '$2 == "=>" && $3 ~ /^\// && index(direct, " " $1 " ") { print $3 }'); do
+      owner=$(dpkg -S "$needed" 2>/dev/null || dpkg -S "$(readlink -f "$needed")" 2>/dev/null) ||
+        fail "no installed package holds $needed, loaded by $binary"
+      owner=${owner%%:*}
+      [[ $depends == *", $owner,"* ]] || fail "$binary loads $needed from $owner, missing in Depends$depends"
+      checked+=" $owner"
+    done
+  done
+  [[ $checked == *" libc6"* ]] || fail "found no library that the programs link (ldd, objdump -p)"
+  ;;
+*) fail "unknown mode (install or deb)" ;;
+esac
+
 soname=$(objdump -p "$prefix/$libdir/libqrimage.so" | awk '$1 == "SONAME" { print $2 }')
 [[ $soname == libqrimage.so.1 ]] || fail "SONAME is '$soname'"
 
-# The installed tool runs on its own and writes a bitmap.
+# The tool runs on its own and writes a bitmap.
 "$prefix/bin/qrimage" --version | grep -q '^qrimage [0-9]' || fail "qrimage --version"
 "$prefix/bin/qrimage" -n -o "$work/tool.bmp" "installed tool" >/dev/null
 [[ $(head -c 2 "$work/tool.bmp") == BM ]] || fail "the installed tool wrote no bitmap"
@@ -56,4 +117,4 @@ export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
   fail "the pkg-config consumer did not build"
 check_consumer "$work/pkg-consumer" "$work/pkg.bmp"
 
-echo "install test passed: $prefix"
+echo "$mode test passed: $prefix"

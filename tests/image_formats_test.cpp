@@ -1,0 +1,450 @@
+// The tool's picture formats: every file is read back and compared pixel
+// for pixel with the encoded module grid, and decoded by zbar and ZXing.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "api/call_lock.h"
+#include "api/encode_state.h"
+#include "api/encode_symbol.h"
+#include "api/version_select.h"
+#include "image_formats.h"
+#include "qrimage.h"
+#include "test_util.h"
+
+#ifdef QRIMAGE_TOOL_HAVE_PNG
+#include <png.h>
+#endif
+
+namespace {
+
+using qrtest::Bytes;
+using qrtool::ImageOptions;
+using qrtool::ImageType;
+
+constexpr int kQuiet = 4;
+
+// A copy of the symbol the library encoded, taken under the call lock.
+struct Symbol {
+  int version = 0;
+  int size = 0;
+  std::vector<std::uint8_t> modules;  // size * size, 0x00 dark
+
+  qrtool::SymbolView View() const { return {modules.data(), size, size}; }
+  // Module (x, y) of the picture, quiet zone included.
+  bool Dark(int x, int y) const {
+    x -= kQuiet;
+    y -= kQuiet;
+    return x >= 0 && y >= 0 && x < size && y < size &&
+           modules[y * size + x] == qrimage::MODULE_DARK;
+  }
+};
+
+Symbol Encode(const std::string& text, char level) {
+  const qrimage::CallLock lock;
+  Symbol symbol;
+  symbol.version = qrimage::EncodeSymbol(text.c_str(), level);
+  if (symbol.version > 0) {
+    symbol.size = qrimage::SymbolSize(symbol.version);
+    for (int r = 0; r < symbol.size; ++r) {
+      const std::uint8_t* row = &qrimage::encodeState.matrix[r * qrimage::GRID_STRIDE];
+      symbol.modules.insert(symbol.modules.end(), row, row + symbol.size);
+    }
+  }
+  return symbol;
+}
+
+// A picture read back from a file: side x side pixels, top row first.
+struct Picture {
+  int side = 0;
+  std::vector<bool> dark;
+  std::uint32_t pixelsPerMetre = 0;  // BMP and PNG
+  std::string svgWidth;              // SVG: the width attribute
+};
+
+using qrtest::LittleEndian;
+
+#ifdef QRIMAGE_TOOL_HAVE_PNG
+std::uint32_t BigEndian(const Bytes& b, std::size_t at) {
+  return b[at] << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
+#endif
+
+// The library's layout only: 62-byte header, palette black then white,
+// square bottom-up rows with padding bits 0 on symbol rows.
+testing::AssertionResult ParseBmp(const Bytes& file, Picture* picture) {
+  if (file.size() < 62 || file[0] != 'B' || file[1] != 'M' ||
+      LittleEndian(file, 2, 4) != file.size() || LittleEndian(file, 10, 4) != 62 ||
+      LittleEndian(file, 14, 4) != 40 || LittleEndian(file, 26, 4) != 0x10001 ||
+      LittleEndian(file, 30, 4) != 0 || LittleEndian(file, 38, 4) != LittleEndian(file, 42, 4) ||
+      LittleEndian(file, 54, 4) != 0 || LittleEndian(file, 58, 4) != 0xFFFFFF) {
+    return testing::AssertionFailure() << "not the library's bitmap layout";
+  }
+  const int side = static_cast<int>(LittleEndian(file, 18, 4));
+  const int rowBytes = (side + 31) / 32 * 4;
+  if (LittleEndian(file, 22, 4) != static_cast<std::uint32_t>(side) ||
+      LittleEndian(file, 34, 4) != static_cast<std::uint32_t>(rowBytes * side) ||
+      file.size() != 62u + rowBytes * side) {
+    return testing::AssertionFailure() << "sizes in the header do not match";
+  }
+  const qrtest::Bitmap bitmap = qrtest::ReadBitmap(file);
+  picture->side = side;
+  picture->pixelsPerMetre = LittleEndian(file, 38, 4);
+  for (int y = 0; y < side; ++y) {
+    for (int x = 0; x < side; ++x) {
+      picture->dark.push_back(!bitmap.White(x, y));
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
+testing::AssertionResult ParsePbm(const Bytes& file, Picture* picture) {
+  int width = 0, height = 0, headerBytes = 0;
+  const std::string text(file.begin(), file.end());
+  if (std::sscanf(text.c_str(), "P4\n%d %d\n%n", &width, &height, &headerBytes) != 2 ||
+      headerBytes == 0 || width != height ||
+      file.size() != headerBytes + static_cast<std::size_t>((width + 7) / 8) * height) {
+    return testing::AssertionFailure() << "not a square binary PBM";
+  }
+  picture->side = width;
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* row = &file[headerBytes + y * ((width + 7) / 8)];
+    for (int x = 0; x < width; ++x) {
+      picture->dark.push_back((row[x / 8] >> (7 - x % 8)) & 1);
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
+testing::AssertionResult ParsePng(const Bytes& file, Picture* picture) {
+#ifdef QRIMAGE_TOOL_HAVE_PNG
+  // 1-bit greyscale: bit depth and colour type in IHDR.
+  if (file.size() < 33 || file[24] != 1 || file[25] != 0) {
+    return testing::AssertionFailure() << "not a 1-bit greyscale PNG";
+  }
+  const std::string bytes(file.begin(), file.end());
+  const std::size_t phys = bytes.find("pHYs");
+  if (phys == std::string::npos || BigEndian(file, phys + 4) != BigEndian(file, phys + 8) ||
+      file[phys + 12] != 1) {
+    return testing::AssertionFailure() << "no square pHYs in metres";
+  }
+  picture->pixelsPerMetre = BigEndian(file, phys + 4);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) {
+    return testing::AssertionFailure() << "libpng: " << image.message;
+  }
+  image.format = PNG_FORMAT_GRAY;
+  std::vector<std::uint8_t> grey(PNG_IMAGE_SIZE(image));
+  if (image.width != image.height ||
+      !png_image_finish_read(&image, nullptr, grey.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return testing::AssertionFailure() << "libpng could not read a square picture";
+  }
+  picture->side = static_cast<int>(image.width);
+  for (std::uint8_t g : grey) {
+    picture->dark.push_back(g == 0);
+    if (g != 0 && g != 255) {
+      return testing::AssertionFailure() << "a grey pixel";
+    }
+  }
+  return testing::AssertionSuccess();
+#else
+  (void)file;
+  (void)picture;
+  return testing::AssertionFailure() << "built without libpng";
+#endif
+}
+
+std::string Attribute(const std::string& text, const std::string& name) {
+  const std::size_t at = text.find(" " + name + "=\"");
+  if (at == std::string::npos) {
+    return "";
+  }
+  const std::size_t start = at + name.size() + 3;
+  return text.substr(start, text.find('"', start) - start);
+}
+
+// Pixels of one module each, from the path's "Mx yhwv1h-wz" runs; the
+// picture's pixel scale is checked through the width attribute.
+testing::AssertionResult ParseSvg(const Bytes& file, Picture* picture) {
+  const std::string text(file.begin(), file.end());
+  int side = 0;
+  if (text.find("shape-rendering=\"crispEdges\"") == std::string::npos ||
+      std::sscanf(Attribute(text, "viewBox").c_str(), "0 0 %d", &side) != 1 ||
+      Attribute(text, "viewBox") != "0 0 " + std::to_string(side) + " " + std::to_string(side) ||
+      Attribute(text, "width") != Attribute(text, "height") ||
+      text.find("<rect width=\"" + std::to_string(side) + "\" height=\"" + std::to_string(side) +
+                "\" fill=\"#fff\"/>") == std::string::npos) {
+    return testing::AssertionFailure() << "unexpected svg element:\n" << text.substr(0, 400);
+  }
+  picture->side = side;
+  picture->svgWidth = Attribute(text, "width");
+  picture->dark.assign(side * side, false);
+  const std::size_t path = text.find("<path fill=\"#000\" d=\"");
+  const std::size_t end = text.find('"', path + 21);
+  if (path == std::string::npos || text.find("<path", path + 1) != std::string::npos) {
+    return testing::AssertionFailure() << "not one black path";
+  }
+  for (std::size_t at = path + 21; at < end;) {
+    int x = 0, y = 0, w = 0, back = 0, used = 0;
+    if (std::sscanf(text.c_str() + at, "M%d %dh%dv1h-%dz%n", &x, &y, &w, &back, &used) != 4 ||
+        w != back || w <= 0 || x < 0 || y < 0 || x + w > side || y >= side) {
+      return testing::AssertionFailure() << "bad run at " << text.substr(at, 30);
+    }
+    for (int i = x; i < x + w; ++i) {
+      if (picture->dark[y * side + i]) {
+        return testing::AssertionFailure() << "runs overlap at " << i << "," << y;
+      }
+      picture->dark[y * side + i] = true;
+    }
+    at += used;
+  }
+  return testing::AssertionSuccess();
+}
+
+// Half blocks: two pixel rows a line; blocks are light. An odd last pixel
+// row must sit over a dark lower half.
+testing::AssertionResult ParseHalfBlocks(const Bytes& file, Picture* picture) {
+  static constexpr std::string_view kCells[4] = {" ", "\xE2\x96\x84", "\xE2\x96\x80",
+                                                 "\xE2\x96\x88"};
+  const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
+  std::vector<std::vector<bool>> rows;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::vector<bool> top, bottom;
+    while (at < text.size() && text[at] != '\n') {
+      int cell = 0;
+      while (cell < 4 && !text.substr(at).starts_with(kCells[cell])) {
+        ++cell;
+      }
+      if (cell == 4) {
+        return testing::AssertionFailure() << "unexpected byte at " << at;
+      }
+      top.push_back(cell < 2);  // dark
+      bottom.push_back(cell % 2 == 0);
+      at += kCells[cell].size();
+    }
+    ++at;
+    rows.push_back(top);
+    rows.push_back(bottom);
+  }
+  const int side = static_cast<int>(rows.empty() ? 0 : rows[0].size());
+  if (rows.size() != static_cast<std::size_t>(side + side % 2) ||
+      (side % 2 == 1 && rows.back() != std::vector<bool>(side, true))) {
+    return testing::AssertionFailure() << "not a square picture (odd: over a dark half row)";
+  }
+  picture->side = side;
+  for (int y = 0; y < side; ++y) {
+    if (rows[y].size() != static_cast<std::size_t>(side)) {
+      return testing::AssertionFailure() << "line " << y / 2 << " is " << rows[y].size() << " wide";
+    }
+    picture->dark.insert(picture->dark.end(), rows[y].begin(), rows[y].end());
+  }
+  return testing::AssertionSuccess();
+}
+
+testing::AssertionResult ReadBack(ImageType type, const Bytes& file, Picture* picture) {
+  switch (type) {
+    case ImageType::kBmp:
+      return ParseBmp(file, picture);
+    case ImageType::kPng:
+      return ParsePng(file, picture);
+    case ImageType::kSvg:
+      return ParseSvg(file, picture);
+    case ImageType::kPbm:
+      return ParsePbm(file, picture);
+    case ImageType::kTxt:
+      return ParseHalfBlocks(file, picture);
+  }
+  return testing::AssertionFailure();
+}
+
+// Every pixel against its module; SVG pictures are in modules.
+testing::AssertionResult ShowsSymbol(const Picture& picture, const Symbol& symbol, int scale) {
+  const int modules = symbol.size + 2 * kQuiet;
+  if (picture.side != modules * scale) {
+    return testing::AssertionFailure()
+           << "side " << picture.side << ", expected " << modules * scale;
+  }
+  for (int y = 0; y < picture.side; ++y) {
+    for (int x = 0; x < picture.side; ++x) {
+      if (picture.dark[y * picture.side + x] != symbol.Dark(x / scale, y / scale)) {
+        return testing::AssertionFailure() << "pixel " << x << "," << y << " differs";
+      }
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
+std::string Render(const Symbol& symbol, ImageType type, const ImageOptions& options) {
+  std::string out, error;
+  EXPECT_TRUE(qrtool::RenderImage(symbol.View(), type, options, &out, &error)) << error;
+  return out;
+}
+
+std::string WriteScratch(const std::string& contents, const std::string& name) {
+  const std::string path = qrtest::ScratchPath(name);
+  qrtest::WriteFile(path, Bytes(contents.begin(), contents.end()));
+  return path;
+}
+
+struct Case {
+  int length;
+  char level;
+  int scale;
+  int dpi;
+  std::uint32_t pixelsPerMetre;  // in BMP and PNG files
+};
+
+// Versions 1, 5, 7, 18, 36 and 3; scale 8 must decode at 1:1, and 72 dpi
+// rounds to 2835 pixels per metre, not the library's 2834.
+constexpr Case kCases[] = {
+    {11, 'M', 1, 0, 2834},     {60, 'Q', 2, 300, 11811}, {150, 'L', 8, 0, 2834},
+    {300, 'H', 4, 600, 23622}, {1000, 'H', 3, 0, 2834},  {40, 'L', 5, 72, 2835},
+};
+
+TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
+  ASSERT_TRUE(qrtest::HaveTool("zbarimg") && qrtest::HaveTool("ZXingReader") &&
+              qrtest::HaveTool("rsvg-convert") && !qrtest::ImageMagick().empty())
+      << "needs zbarimg, ZXingReader, rsvg-convert and ImageMagick (Debian zbar-tools, "
+         "zxing-cpp-tools, librsvg2-bin, imagemagick)";
+  for (const Case& c : kCases) {
+    const std::string text = qrtest::MixedText(c.length, c.length);
+    const Symbol symbol = Encode(text, c.level);
+    ASSERT_GT(symbol.version, 0);
+    const ImageOptions options{c.scale, c.dpi};
+    for (std::size_t t = 0; t < qrtool::kImageTypeNames.size(); ++t) {
+      const ImageType type = static_cast<ImageType>(t);
+      const std::string name(qrtool::kImageTypeNames[t]);
+      SCOPED_TRACE(testing::Message() << name << ", version " << symbol.version << " level "
+                                      << c.level << ", scale " << c.scale << ", dpi " << c.dpi);
+      if (type == ImageType::kPng && !qrtool::PngAvailable()) {
+        std::string out, error;
+        EXPECT_FALSE(qrtool::RenderImage(symbol.View(), type, options, &out, &error));
+        EXPECT_NE(error.find("libpng-dev"), std::string::npos) << error;
+        std::cout << "png skipped: this build has no libpng\n";
+        continue;
+      }
+      const std::string contents = Render(symbol, type, options);
+      Picture picture;
+      ASSERT_TRUE(ReadBack(type, Bytes(contents.begin(), contents.end()), &picture));
+      const int pixelScale = type == ImageType::kSvg ? 1 : c.scale;
+      EXPECT_TRUE(ShowsSymbol(picture, symbol, pixelScale));
+
+      // The resolution in the file agrees with the printed size the tool reports.
+      const double mm = qrtool::PrintedMillimetres(symbol.size, type, options);
+      if (picture.pixelsPerMetre != 0) {
+        EXPECT_EQ(picture.pixelsPerMetre, c.pixelsPerMetre);
+        EXPECT_NEAR(mm, picture.side * 1000.0 / picture.pixelsPerMetre, 1e-9);
+      }
+      if (type == ImageType::kSvg) {
+        char expected[32];
+        std::snprintf(expected, sizeof expected, c.dpi == 0 ? "%.0f" : "%.3fmm",
+                      c.dpi == 0 ? mm * 96 / 25.4 : mm);
+        EXPECT_EQ(picture.svgWidth, expected);
+      }
+      if (type == ImageType::kTxt) {
+        continue;
+      }
+
+      std::string image = WriteScratch(contents, "picture." + name);
+      if (type == ImageType::kSvg) {
+        // At the resolution the file is sized for, a module is `scale` pixels.
+        const std::string dpi = std::to_string(c.dpi == 0 ? 96 : c.dpi);
+        const std::string png = image + ".png";
+        ASSERT_EQ(std::system(("rsvg-convert --dpi-x " + dpi + " --dpi-y " + dpi + " -o '" + png +
+                               "' '" + image + "'")
+                                  .c_str()),
+                  0);
+        image = png;
+      }
+      // One pixel per module is too small for zbar: those are enlarged.
+      EXPECT_TRUE(qrtest::DecodeWithZbar(image, c.scale == 1 ? 4 : 1) == text) << "zbar";
+      // ZXingReader reads no PBM; it gets the same pixels as PNG.
+      if (type == ImageType::kPbm) {
+        ASSERT_EQ(
+            std::system((qrtest::ImageMagick() + " '" + image + "' '" + image + ".png'").c_str()),
+            0);
+        image += ".png";
+      }
+      EXPECT_TRUE(qrtest::DecodeWithZxing(image) == text) << "ZXing";
+    }
+  }
+}
+
+TEST(ImageFormats, ScaleOneBitmapIsTheLibrarysFile) {
+  for (int version = 1; version <= 40; ++version) {
+    const int level = version % 4;
+    const char letter = qrimage::kLevelLetters[level];
+    // One byte more than the version below holds.
+    const int length = version == 1 ? 1 : qrimage::kByteCapacity[version - 2][level] + 1;
+    const std::string text = qrtest::MixedText(length, version);
+    const Symbol symbol = Encode(text, letter);
+    ASSERT_EQ(symbol.version, version);
+    const std::string path = qrtest::ScratchPath("library.bmp");
+    ASSERT_EQ(QRImage(text.c_str(), letter, path.c_str()), version);
+    const std::string rendered = Render(symbol, ImageType::kBmp, ImageOptions{});
+    EXPECT_TRUE(Bytes(rendered.begin(), rendered.end()) == qrtest::ReadFile(path))
+        << "version " << version;
+  }
+}
+
+TEST(ImageFormats, OptionsOutOfRangeAreRefused) {
+  const Symbol symbol = Encode("range", 'M');
+  const ImageOptions bad[] = {
+      {0, 0}, {qrtool::kMaxScale + 1, 0}, {1, -1}, {1, qrtool::kMaxDpi + 1}};
+  for (const ImageOptions& options : bad) {
+    std::string out, error;
+    EXPECT_FALSE(qrtool::RenderImage(symbol.View(), ImageType::kBmp, options, &out, &error))
+        << options.scale << " " << options.dpi;
+  }
+  // The largest picture: version 40 at the largest scale.
+  const Symbol large = Encode(qrtest::MixedText(2953, 1), 'L');
+  ASSERT_EQ(large.version, 40);
+  const std::string contents =
+      Render(large, ImageType::kPbm, ImageOptions{qrtool::kMaxScale, qrtool::kMaxDpi});
+  Picture picture;
+  ASSERT_TRUE(ParsePbm(Bytes(contents.begin(), contents.end()), &picture));
+  EXPECT_TRUE(ShowsSymbol(picture, large, qrtool::kMaxScale));
+}
+
+TEST(ImageFormats, TypesFromNamesAndPaths) {
+  struct Row {
+    const char* path;
+    qrtool::PathType result;
+    ImageType type;
+  };
+  const Row rows[] = {
+      {"qr.png", qrtool::PathType::kFound, ImageType::kPng},
+      {"dir/QR.SVG", qrtool::PathType::kFound, ImageType::kSvg},
+      {"a.b.Pbm", qrtool::PathType::kFound, ImageType::kPbm},
+      {".txt", qrtool::PathType::kFound, ImageType::kTxt},
+      {"label-%04d.bmp", qrtool::PathType::kFound, ImageType::kBmp},
+      {"-", qrtool::PathType::kNoExtension, ImageType::kBmp},
+      {"qr", qrtool::PathType::kNoExtension, ImageType::kBmp},
+      {"qr.", qrtool::PathType::kNoExtension, ImageType::kBmp},
+      {"dir.png/qr", qrtool::PathType::kNoExtension, ImageType::kBmp},
+      {"dir.png\\qr", qrtool::PathType::kNoExtension, ImageType::kBmp},
+      {"qr.jpg", qrtool::PathType::kUnknown, ImageType::kBmp},
+      {"qr.bmpx", qrtool::PathType::kUnknown, ImageType::kBmp},
+  };
+  for (const Row& row : rows) {
+    ImageType type = ImageType::kBmp;
+    EXPECT_EQ(qrtool::ImageTypeFromPath(row.path, &type), row.result) << row.path;
+    EXPECT_EQ(type, row.type) << row.path;
+  }
+  ImageType type = ImageType::kBmp;
+  EXPECT_TRUE(qrtool::ImageTypeFromName("Svg", &type));
+  EXPECT_EQ(type, ImageType::kSvg);
+  EXPECT_FALSE(qrtool::ImageTypeFromName("sv", &type));
+  EXPECT_FALSE(qrtool::ImageTypeFromName("", &type));
+  EXPECT_EQ(qrtool::ImageTypeNameList(), "bmp, png, svg, pbm, txt");
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+// The picture formats the tool writes a symbol in, all drawn from the same
+// module grid: 1-bit BMP (the library's layout), 1-bit greyscale PNG, SVG,
+// binary PBM and the half-block text picture of the terminal preview.
+#ifndef QRIMAGE_TOOL_IMAGE_FORMATS_H
+#define QRIMAGE_TOOL_IMAGE_FORMATS_H
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qrtool {
+
+enum class ImageType { kBmp, kPng, kSvg, kPbm, kTxt };
+
+// Indexed by ImageType: the names -t takes and the file extensions that
+// choose a type, in the order help and messages list them.
+inline constexpr std::array<std::string_view, 5> kImageTypeNames = {"bmp", "png", "svg", "pbm",
+                                                                    "txt"};
+
+inline std::string_view ImageTypeName(ImageType type) {
+  return kImageTypeNames[static_cast<int>(type)];
+}
+// "bmp, png, svg, pbm, txt", for help and error messages.
+std::string ImageTypeNameList();
+
+// Case-insensitive. Leaves *type alone and returns false for other names.
+bool ImageTypeFromName(std::string_view name, ImageType* type);
+
+enum class PathType { kFound, kNoExtension, kUnknown };
+// The type a file name's extension asks for. `-` and names without an
+// extension (or ending in a dot) give kNoExtension; an extension that is
+// not a type name gives kUnknown. *type is set only for kFound.
+PathType ImageTypeFromPath(std::string_view path, ImageType* type);
+
+// A finished symbol: size x size modules, row r at modules + r * stride,
+// a module dark iff its byte is 0x00. The quiet zone is not included.
+struct SymbolView {
+  const std::uint8_t* modules;
+  int stride;
+  int size;
+};
+
+inline constexpr int kMinScale = 1;
+inline constexpr int kMaxScale = 64;
+inline constexpr int kMinDpi = 1;
+inline constexpr int kMaxDpi = 100000;
+
+struct ImageOptions {
+  int scale = 1;  // pixels per module side, kMinScale..kMaxScale
+  int dpi = 0;    // kMinDpi..kMaxDpi, or 0 for the library's 2834 pixels per metre (72 dpi)
+};
+
+// Puts the whole file for `symbol` into *out, the quiet zone of four
+// modules included and scaled like the modules. Returns false, with *error
+// set, when `type` is png and the tool was built without libpng, or when
+// the options are out of range (the tool checks them before).
+bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
+                 std::string* out, std::string* error);
+
+// The symbol in Unicode half blocks, quiet zone included, one line per two
+// pixel rows of `scale` x `scale` pixels per module. The block characters
+// are the light pixels and the blank the dark ones, so the symbol shows the
+// right way round on a dark background; with `terminalColours` every line
+// is wrapped in escape codes forcing bright white on black, so it is also
+// right on a light terminal. The odd last pixel row is drawn over a dark
+// lower half.
+std::string RenderHalfBlocks(const SymbolView& symbol, bool terminalColours, int scale = 1);
+
+// Whether this build can write PNG.
+bool PngAvailable();
+
+// Side of the printed picture at 100 %, in millimetres, as the file's
+// resolution says: BMP and PNG store the pixels per metre (from the dpi,
+// or 2834 when dpi is 0); an SVG without dpi is sized in CSS pixels (96 to
+// the inch); PBM stores no resolution and is taken as BMP. Text pictures
+// have no printed size: 0.
+double PrintedMillimetres(int size, ImageType type, const ImageOptions& options);
+
+}  // namespace qrtool
+
+#endif
