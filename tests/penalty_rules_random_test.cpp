@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "api/encode_state.h"
@@ -133,21 +134,25 @@ void PackBoth(int k, int n) {
 
 // The packed rules on grid `packedInto` against the plain ones on grid
 // `plainOn`, the grid after it, all three loaded with the same grid; the
-// blocks rule with scalar marking marks the third. The runs rule is
+// baseline blocks rule marks the third. The runs rule is
 // compared on grids of dark and light modules only, which is all it is
 // made for.
 void ExpectSameScores(int packedInto, int plainOn, int n, bool twoValued) {
   ASSERT_NO_FATAL_FAILURE(PackBoth(packedInto, n));
-  for (const PackedGrid* packed : {&packedScalar, &packedSse2}) {
+  // Scalar packing with the baseline forms, SSE2 packing with the fastest.
+  const std::pair<const PackedGrid*, RuleForm> forms[] = {{&packedScalar, RuleForm::kBaseline},
+                                                          {&packedSse2, RuleForm::kFastest}};
+  for (const auto& [packed, form] : forms) {
     if (twoValued) {
-      ASSERT_EQ(ScoreRunsPacked(n, *packed), ScoreRuns(plainOn, n));
+      ASSERT_EQ(ScoreRunsPacked(n, *packed, form), ScoreRuns(plainOn, n));
     }
-    ASSERT_EQ(CountExtraFinderPatternsPacked(n, *packed), CountExtraFinderPatterns(plainOn, n));
-    ASSERT_EQ(ScoreDarkBalancePacked(n, *packed), ScoreDarkBalance(plainOn, n));
+    ASSERT_EQ(CountExtraFinderPatternsPacked(n, *packed, form),
+              CountExtraFinderPatterns(plainOn, n));
+    ASSERT_EQ(ScoreDarkBalancePacked(n, *packed, form), ScoreDarkBalance(plainOn, n));
   }
   const int blocks = ScoreBlocks(plainOn, n);
   ASSERT_EQ(ScoreBlocksPacked(packedInto, n, packedSse2), blocks);
-  ASSERT_EQ(ScoreBlocksPackedScalar(plainOn + 1, n, packedScalar), blocks);
+  ASSERT_EQ(ScoreBlocksPacked(plainOn + 1, n, packedScalar, RuleForm::kBaseline), blocks);
   // Same marks, and nothing written outside the corner.
   for (int marked : {packedInto, plainOn + 1}) {
     ASSERT_EQ(

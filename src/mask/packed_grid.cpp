@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <cstring>
 
+#if QRIMAGE_POPCNT
+#include <cpuid.h>
+#endif
+
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define QRIMAGE_PACK_SSE2 1
@@ -119,6 +123,18 @@ constexpr MaskBits MakeMaskBits() {
 constexpr MaskBits kMaskBits = MakeMaskBits();
 
 }  // namespace
+
+#if QRIMAGE_POPCNT
+// Asked with cpuid on the first call rather than through the compiler's
+// feature table, which would add an initialiser run at load.
+bool HasPopcnt() {
+  static const bool has = [] {
+    unsigned a, b, c, d;
+    return __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_POPCNT) != 0;
+  }();
+  return has;
+}
+#endif
 
 void PackGrid(int k, int n, PackedGrid& packed) {
   PackRows<FastestPacking>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);

@@ -18,16 +18,31 @@
 namespace qrimage {
 namespace {
 
-// Runs rule<W>(...) with W the number of words N modules need.
+// Runs rule(w, count): w an integral constant, the number of words N
+// modules need, and count the bit counter of `form`.
 template <typename Rule>
-int ForWords(int n, Rule rule) {
+int ForWords(int n, RuleForm form, Rule rule) {
+#if QRIMAGE_POPCNT
+  if (form == RuleForm::kFastest && HasPopcnt()) {
+    switch (WordsFor(n)) {
+      case 1:
+        return rule(std::integral_constant<int, 1>{}, PopcntCount{});
+      case 2:
+        return rule(std::integral_constant<int, 2>{}, PopcntCount{});
+      default:
+        return rule(std::integral_constant<int, 3>{}, PopcntCount{});
+    }
+  }
+#else
+  (void)form;
+#endif
   switch (WordsFor(n)) {
     case 1:
-      return rule(std::integral_constant<int, 1>{});
+      return rule(std::integral_constant<int, 1>{}, SpelledOutCount{});
     case 2:
-      return rule(std::integral_constant<int, 2>{});
+      return rule(std::integral_constant<int, 2>{}, SpelledOutCount{});
     default:
-      return rule(std::integral_constant<int, 3>{});
+      return rule(std::integral_constant<int, 3>{}, SpelledOutCount{});
   }
 }
 
@@ -44,7 +59,7 @@ int ForWords(int n, Rule rule) {
 namespace {
 
 // Rows: e as a bit set of the row, then the five-fold overlap.
-template <int W>
+template <int W, typename Count>
 int RowRunPenalty(const Bits<W>& dark, const Bits<W>& columns) {
   // Equal neighbours have the same dark bit; column 0 has no left neighbour.
   const Bits<W> equal =
@@ -53,15 +68,15 @@ int RowRunPenalty(const Bits<W>& dark, const Bits<W>& columns) {
   for (int s = 1; s <= 4; ++s) {
     six = six & FromLowerColumns(equal, s);
   }
-  return PopCount(six);
+  return Count::Of(six);
 }
 
-template <int W>
+template <int W, typename Count>
 int Runs(const PackedGrid& packed, int n) {
   const Bits<W> columns = BitRange<W>(0, n);
   int sum = 0;
   for (int i = 0; i < n; ++i) {
-    sum += RowRunPenalty(Head<W>(packed.dark[i]), columns);
+    sum += RowRunPenalty<W, Count>(Head<W>(packed.dark[i]), columns);
   }
   // Columns, 64 at a time: equal[i] has bit j set when (i, j) equals
   // (i - 1, j), and the last five of them are kept.
@@ -69,7 +84,7 @@ int Runs(const PackedGrid& packed, int n) {
   for (int i = 1; i < n; ++i) {
     equal[i % 5] = ~(Head<W>(packed.dark[i]) ^ Head<W>(packed.dark[i - 1])) & columns;
     if (i >= 5) {
-      sum += PopCount(equal[0] & equal[1] & equal[2] & equal[3] & equal[4]);
+      sum += Count::Of(equal[0] & equal[1] & equal[2] & equal[3] & equal[4]);
     }
   }
   return sum + 3;
@@ -77,8 +92,9 @@ int Runs(const PackedGrid& packed, int n) {
 
 }  // namespace
 
-int ScoreRunsPacked(int n, const PackedGrid& packed) {
-  return ForWords(n, [&](auto w) { return Runs<w.value>(packed, n); });
+int ScoreRunsPacked(int n, const PackedGrid& packed, RuleForm form) {
+  return ForWords(n, form,
+                  [&](auto w, auto count) { return Runs<w.value, decltype(count)>(packed, n); });
 }
 
 // --- Finder-like windows ------------------------------------------------
@@ -109,7 +125,7 @@ int CountRowHits(Bits<W> starts) {
   return hits;
 }
 
-template <int W>
+template <int W, typename Count>
 int FinderHits(const PackedGrid& packed, int n) {
   Bits<W> edges{};  // a window at the first or the last position needs no margin
   edges.w[0] = 1;
@@ -139,7 +155,7 @@ int FinderHits(const PackedGrid& packed, int n) {
       for (int back = 1; back <= 6; ++back) {
         starts = starts & ~counted[(i + 7 - back) % 7];
       }
-      hits += PopCount(starts);
+      hits += Count::Of(starts);
     }
     counted[i % 7] = starts;
   }
@@ -148,17 +164,23 @@ int FinderHits(const PackedGrid& packed, int n) {
 
 }  // namespace
 
-int CountExtraFinderPatternsPacked(int n, const PackedGrid& packed) {
-  return ForWords(n, [&](auto w) { return FinderHits<w.value>(packed, n); }) - 18;
+int CountExtraFinderPatternsPacked(int n, const PackedGrid& packed, RuleForm form) {
+  return ForWords(
+             n, form,
+             [&](auto w, auto count) { return FinderHits<w.value, decltype(count)>(packed, n); }) -
+         18;
 }
 
 // --- Dark balance ---------------------------------------------------------
 
-int ScoreDarkBalancePacked(int n, const PackedGrid& packed) {
-  int dark = 0;
-  for (int i = 0; i < n; ++i) {
-    dark += PopCount(packed.dark[i]);
-  }
+int ScoreDarkBalancePacked(int n, const PackedGrid& packed, RuleForm form) {
+  const int dark = ForWords(n, form, [&](auto w, auto count) {
+    int sum = 0;
+    for (int i = 0; i < n; ++i) {
+      sum += decltype(count)::Of(Head<w.value>(packed.dark[i]));
+    }
+    return sum;
+  });
   return DarkBalanceFromCount(dark, n);
 }
 
@@ -203,14 +225,6 @@ struct FreeModules {
   RowBits colour[2][GRID_STRIDE + 2];
 };
 FreeModules freeModules;
-
-// Columns j where the 2 x 2 square at (i, j) is free and of one colour.
-template <int W>
-Bits<W> SquareStarts(const RowBits* f, int i) {
-  const Bits<W> top = Head<W>(f[i]);
-  const Bits<W> next = Head<W>(f[i + 1]);
-  return top & FromHigherColumns(top, 1) & next & FromHigherColumns(next, 1);
-}
 
 // The block of colour set f whose top-left module is (i, j): the largest
 // uniform square there, widened as far as its rows go, or else lengthened
@@ -300,7 +314,7 @@ void Clear(RowBits& row, const Bits<W>& bits) {
 // first block has no 3 x 3 square, as explained above, and adds their
 // scores. Returns the square starts (2 x 2 free at (i, j)) of the other
 // runs, for the block-by-block path.
-template <int W>
+template <int W, typename Count>
 Bits<W> CoverSimpleRuns(RowBits* f, int i, int& sum) {
   const Bits<W> pairs = Head<W>(f[i]) & Head<W>(f[i + 1]);
   const Bits<W> squares = pairs & FromHigherColumns(pairs, 1);
@@ -315,7 +329,7 @@ Bits<W> CoverSimpleRuns(RowBits* f, int i, int& sum) {
   const Bits<W> simple = firsts & ~square3;
 
   const Bits<W> members = pairs & ~Add(pairs, simple);
-  sum += 3 * PopCount(members & ~simple);
+  sum += 3 * Count::Of(members & ~simple);
   Clear(f[i], members);
   Clear(f[i + 1], members);
   // Runs of two: down while both columns are free (the empty rows below
@@ -324,7 +338,7 @@ Bits<W> CoverSimpleRuns(RowBits* f, int i, int& sum) {
   for (int r = i + 2; !IsEmpty(down); ++r) {
     const Bits<W> row = Head<W>(f[r]);
     down = down & row & FromHigherColumns(row, 1);
-    sum += 3 * PopCount(down);
+    sum += 3 * Count::Of(down);
     Clear(f[r], down | FromLowerColumns(down, 1));
   }
   if (IsEmpty(square3)) {
@@ -416,7 +430,7 @@ void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n) {
   MarkRowScalar(row, marks, n);
 }
 
-template <int W, bool kSse2>
+template <int W, typename Count, bool kSse2>
 int Blocks(int k, int n, const PackedGrid& packed) {
   // Free modules: all of them but the last row and column.
   const RowBits inner = BitRange(0, n - 1);
@@ -431,8 +445,8 @@ int Blocks(int k, int n, const PackedGrid& packed) {
 
   int sum = 0;
   for (int i = 0; i + 2 < n; ++i) {
-    const Bits<W> starts = CoverSimpleRuns<W>(freeModules.colour[0], i, sum) |
-                           CoverSimpleRuns<W>(freeModules.colour[1], i, sum);
+    const Bits<W> starts = CoverSimpleRuns<W, Count>(freeModules.colour[0], i, sum) |
+                           CoverSimpleRuns<W, Count>(freeModules.colour[1], i, sum);
     if (IsEmpty(starts)) {
       continue;
     }
@@ -466,12 +480,11 @@ int Blocks(int k, int n, const PackedGrid& packed) {
 
 }  // namespace
 
-int ScoreBlocksPacked(int k, int n, const PackedGrid& packed) {
-  return ForWords(n, [&](auto w) { return Blocks<w.value, true>(k, n, packed); });
-}
-
-int ScoreBlocksPackedScalar(int k, int n, const PackedGrid& packed) {
-  return ForWords(n, [&](auto w) { return Blocks<w.value, false>(k, n, packed); });
+int ScoreBlocksPacked(int k, int n, const PackedGrid& packed, RuleForm form) {
+  return ForWords(n, form, [&](auto w, auto count) {
+    return form == RuleForm::kFastest ? Blocks<w.value, decltype(count), true>(k, n, packed)
+                                      : Blocks<w.value, decltype(count), false>(k, n, packed);
+  });
 }
 
 }  // namespace qrimage
