@@ -66,7 +66,7 @@ void BM_QRImage(benchmark::State& b) {
   const int version = static_cast<int>(b.range(0));
   const int level = static_cast<int>(b.range(1));
   const std::string text = CapacityText(version, level);
-  const char letter = "LMQH"[level];
+  const char letter = kLevelLetters[level];
   for (auto _ : b) {
     const int result = QRImage(text.c_str(), letter, OutputPath().c_str());
     if (result != version) {
@@ -112,7 +112,7 @@ BENCHMARK(BM_Peer)
 
 // The steps alone, on the state a full version-40 call leaves behind.
 void PrepareVersion40(int level) {
-  QRImage(CapacityText(40, level).c_str(), "LMQH"[level], OutputPath().c_str());
+  QRImage(CapacityText(40, level).c_str(), kLevelLetters[level], OutputPath().c_str());
 }
 
 void BM_ErrorCorrection(benchmark::State& b) {
