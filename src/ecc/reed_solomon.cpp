@@ -130,6 +130,24 @@ void EncodePairSse2(const ProductTable& table, std::uint8_t* eccA, std::uint8_t*
   std::memcpy(eccA, r, m);
   std::memcpy(eccB, r + 32, m);
 }
+
+template <int Registers>
+void EncodeBlocksSse2(const ProductTable& table, std::uint8_t* eccOut, const std::uint8_t* data,
+                      int blocks, int dataCount) {
+  const int m = table.m;
+  int b = 0;
+  for (; b + 2 <= blocks; b += 2) {
+    const std::uint8_t* blockData = data + b * dataCount;
+    EncodePairSse2<Registers>(table, eccOut + b * m, eccOut + (b + 1) * m, blockData,
+                              blockData + dataCount, dataCount);
+  }
+  if (b < blocks) {
+    // A last block alone runs as both blocks of a pair.
+    std::uint8_t copy[kProductRowBytes];
+    const std::uint8_t* blockData = data + b * dataCount;
+    EncodePairSse2<Registers>(table, eccOut + b * m, copy, blockData, blockData, dataCount);
+  }
+}
 #endif
 
 }  // namespace
@@ -177,18 +195,10 @@ void EncodeBlocksByTableScalar(const ProductTable& table, std::uint8_t* eccOut,
 void EncodeBlocksByTable(const ProductTable& table, std::uint8_t* eccOut, const std::uint8_t* data,
                          int blocks, int dataCount) {
 #if QRIMAGE_RS_SSE2
-  auto pair = table.m <= 16 ? EncodePairSse2<1> : EncodePairSse2<2>;
-  const int m = table.m;
-  int b = 0;
-  for (; b + 2 <= blocks; b += 2) {
-    const std::uint8_t* blockData = data + b * dataCount;
-    pair(table, eccOut + b * m, eccOut + (b + 1) * m, blockData, blockData + dataCount, dataCount);
-  }
-  if (b < blocks) {
-    // A last block alone runs as both blocks of a pair.
-    std::uint8_t copy[kProductRowBytes];
-    const std::uint8_t* blockData = data + b * dataCount;
-    pair(table, eccOut + b * m, copy, blockData, blockData, dataCount);
+  if (table.m <= 16) {
+    EncodeBlocksSse2<1>(table, eccOut, data, blocks, dataCount);
+  } else {
+    EncodeBlocksSse2<2>(table, eccOut, data, blocks, dataCount);
   }
 #else
   EncodeBlocksByTableScalar(table, eccOut, data, blocks, dataCount);
