@@ -43,6 +43,13 @@
 #define QRIMAGE_API
 #endif
 
+/* QRImage throws nothing: C++ hosts see it declared noexcept. */
+#if defined(__cplusplus)
+#define QRIMAGE_NOEXCEPT noexcept
+#else
+#define QRIMAGE_NOEXCEPT
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -53,17 +60,21 @@ enum {
    * version 40 holds at that level (2953, 2331, 1663 or 1273 bytes for
    * L, M, Q, H), or the text pointer is null. No file is touched. */
   QRIMAGE_ERROR_INPUT = -1,
-  /* The error-correction step failed. It cannot happen with the library's
-   * own tables; the code is kept so hosts can tell it apart. No file is
-   * touched. */
+  /* The error-correction step failed, or the system refused the lock that
+   * keeps calls apart. Neither happens with the library's own tables and a
+   * working system; the code is kept so hosts can tell it apart. No file
+   * is touched. */
   QRIMAGE_ERROR_ENCODING = -2,
   /* The output file could not be written: the path is null, empty or 260
    * bytes or longer (on Windows: 260 characters or more after conversion
    * from the ANSI code page), its folder is missing, permission is denied,
-   * another program holds the file open for writing, or a write or close
-   * failed (a full disk, say). A regular file that could not be written in
-   * full is emptied and removed again, so a failure never leaves a partial
-   * bitmap; a device or FIFO at the path is left alone. */
+   * on Windows another program holds the file open for writing, on POSIX
+   * a FIFO has no reader, or a write or close failed (a full disk or a
+   * file-size limit, say). A regular file that could not be written in
+   * full is emptied and its name removed again, so a failure never leaves
+   * a partial bitmap. The name is kept (and the file left empty) when it is
+   * a symbolic link or the file has other names; a device or FIFO at the
+   * path is left alone. */
   QRIMAGE_ERROR_FILE = -3
 };
 
@@ -88,9 +99,14 @@ enum { QRIMAGE_VERSION_MIN = 1, QRIMAGE_VERSION_MAX = 40 };
  *
  * Calls are serialised inside the library: any number of host threads may
  * call QRImage at once, and each call writes exactly the file it would
- * write alone. The library holds no resources between calls.
+ * write alone. On POSIX a process may fork while another thread is inside
+ * a call; the child can call QRImage. The library holds no resources
+ * between calls. The output file is open only during the call: close-on-
+ * exec on POSIX; on Windows its handle is inheritable, so a process that
+ * another host thread starts meanwhile inherits it.
  */
-QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level, const char* path);
+QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level,
+                                     const char* path) QRIMAGE_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -2,7 +2,14 @@
 // exactly the file it writes alone, the very first calls included.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -110,6 +117,74 @@ TEST(Concurrency, FirstCallsRaceToBuildTheTables) {
   RunConcurrently(jobs, 8, 1, results);
   ExpectMatchesTwins(jobs, results);
   EXPECT_EQ(qrimage::galoisTablesReady, 1);
+}
+
+// Forks a child that calls `call` and returns its exit code, or -1 when
+// it did not end within a second (it is then killed) or ended by a signal.
+template <typename Call>
+int ForkAndCall(Call call) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    _exit(call());
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  int status = 0;
+  pid_t ended = 0;
+  while ((ended = waitpid(child, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    usleep(1000);
+  }
+  if (ended != child) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A host may fork while another of its threads is inside QRImage; the
+// child must find the library free and whole, and its own call must work.
+TEST(Concurrency, ChildrenForkedDuringCallsCanCall) {
+  const std::string busyText(2331, 'b');  // version 40: the lock is held most of the time
+  const std::string busyPath = qrtest::ScratchPath("busy.bmp");
+  std::atomic<bool> stop{false};
+  std::atomic<int> busyCalls{0};
+  std::thread busy([&] {
+    while (!stop.load()) {
+      QRImage(busyText.c_str(), 'M', busyPath.c_str());
+      busyCalls.fetch_add(1);
+    }
+  });
+  while (busyCalls.load() == 0) {
+    std::this_thread::yield();
+  }
+  const std::string path = qrtest::ScratchPath("forked.bmp");
+  for (int child = 0; child < 50; ++child) {
+    const int code = ForkAndCall([&] { return QRImage("forked", 'M', path.c_str()) + 10; });
+    EXPECT_EQ(code, 1 + 10) << "child " << child << " (-1: hung or killed)";
+    if (code != 1 + 10) {
+      break;
+    }
+  }
+  stop.store(true);
+  busy.join();
+}
+
+// The fork handlers leave with the library: after a second copy of it is
+// loaded, called and unloaded, fork must not jump into the unmapped code.
+TEST(Concurrency, ForkAfterTheLibraryIsUnloaded) {
+  void* library = dlopen(QRIMAGE_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr) << dlerror();
+  using Function = int (*)(const char*, int, const char*);
+  const auto call = reinterpret_cast<Function>(dlsym(library, "QRImage"));
+  ASSERT_NE(call, nullptr);
+  EXPECT_EQ(call("loaded", 'M', qrtest::ScratchPath("loaded.bmp").c_str()), 1);
+  ASSERT_EQ(dlclose(library), 0);
+  if (dlopen(QRIMAGE_SHARED_LIBRARY, RTLD_NOW | RTLD_NOLOAD) != nullptr) {
+    GTEST_SKIP() << "the library stays loaded after dlclose";
+  }
+  EXPECT_EQ(ForkAndCall([] { return 7; }), 7);
 }
 
 }  // namespace

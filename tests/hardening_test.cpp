@@ -81,6 +81,9 @@ TEST(HostileInput, AtMost2974TextBytesAreRead) {
   munmap(mapping, 2 * page);
 }
 
+// No exception can reach a C++ host either.
+static_assert(noexcept(QRImage(nullptr, 'M', nullptr)));
+
 TEST(HostileInput, NullTextIsAnInputErrorBeforeThePathIsLookedAt) {
   const std::string path = qrtest::ScratchPath("null-text.bmp");
   EXPECT_EQ(QRImage(nullptr, 'M', path.c_str()), QRIMAGE_ERROR_INPUT);
@@ -117,18 +120,55 @@ TEST(WriteFailure, FullDeviceGivesFileErrorAndTheNodeStays) {
   EXPECT_EQ(status.st_rdev, device);
 }
 
-// Child process exit codes: the result + 10, plus 100 when a file is left.
-int WriteUnderSizeLimit(rlim_t limit, const std::string& path, bool existing) {
+// The signal state a host may have for SIGXFSZ: its disposition, whether
+// this thread blocks it and whether one is pending.
+struct SizeSignalState {
+  void (*action)(int);
+  bool blocked;
+  bool pending;
+  bool operator==(const SizeSignalState&) const = default;
+};
+
+SizeSignalState CurrentSizeSignalState() {
+  struct sigaction action;
+  sigset_t mask;
+  sigset_t pending;
+  sigaction(SIGXFSZ, nullptr, &action);
+  pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+  sigpending(&pending);
+  return {action.sa_handler, sigismember(&mask, SIGXFSZ) == 1, sigismember(&pending, SIGXFSZ) == 1};
+}
+
+// How a host may have set SIGXFSZ up: left at its default action, which
+// ends the process; ignored; or blocked with one already pending, which
+// must stay pending.
+enum SizeSignalSetup { kDefault, kIgnored, kBlockedAndPending };
+
+// Child process exit codes: the result + 10, plus 100 when a file is left;
+// 98 when the call changed the host's SIGXFSZ state.
+int WriteUnderSizeLimit(rlim_t limit, const std::string& path, bool existing,
+                        SizeSignalSetup setup = kDefault) {
   return InChild([&] {
     if (existing) {
       qrtest::WriteFile(path, Bytes(9000, 0x33));
     }
-    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGXFSZ, setup == kIgnored ? SIG_IGN : SIG_DFL);
+    if (setup == kBlockedAndPending) {
+      sigset_t sizeSignal;
+      sigemptyset(&sizeSignal);
+      sigaddset(&sizeSignal, SIGXFSZ);
+      pthread_sigmask(SIG_BLOCK, &sizeSignal, nullptr);
+      raise(SIGXFSZ);
+    }
+    const SizeSignalState before = CurrentSizeSignalState();
     const struct rlimit rl = {limit, limit};
     if (setrlimit(RLIMIT_FSIZE, &rl) != 0) {
       return 99;
     }
     const int result = QRImage(std::string(2331, 'R').c_str(), 'M', path.c_str());
+    if (!(CurrentSizeSignalState() == before)) {
+      return 98;
+    }
     return result + 10 + (qrtest::FileExists(path) ? 100 : 0);
   });
 }
@@ -138,10 +178,13 @@ int WriteUnderSizeLimit(rlim_t limit, const std::string& path, bool existing) {
 TEST(WriteFailure, FileSizeLimitGivesFileErrorAndLeavesNoPartialFile) {
   for (const rlim_t limit : {0, 10, 62, 1000, 4501}) {
     for (const bool existing : {false, true}) {
-      const std::string path = qrtest::ScratchPath("limited.bmp");
-      EXPECT_EQ(WriteUnderSizeLimit(limit, path, existing), QRIMAGE_ERROR_FILE + 10)
-          << "limit " << limit << (existing ? ", replacing a file" : "");
-      EXPECT_FALSE(qrtest::FileExists(path));
+      for (const SizeSignalSetup setup : {kDefault, kIgnored, kBlockedAndPending}) {
+        const std::string path = qrtest::ScratchPath("limited.bmp");
+        EXPECT_EQ(WriteUnderSizeLimit(limit, path, existing, setup), QRIMAGE_ERROR_FILE + 10)
+            << "limit " << limit << (existing ? ", replacing a file" : "") << ", SIGXFSZ setup "
+            << setup;
+        EXPECT_FALSE(qrtest::FileExists(path));
+      }
     }
   }
   const std::string path = qrtest::ScratchPath("fits.bmp");
@@ -194,6 +237,52 @@ TEST(WriteFailure, ReaderThatGoesAwayGivesFileErrorNotSigpipe) {
   EXPECT_GT(got, 0);
   ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), QRIMAGE_ERROR_FILE + 10);
+}
+
+// A regular file under another process's lease (as file servers take
+// them) is opened the way any program opens it: the open makes the holder
+// give the lease up and waits for it. The holder is a second process that
+// releases the lease when told to.
+int leaseDescriptor = -1;
+volatile sig_atomic_t leaseReleased = 0;
+
+TEST(OtherProcesses, ALeasedFileIsWrittenOnceTheHolderGivesItUp) {
+  const std::string path = qrtest::ScratchPath("leased.bmp");
+  qrtest::WriteFile(path, Bytes(50, 1));
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  std::fflush(nullptr);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    alarm(20);
+    signal(SIGIO, [](int) {
+      fcntl(leaseDescriptor, F_SETLEASE, F_UNLCK);
+      leaseReleased = 1;
+    });
+    leaseDescriptor = open(path.c_str(), O_RDONLY);
+    const char taken = fcntl(leaseDescriptor, F_SETLEASE, F_RDLCK) == 0 ? 'y' : 'n';
+    if (write(ready[1], &taken, 1) != 1 || taken != 'y') {
+      _exit(2);
+    }
+    while (!leaseReleased) {
+      usleep(1000);
+    }
+    _exit(0);
+  }
+  close(ready[1]);
+  char taken = 0;
+  ASSERT_EQ(read(ready[0], &taken, 1), 1);
+  close(ready[0]);
+  if (taken != 'y') {
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    GTEST_SKIP() << "no lease can be taken on " << path;
+  }
+  EXPECT_EQ(QRImage("under lease", 'M', path.c_str()), 1);
+  int status = 0;
+  waitpid(holder, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the holder was not asked";
+  EXPECT_EQ(qrtest::ReadFile(path).size(), 178u);
 }
 
 TEST(WriteFailure, FailedOpensLeakNoDescriptor) {

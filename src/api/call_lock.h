@@ -6,13 +6,20 @@
 namespace qrimage {
 
 // Held for the whole of one call. The lock itself is static storage that
-// needs no set-up at load and no clean-up at unload.
+// needs no set-up at load and no clean-up at unload. Taking it throws
+// nothing; if the system refuses it, Held() is false and the call must not
+// touch the shared state.
 class CallLock {
  public:
-  CallLock();
+  CallLock() noexcept;
   ~CallLock();
   CallLock(const CallLock&) = delete;
   CallLock& operator=(const CallLock&) = delete;
+
+  bool Held() const noexcept { return held; }
+
+ private:
+  bool held;
 };
 
 }  // namespace qrimage

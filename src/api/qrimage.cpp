@@ -59,10 +59,16 @@ int EncodeSymbol(const char* text, int level) {
 
 }  // namespace qrimage
 
-extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level, const char* path) {
+extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level,
+                                                const char* path) QRIMAGE_NOEXCEPT {
   using namespace qrimage;
-  // All calls share the static encode state, so they take turns.
+  // All calls share the static encode state, so they take turns. A lock the
+  // system refuses is reported as the one internal failure code, with no
+  // file touched.
   const CallLock lock;
+  if (!lock.Held()) {
+    return QRIMAGE_ERROR_ENCODING;
+  }
 
   const int version = EncodeSymbol(text, level);
   if (version < 0) {

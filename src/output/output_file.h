@@ -6,6 +6,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/types.h>
 #endif
 
 namespace qrimage {
@@ -14,6 +16,12 @@ namespace qrimage {
 // system is asked.
 constexpr int kMaxPathLength = 260;
 
+#ifndef _WIN32
+// The writes of one file are gathered and reach the file in one go when it
+// is closed (see output_file_posix.cpp). A bitmap is at most 4502 bytes.
+constexpr std::size_t kGatherBytes = 8192;
+#endif
+
 struct OutputFile {
 #ifdef _WIN32
   HANDLE handle;
@@ -21,8 +29,12 @@ struct OutputFile {
 #else
   int descriptor;
   const char* path;
+  dev_t device;  // the opened file's identity: only this file's own name
+  ino_t inode;   // is removed after a failure
+  std::size_t gatheredCount;
+  char gathered[kGatherBytes];
 #endif
-  bool isRegularFile;  // only a regular file is removed after a failure
+  bool isRegularFile;  // only a regular file is emptied and removed
 };
 
 // Creates the file or truncates an existing one, for writing only. On
@@ -35,8 +47,9 @@ bool WriteOutputFile(OutputFile& file, const void* bytes, std::size_t count);
 // Closes the file; false if closing reported an error.
 bool CloseOutputFile(OutputFile& file);
 
-// After a failed write or close: closes the file if it is still open and
-// removes it when it is a regular file, so no partial bitmap is left.
+// After a failed write or close: empties a regular file, closes it if it
+// is still open and removes its name when that name is its only one and
+// not a symbolic link, so no partial bitmap is left under any name.
 void DiscardOutputFile(OutputFile& file, bool stillOpen);
 
 }  // namespace qrimage

@@ -14,27 +14,45 @@
 namespace qrimage {
 namespace {
 
-// A write to a FIFO or socket whose reader has gone raises SIGPIPE, which
-// would end the host process. Around such a write the signal is blocked in
-// this thread; if the write caused one, it is taken back out of the pending
-// set, and the write simply fails with EPIPE.
-ssize_t WriteWithoutSigpipe(int descriptor, const void* bytes, std::size_t count) {
-  sigset_t pipeOnly;
+// Two signals can come out of a write, and both end the host process by
+// default: SIGPIPE when the reader of a FIFO or socket has gone, SIGXFSZ
+// when a file would grow past the process's file-size limit. Around the
+// write both are blocked in this thread. One that the write raised is taken
+// back out of the pending set, and the write simply fails (EPIPE, EFBIG) or
+// comes back short. One that was pending before stays pending, and the
+// thread's mask is restored, so the host's own handling is untouched.
+constexpr int kGuardedSignals[] = {SIGPIPE, SIGXFSZ};
+
+ssize_t WriteWithoutSignals(int descriptor, const void* bytes, std::size_t count) {
+  sigset_t guarded;
   sigset_t previous;
-  sigset_t pending;
-  sigemptyset(&pipeOnly);
-  sigaddset(&pipeOnly, SIGPIPE);
-  if (pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous) != 0) {
+  sigset_t before;
+  sigemptyset(&guarded);
+  for (const int number : kGuardedSignals) {
+    sigaddset(&guarded, number);
+  }
+  if (pthread_sigmask(SIG_BLOCK, &guarded, &previous) != 0) {
     return write(descriptor, bytes, count);
   }
-  const bool alreadyPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+  if (sigpending(&before) != 0) {
+    sigfillset(&before);  // unknown: take nothing back out
+  }
   const ssize_t written = write(descriptor, bytes, count);
   const int writeError = errno;
-  // A write larger than the pipe can be cut short by the reader going away:
-  // it then returns a count, not EPIPE, with the signal pending all the same.
-  if (!alreadyPending && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+  // Neither signal comes with a write that moved every byte. A write to a
+  // pipe can be cut short by the reader going away: it then returns a
+  // count, not EPIPE, with the signal pending all the same.
+  sigset_t after;
+  if (written != static_cast<ssize_t>(count) && sigpending(&after) == 0) {
+    sigset_t raised;
+    sigemptyset(&raised);
+    for (const int number : kGuardedSignals) {
+      if (sigismember(&after, number) == 1 && sigismember(&before, number) == 0) {
+        sigaddset(&raised, number);
+      }
+    }
     const struct timespec noWait = {0, 0};
-    while (sigtimedwait(&pipeOnly, nullptr, &noWait) < 0 && errno == EINTR) {
+    while (sigtimedwait(&raised, nullptr, &noWait) > 0 || errno == EINTR) {
     }
   }
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -42,20 +60,9 @@ ssize_t WriteWithoutSigpipe(int descriptor, const void* bytes, std::size_t count
   return written;
 }
 
-// The bitmap writer makes one request per image row. A write() is a
-// system call of a few microseconds, more than the whole encoding of a
-// small symbol, so the requests are gathered here in their order and reach
-// the file in one go when it is closed. A bitmap is at most 4502 bytes;
-// anything beyond the buffer goes straight to the file.
-constexpr std::size_t kGatherBytes = 8192;
-char gathered[kGatherBytes];
-std::size_t gatheredCount = 0;
-
 bool WriteAll(OutputFile& file, const char* next, std::size_t count) {
   while (count > 0) {
-    // Only a regular file can never raise SIGPIPE.
-    const ssize_t written = file.isRegularFile ? write(file.descriptor, next, count)
-                                               : WriteWithoutSigpipe(file.descriptor, next, count);
+    const ssize_t written = WriteWithoutSignals(file.descriptor, next, count);
     if (written < 0 && errno == EINTR) {
       continue;
     }
@@ -69,10 +76,15 @@ bool WriteAll(OutputFile& file, const char* next, std::size_t count) {
   return true;
 }
 
+// The bitmap writer makes one request per image row. A write() is a
+// system call of a few microseconds, more than the whole encoding of a
+// small symbol, so the requests are gathered in the file's record in their
+// order and reach the file in one go when it is closed. Anything beyond the
+// buffer goes straight to the file.
 bool FlushGathered(OutputFile& file) {
-  const std::size_t count = gatheredCount;
-  gatheredCount = 0;
-  return WriteAll(file, gathered, count);
+  const std::size_t count = file.gatheredCount;
+  file.gatheredCount = 0;
+  return WriteAll(file, file.gathered, count);
 }
 
 // Empties a regular file, so that a partial bitmap is not left behind even
@@ -84,39 +96,79 @@ void EmptyIfRegular(OutputFile& file) {
   }
 }
 
+bool IsOpenedFile(const OutputFile& file, const struct stat& status) {
+  return S_ISREG(status.st_mode) && status.st_dev == file.device && status.st_ino == file.inode;
+}
+
+// After a failed close the descriptor is gone: the file is opened again by
+// its path and emptied, provided the path still leads to it.
+void EmptyThroughPath(OutputFile& file) {
+  const int descriptor = open(file.path, O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (descriptor < 0) {
+    return;
+  }
+  struct stat status;
+  if (fstat(descriptor, &status) == 0 && IsOpenedFile(file, status)) {
+    while (ftruncate(descriptor, 0) < 0 && errno == EINTR) {
+    }
+  }
+  close(descriptor);
+}
+
+int OpenForWriting(const char* path, int extraFlags) {
+  int descriptor;
+  do {
+    descriptor = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | extraFlags, 0666);
+  } while (descriptor < 0 && errno == EINTR);
+  return descriptor;
+}
+
 }  // namespace
 
 bool OpenOutputFile(const char* path, OutputFile& file) {
   if (path == nullptr || path[0] == '\0' || strnlen(path, kMaxPathLength) >= kMaxPathLength) {
     return false;
   }
-  // O_NONBLOCK for the open: a FIFO without a reader then fails at once
-  // (ENXIO) instead of blocking the host forever. Writes to a regular file
-  // ignore the flag; on anything else it is cleared before the first write.
-  int descriptor;
-  do {
-    descriptor = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-  } while (descriptor < 0 && errno == EINTR);
+  // Opening a FIFO for writing waits for a reader, which may never come;
+  // with O_NONBLOCK it fails at once (ENXIO) instead. Asking the path's
+  // type first would cost a call and leave a gap in which a FIFO could take
+  // the file's place, so the first open always carries the flag. On a
+  // regular file the flag matters in one case only: when another process
+  // holds a lease on the file (file servers take them), the open fails
+  // with EWOULDBLOCK instead of waiting while the holder gives the lease
+  // up. That case alone is opened again without the flag, if the path
+  // still names a regular file. Writes to a regular file ignore the flag;
+  // on anything else it is cleared before the first write.
+  int descriptor = OpenForWriting(path, O_NONBLOCK);
+  if (descriptor < 0 && errno == EWOULDBLOCK) {
+    struct stat named;
+    if (stat(path, &named) == 0 && S_ISREG(named.st_mode)) {
+      descriptor = OpenForWriting(path, 0);
+    }
+  }
   if (descriptor < 0) {
     return false;
   }
   struct stat status;
   file.descriptor = descriptor;
   file.path = path;
+  file.gatheredCount = 0;
   file.isRegularFile = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
-  if (!file.isRegularFile) {
+  if (file.isRegularFile) {
+    file.device = status.st_dev;
+    file.inode = status.st_ino;
+  } else {
     const int flags = fcntl(descriptor, F_GETFL);
     if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) < 0) {
       close(descriptor);
       return false;
     }
   }
-  gatheredCount = 0;
   return true;
 }
 
 bool WriteOutputFile(OutputFile& file, const void* bytes, std::size_t count) {
-  if (count > kGatherBytes - gatheredCount) {
+  if (count > kGatherBytes - file.gatheredCount) {
     if (!FlushGathered(file)) {
       return false;
     }
@@ -124,8 +176,8 @@ bool WriteOutputFile(OutputFile& file, const void* bytes, std::size_t count) {
       return WriteAll(file, static_cast<const char*>(bytes), count);
     }
   }
-  std::memcpy(gathered + gatheredCount, bytes, count);
-  gatheredCount += count;
+  std::memcpy(file.gathered + file.gatheredCount, bytes, count);
+  file.gatheredCount += count;
   return true;
 }
 
@@ -142,16 +194,27 @@ bool CloseOutputFile(OutputFile& file) {
 }
 
 void DiscardOutputFile(OutputFile& file, bool stillOpen) {
-  gatheredCount = 0;
+  file.gatheredCount = 0;
   if (stillOpen) {
-    // Empty the file first: if the unlink below fails (a folder the caller
-    // may not change, or a path that is a link to the file), no partial
-    // bitmap is left behind under either name.
+    // Empty the file first: if its name is kept or cannot be removed (a
+    // folder the caller may not change), no partial bitmap is left behind.
     EmptyIfRegular(file);
     close(file.descriptor);
   }
-  if (file.isRegularFile) {
-    unlink(file.path);
+  if (!file.isRegularFile) {
+    return;
+  }
+  // The name is removed only if it is the written file's one and only name:
+  // removing a symbolic link would leave its target behind, removing one
+  // of several hard links would leave the others, and a file moved to the
+  // path meanwhile is not ours to remove. Such names all stay.
+  struct stat named;
+  if (lstat(file.path, &named) == 0 && IsOpenedFile(file, named) && named.st_nlink == 1 &&
+      unlink(file.path) == 0) {
+    return;
+  }
+  if (!stillOpen) {
+    EmptyThroughPath(file);
   }
 }
 

@@ -37,6 +37,14 @@ bool CloseOutputFile(OutputFile& file) {
 
 void DiscardOutputFile(OutputFile& file, bool stillOpen) {
   if (stillOpen) {
+    // Empty the file first: if it cannot be deleted (another program has
+    // it open, or the folder may not be changed), no partial bitmap is left.
+    if (file.isRegularFile) {
+      LARGE_INTEGER start = {};
+      if (SetFilePointerEx(file.handle, start, nullptr, FILE_BEGIN)) {
+        SetEndOfFile(file.handle);
+      }
+    }
     CloseHandle(file.handle);
   }
   if (file.isRegularFile) {
