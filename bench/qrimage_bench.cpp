@@ -1,4 +1,5 @@
-// Timings of whole QRImage calls and of the pipeline steps one by one.
+// Timings of whole QRImage calls and of the pipeline steps one by one,
+// and, when libqrencode was found, of its encoder on the same texts.
 //
 //   scripts/bench.sh            (builds with -DQRIMAGE_BUILD_BENCHMARKS=ON and runs)
 //
@@ -21,6 +22,10 @@
 #include "output/bitmap.h"
 #include "qrimage.h"
 #include "symbol/symbol.h"
+
+#ifdef QRIMAGE_BENCH_PEER
+#include <qrencode.h>
+#endif
 
 namespace {
 
@@ -61,7 +66,7 @@ void BM_QRImage(benchmark::State& b) {
   const int version = static_cast<int>(b.range(0));
   const int level = static_cast<int>(b.range(1));
   const std::string text = CapacityText(version, level);
-  const char letter = "LMQH"[level];
+  const char letter = kLevelLetters[level];
   for (auto _ : b) {
     const int result = QRImage(text.c_str(), letter, OutputPath().c_str());
     if (result != version) {
@@ -78,9 +83,36 @@ BENCHMARK(BM_QRImage)
     ->Unit(benchmark::kMicrosecond)
     ->ComputeStatistics("min", Fastest);
 
+#ifdef QRIMAGE_BENCH_PEER
+// The peer on the same text: encoding only (byte mode, smallest version,
+// same level), no file. Its levels are numbered L, M, Q, H as ours.
+void BM_Peer(benchmark::State& b) {
+  const int version = static_cast<int>(b.range(0));
+  const int level = static_cast<int>(b.range(1));
+  const std::string text = CapacityText(version, level);
+  const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+  for (auto _ : b) {
+    QRcode* code = QRcode_encodeData(static_cast<int>(text.size()), data, 0,
+                                     static_cast<QRecLevel>(QR_ECLEVEL_L + level));
+    const bool same = code != nullptr && code->version == version;
+    QRcode_free(code);
+    if (!same) {
+      b.SkipWithError("the peer chose another version");
+      break;
+    }
+  }
+  SetModuleCounter(b, version);
+}
+BENCHMARK(BM_Peer)
+    ->ArgNames({"version", "level"})
+    ->ArgsProduct({{1, 5, 10, 20, 30, 40}, {0, 3}})
+    ->Unit(benchmark::kMicrosecond)
+    ->ComputeStatistics("min", Fastest);
+#endif
+
 // The steps alone, on the state a full version-40 call leaves behind.
 void PrepareVersion40(int level) {
-  QRImage(CapacityText(40, level).c_str(), "LMQH"[level], OutputPath().c_str());
+  QRImage(CapacityText(40, level).c_str(), kLevelLetters[level], OutputPath().c_str());
 }
 
 void BM_ErrorCorrection(benchmark::State& b) {

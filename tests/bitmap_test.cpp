@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "api/encode_state.h"
+#include "output/bitmap.h"
 #include "qrimage.h"
 #include "test_util.h"
 
@@ -42,21 +44,26 @@ TEST(Bitmap, Version1FileLayout) {
 
 TEST(Bitmap, PixelsShowTheMatrixWithTheFinderTopLeft) {
   const std::string path = qrtest::ScratchPath("pixels.bmp");
-  const int version = QRImage(std::string(300, 'p').c_str(), 'Q', path.c_str());
-  ASSERT_EQ(version, 16);
-  const qrtest::Bitmap bitmap = qrtest::ReadBitmap(qrtest::ReadFile(path));
-  const int n = SymbolSize(version);
-  ASSERT_EQ(bitmap.width, n + 8);
-  ASSERT_EQ(bitmap.height, n + 8);
-  for (int y = 0; y < n + 8; ++y) {
-    for (int x = 0; x < n + 8; ++x) {
-      const int r = y - 4;
-      const int c = x - 4;
-      const bool quiet = r < 0 || r >= n || c < 0 || c >= n;
-      const bool light = quiet || encodeState.matrix[r * GRID_STRIDE + c] == MODULE_LIGHT;
-      ASSERT_EQ(bitmap.White(x, y), light) << x << "," << y;
+  // Symbol widths 21, 81 and 177: rows of 4, 12 and 24 bytes; 81 last.
+  for (const auto& [text, version] : {std::pair{std::string(11, 'p'), 1},
+                                      {std::string(1663, 'p'), 40},
+                                      {std::string(300, 'p'), 16}}) {
+    ASSERT_EQ(QRImage(text.c_str(), 'Q', path.c_str()), version);
+    const qrtest::Bitmap bitmap = qrtest::ReadBitmap(qrtest::ReadFile(path));
+    const int n = SymbolSize(version);
+    ASSERT_EQ(bitmap.width, n + 8);
+    ASSERT_EQ(bitmap.height, n + 8);
+    for (int y = 0; y < n + 8; ++y) {
+      for (int x = 0; x < n + 8; ++x) {
+        const int r = y - 4;
+        const int c = x - 4;
+        const bool quiet = r < 0 || r >= n || c < 0 || c >= n;
+        const bool light = quiet || encodeState.matrix[r * GRID_STRIDE + c] == MODULE_LIGHT;
+        ASSERT_EQ(bitmap.White(x, y), light) << version << ": " << x << "," << y;
+      }
     }
   }
+  const qrtest::Bitmap bitmap = qrtest::ReadBitmap(qrtest::ReadFile(path));
   // The top-left finder's dark ring starts 4 pixels in from each edge.
   for (int k = 0; k < 7; ++k) {
     EXPECT_FALSE(bitmap.White(4 + k, 4));
@@ -64,6 +71,28 @@ TEST(Bitmap, PixelsShowTheMatrixWithTheFinderTopLeft) {
   }
   EXPECT_TRUE(bitmap.White(5, 5));
   EXPECT_FALSE(bitmap.White(6, 6));
+}
+
+// Both forms of the row packing, on pixel bytes of every kind and row
+// lengths odd and even: bit 7 - k of byte b is pixel 8b + k, set for
+// light only.
+TEST(Bitmap, PixelRowPacking) {
+  std::uint8_t pixels[24 * 8];
+  std::uint32_t x = 7;
+  for (std::uint8_t& p : pixels) {
+    x = x * 1103515245u + 12345u;
+    const std::uint8_t kinds[] = {MODULE_LIGHT, MODULE_DARK, MODULE_RESERVED, 0x7F, 0xFE};
+    p = kinds[(x >> 16) % 5];
+  }
+  for (auto pack : {PackPixelRow, PackPixelRowScalar}) {
+    for (int bytes : {1, 2, 3, 23, 24}) {
+      std::uint8_t out[24];
+      pack(pixels, bytes, out);
+      for (int p = 0; p < 8 * bytes; ++p) {
+        ASSERT_EQ((out[p / 8] >> (7 - p % 8)) & 1, pixels[p] == MODULE_LIGHT) << bytes << " " << p;
+      }
+    }
+  }
 }
 
 TEST(Bitmap, Version40Size) {

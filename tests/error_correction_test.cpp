@@ -81,6 +81,49 @@ TEST_F(ErrorCorrectionTest, Version5QBlocks) {
   }
 }
 
+// Every version and level on pseudo-random data: the symbol's codewords
+// (product table or field tables, as the size decides) and both forms of the
+// table division, SSE2 where built and scalar, agree block by block with
+// EncodeBlock, the division through the field tables.
+TEST_F(ErrorCorrectionTest, EveryLayoutMatchesTheFieldTableDivision) {
+  std::uint32_t x = 1;
+  for (int version = 1; version <= 40; ++version) {
+    for (int level = 0; level < 4; ++level) {
+      SCOPED_TRACE(testing::Message() << "version " << version << " level " << level);
+      Prepare(version, level);
+      for (std::uint8_t& d : encodeState.dataCodewords) {
+        x = x * 1103515245u + 12345u;
+        d = static_cast<std::uint8_t>(x >> 16);
+      }
+      ASSERT_EQ(ComputeErrorCorrection(encodeState), 0);
+      const BlockLayoutEntry& e = BlockLayoutFor(version, level);
+      const int m = e.total1 - e.data1;
+      std::uint8_t expected[kMaxEccCodewords];
+      const std::uint8_t* data = encodeState.dataCodewords;
+      for (int b = 0; b < e.blocks1 + e.blocks2; ++b) {
+        const int count = b < e.blocks1 ? e.data1 : e.data2;
+        ASSERT_EQ(EncodeBlock(expected + b * m, data, count + m, count), 0);
+        data += count;
+      }
+      const int eccTotal = (e.blocks1 + e.blocks2) * m;
+      EXPECT_EQ(0, std::memcmp(encodeState.eccCodewords, expected, eccTotal));
+
+      static ProductTable table;
+      ASSERT_TRUE(BuildProductTable(m, table));
+      for (auto encode : {EncodeBlocksByTable, EncodeBlocksByTableScalar}) {
+        std::uint8_t ecc[kMaxEccCodewords];
+        encode(table, ecc, encodeState.dataCodewords, e.blocks1, e.data1);
+        encode(table, ecc + e.blocks1 * m, encodeState.dataCodewords + e.blocks1 * e.data1,
+               e.blocks2, e.data2);
+        EXPECT_EQ(0, std::memcmp(ecc, expected, eccTotal));
+      }
+    }
+  }
+  ProductTable table;
+  EXPECT_FALSE(BuildProductTable(34, table));  // a generator, but longer than a row
+  EXPECT_FALSE(BuildProductTable(9, table));   // no generator
+}
+
 TEST_F(ErrorCorrectionTest, LargestTotals) {
   Prepare(21, kLevelM);
   ASSERT_EQ(ComputeErrorCorrection(encodeState), 0);

@@ -7,11 +7,13 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "api/encode_state.h"
 #include "mask/mask.h"
 #include "mask/penalty_rules_packed.h"
+#include "symbol/symbol.h"
 
 namespace qrimage {
 namespace {
@@ -29,7 +31,10 @@ class Grids {
   // under uniform rectangles of random size and colour. 4: rows and
   // columns built from finder-like windows, light margins and single
   // modules. 5: long stripes. 6: random with a few bytes that are neither
-  // dark nor light. Outside the corner: junk the rules must not read.
+  // dark nor light. 7: random under uniform rectangles from one module to
+  // whole rows wide (runs across the words of a row) and two modules wide
+  // down to whole columns long. Outside the corner: junk the rules must
+  // not read.
   Grid Make(int kind, int n) {
     Grid g(kGridBytes);
     for (std::uint8_t& b : g) {
@@ -43,7 +48,8 @@ class Grids {
           case 0:
           case 1:
           case 2:
-            m = Chance(percent[kind]) ? MODULE_DARK : MODULE_LIGHT;
+          case 7:
+            m = Chance(percent[kind % 7]) ? MODULE_DARK : MODULE_LIGHT;
             break;
           case 5:
             m = ((i / (1 + n / 9)) + (j % 7 == 0)) % 2 ? MODULE_DARK : MODULE_LIGHT;
@@ -53,9 +59,11 @@ class Grids {
         }
       }
     }
-    if (kind == 3) {
+    if (kind == 3 || kind == 7) {
       for (int r = 0; r < n; ++r) {
-        const int h = 1 + Below(10), w = 1 + Below(10);
+        const bool wide = kind == 7 && r % 2 == 0;
+        const int h = kind == 3 ? 1 + Below(10) : wide ? 1 + Below(4) : 1 + Below(n);
+        const int w = kind == 3 ? 1 + Below(10) : wide ? 1 + Below(n) : 2;
         const int top = Below(n - h + 1), left = Below(n - w + 1);
         const std::uint8_t colour = Chance(50) ? MODULE_DARK : MODULE_LIGHT;
         for (int i = top; i < top + h; ++i) {
@@ -125,39 +133,83 @@ void PackBoth(int k, int n) {
 }
 
 // The packed rules on grid `packedInto` against the plain ones on grid
-// `plainOn`, both loaded with the same grid. The runs rule is compared on
-// grids of dark and light modules only, which is all it is made for.
+// `plainOn`, the grid after it, all three loaded with the same grid; the
+// baseline blocks rule marks the third. The runs rule is
+// compared on grids of dark and light modules only, which is all it is
+// made for.
 void ExpectSameScores(int packedInto, int plainOn, int n, bool twoValued) {
   ASSERT_NO_FATAL_FAILURE(PackBoth(packedInto, n));
-  for (const PackedGrid* packed : {&packedScalar, &packedSse2}) {
+  // Scalar packing with the baseline forms, SSE2 packing with the fastest.
+  const std::pair<const PackedGrid*, RuleForm> forms[] = {{&packedScalar, RuleForm::kBaseline},
+                                                          {&packedSse2, RuleForm::kFastest}};
+  for (const auto& [packed, form] : forms) {
     if (twoValued) {
-      ASSERT_EQ(ScoreRunsPacked(n, *packed), ScoreRuns(plainOn, n));
+      ASSERT_EQ(ScoreRunsPacked(n, *packed, form), ScoreRuns(plainOn, n));
     }
-    ASSERT_EQ(CountExtraFinderPatternsPacked(n, *packed), CountExtraFinderPatterns(plainOn, n));
-    ASSERT_EQ(ScoreDarkBalancePacked(n, *packed), ScoreDarkBalance(plainOn, n));
+    ASSERT_EQ(CountExtraFinderPatternsPacked(n, *packed, form),
+              CountExtraFinderPatterns(plainOn, n));
+    ASSERT_EQ(ScoreDarkBalancePacked(n, *packed, form), ScoreDarkBalance(plainOn, n));
   }
-  ASSERT_EQ(ScoreBlocksPacked(packedInto, n, packedSse2), ScoreBlocks(plainOn, n));
+  const int blocks = ScoreBlocks(plainOn, n);
+  ASSERT_EQ(ScoreBlocksPacked(packedInto, n, packedSse2), blocks);
+  ASSERT_EQ(ScoreBlocksPacked(plainOn + 1, n, packedScalar, RuleForm::kBaseline), blocks);
   // Same marks, and nothing written outside the corner.
-  ASSERT_EQ(std::memcmp(maskedCandidates[packedInto].data(), maskedCandidates[plainOn].data(),
-                        kGridBytes),
-            0);
+  for (int marked : {packedInto, plainOn + 1}) {
+    ASSERT_EQ(
+        std::memcmp(maskedCandidates[marked].data(), maskedCandidates[plainOn].data(), kGridBytes),
+        0)
+        << marked;
+  }
 }
 
 TEST(PenaltyRulesRandom, PackedMatchPlainOnEveryVersionSize) {
   Grids grids(20261208);
   for (int version = 1; version <= kMaxVersion; ++version) {
     const int n = SymbolSize(version);
-    for (int kind = 0; kind < 7; ++kind) {
+    for (int kind = 0; kind < 8; ++kind) {
       for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(testing::Message() << "N " << n << " kind " << kind << " round " << round);
         // Grid k for the packed forms, the next one for the plain forms.
-        const int k = (version + kind + round) % (kMaskCount - 1);
+        const int k = (version + kind + round) % (kMaskCount - 2);
         const Grid g = grids.Make(kind, n);
-        Load(k, g);
-        Load(k + 1, g);
+        for (int copy = k; copy <= k + 2; ++copy) {
+          Load(copy, g);
+        }
         ASSERT_NO_FATAL_FAILURE(ExpectSameScores(k, k + 1, n, kind != 6));
         // Again on the marked grid: no block is found twice.
         ASSERT_NO_FATAL_FAILURE(ExpectSameScores(k, k + 1, n, false));
+      }
+    }
+  }
+  std::memset(maskedCandidates, 0, sizeof maskedCandidates);
+}
+
+// Candidates derived from the symbol packed once against the byte
+// candidates packed one by one, on every version's reserved map with
+// random modules.
+TEST(PenaltyRulesRandom, DerivedCandidatesMatchPackedOnes) {
+  std::mt19937 random(14);
+  static PackedSymbol symbol;
+  for (int version = 1; version <= kMaxVersion; ++version) {
+    const int n = SymbolSize(version);
+    encodeState.version = version;
+    BuildMaskTemplates(encodeState);
+    for (std::uint8_t& m : encodeState.matrix) {
+      m = random() % 2 ? MODULE_DARK : MODULE_LIGHT;
+    }
+    PackSymbol(encodeState, n, symbol);
+    for (int k = 0; k < kMaskCount; ++k) {
+      for (int p = 0; p < kGridBytes; ++p) {
+        const std::uint8_t v = encodeState.matrix[p];
+        maskedCandidates[k][p] = encodeState.maskTemplates[k][p] == MODULE_DARK ? 0xFF - v : v;
+      }
+      DeriveCandidate(symbol, k, n, packedSse2);
+      PackGridScalar(k, n, packedScalar);
+      for (int i = 0; i < n; ++i) {
+        ASSERT_EQ(std::memcmp(&packedSse2.dark[i], &packedScalar.dark[i], sizeof(RowBits)), 0)
+            << version << " " << k << " " << i;
+        ASSERT_EQ(std::memcmp(&packedSse2.light[i], &packedScalar.light[i], sizeof(RowBits)), 0)
+            << version << " " << k << " " << i;
       }
     }
   }

@@ -22,7 +22,8 @@ void ApplyTemplateRow(std::uint8_t* out, const std::uint8_t* modules, const std:
 void BuildCandidates(const EncodeState& state, int n) {
   // All of it, whatever the version, so that outside the N x N corners
   // every grid reads 0x00 even after someone else wrote there; the corners
-  // are then rewritten in full.
+  // are then rewritten in full. One clear of the whole buffer costs less
+  // than clearing around each corner row.
   std::memset(maskedCandidates, 0, sizeof maskedCandidates);
   for (int k = 0; k < kMaskCount; ++k) {
     for (int i = 0; i < n; ++i) {
@@ -33,10 +34,11 @@ void BuildCandidates(const EncodeState& state, int n) {
   }
 }
 
-// The four rules in their order, on a candidate packed once for all.
-int ScoreCandidate(int k, int n) {
+// The four rules in their order, on candidate k derived from the packed
+// symbol.
+int ScoreCandidate(const PackedSymbol& symbol, int k, int n) {
   static PackedGrid packed;
-  PackGrid(k, n, packed);
+  DeriveCandidate(symbol, k, n, packed);
   int score = ScoreRunsPacked(n, packed);
   if (CountExtraFinderPatternsPacked(n, packed) != 0) {
     score += 40;
@@ -52,9 +54,11 @@ void SelectAndApplyMask(EncodeState& state) {
   const int n = SymbolSize(state.version);
   BuildCandidates(state, n);
 
+  static PackedSymbol symbol;
+  PackSymbol(state, n, symbol);
   int scores[kMaskCount];
   for (int k = 0; k < kMaskCount; ++k) {
-    scores[k] = ScoreCandidate(k, n);
+    scores[k] = ScoreCandidate(symbol, k, n);
   }
   int best = 0;
   for (int k = 1; k < kMaskCount; ++k) {

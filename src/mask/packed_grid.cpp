@@ -1,8 +1,14 @@
 // Byte grid to bit sets.
 #include "mask/packed_grid.h"
 
+#include "symbol/symbol.h"
+
 #include <cstddef>
 #include <cstring>
+
+#if QRIMAGE_POPCNT
+#include <cpuid.h>
+#endif
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -43,7 +49,7 @@ void ScalarPacking::PackRow(const std::uint8_t* row, int n, std::size_t, RowBits
 // Sixteen modules at a time: compare every byte with 0x00 and with 0xFF
 // and collect the byte results' top bits. The last piece of a row takes
 // up to 15 bytes past it (the next row, or the area outside the corner).
-// Only at the very end of the candidates, where nothing may be read past,
+// Only at the very end of a grid's storage, where nothing may be read past,
 // does a padded copy stand in.
 void Sse2Packing::PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
                           RowBits& light) {
@@ -80,29 +86,85 @@ void Sse2Packing::PackRow(const std::uint8_t* row, int n, std::size_t room, RowB
 }
 #endif
 
+// Packs the N x N corner of `grid`, of which `room` bytes may be read.
 template <typename Packing>
-void PackRows(int k, int n, PackedGrid& packed) {
-  const std::uint8_t* grid = maskedCandidates[k].data();
-  // Bytes that may be read from the start of grid k: up to the end of the
-  // last grid.
-  const std::size_t gridRoom = static_cast<std::size_t>(kMaskCount - k) * kGridBytes;
+void PackRows(const std::uint8_t* grid, std::size_t room, int n, PackedGrid& packed) {
   const RowBits columns = BitRange(0, n);
   for (int i = 0; i < n; ++i) {
-    Packing::PackRow(grid + i * GRID_STRIDE, n, gridRoom - i * GRID_STRIDE, packed.dark[i],
+    Packing::PackRow(grid + i * GRID_STRIDE, n, room - i * GRID_STRIDE, packed.dark[i],
                      packed.light[i]);
     packed.dark[i] = packed.dark[i] & columns;
     packed.light[i] = packed.light[i] & columns;
   }
 }
 
+// Bytes that may be read from the start of candidate k: up to the end of
+// the last one.
+std::size_t CandidateRoom(int k) {
+  return static_cast<std::size_t>(kMaskCount - k) * kGridBytes;
+}
+
+// The rows of each mask over one period, bit j set where the mask inverts
+// column j.
+struct MaskBits {
+  RowBits row[kMaskCount][kMaskRowPeriod];
+};
+constexpr MaskBits MakeMaskBits() {
+  MaskBits bits{};
+  for (int mask = 0; mask < kMaskCount; ++mask) {
+    for (int i = 0; i < kMaskRowPeriod; ++i) {
+      for (int j = 0; j < GRID_STRIDE; ++j) {
+        bits.row[mask][i].w[j >> 6] |= std::uint64_t{MaskInverts(mask, i, j)} << (j & 63);
+      }
+    }
+  }
+  return bits;
+}
+constexpr MaskBits kMaskBits = MakeMaskBits();
+
 }  // namespace
 
+#if QRIMAGE_POPCNT
+// Asked with cpuid on the first call rather than through the compiler's
+// feature table, which would add an initialiser run at load.
+bool HasPopcnt() {
+  static const bool has = [] {
+    unsigned a, b, c, d;
+    return __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_POPCNT) != 0;
+  }();
+  return has;
+}
+#endif
+
 void PackGrid(int k, int n, PackedGrid& packed) {
-  PackRows<FastestPacking>(k, n, packed);
+  PackRows<FastestPacking>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
 }
 
 void PackGridScalar(int k, int n, PackedGrid& packed) {
-  PackRows<ScalarPacking>(k, n, packed);
+  PackRows<ScalarPacking>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
+}
+
+void PackSymbol(const EncodeState& state, int n, PackedSymbol& symbol) {
+  PackRows<FastestPacking>(state.matrix.data(), kGridBytes, n, symbol.modules);
+  // Template 0 holds 0x00 or 0xFF at every module a mask may invert and
+  // MODULE_RESERVED at the others.
+  static PackedGrid templ;
+  PackRows<FastestPacking>(state.maskTemplates[0].data(), kGridBytes, n, templ);
+  for (int i = 0; i < n; ++i) {
+    symbol.maskable[i] = templ.dark[i] | templ.light[i];
+  }
+}
+
+void DeriveCandidate(const PackedSymbol& symbol, int mask, int n, PackedGrid& packed) {
+  const RowBits* maskRows = kMaskBits.row[mask];
+  for (int i = 0; i < n; ++i) {
+    // Inverting swaps dark and light.
+    const RowBits invert = maskRows[i % kMaskRowPeriod] & symbol.maskable[i];
+    const RowBits& dark = symbol.modules.dark[i];
+    const RowBits& light = symbol.modules.light[i];
+    packed.dark[i] = (dark & ~invert) | (light & invert);
+    packed.light[i] = (light & ~invert) | (dark & invert);
+  }
 }
 
 }  // namespace qrimage

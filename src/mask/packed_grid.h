@@ -51,6 +51,20 @@ void PackGrid(int k, int n, PackedGrid& packed);
 // what tests hold the SSE2 routine to.
 void PackGridScalar(int k, int n, PackedGrid& packed);
 
+// The unmasked symbol packed once for all eight candidates: its modules,
+// and the modules a mask may invert (all but the function, format and
+// version modules).
+struct PackedSymbol {
+  PackedGrid modules;
+  RowBits maskable[GRID_STRIDE];
+};
+// Packs the N x N corners of the matrix and of the reserved map (template
+// 0) of `state`.
+void PackSymbol(const EncodeState& state, int n, PackedSymbol& symbol);
+// The candidate of `mask` from the packed symbol, by exclusive or with the
+// mask's bit rows: the bit sets PackGrid gives for that candidate's grid.
+void DeriveCandidate(const PackedSymbol& symbol, int mask, int n, PackedGrid& packed);
+
 // Bit set operations.
 
 template <int W>
@@ -109,22 +123,50 @@ inline Bits<W> FromHigherColumns(const Bits<W>& a, int s) {
   return r;
 }
 
-// Set bits of one word. Spelled out because std::popcount becomes a
-// library call when the target may lack the popcount instruction.
-inline int PopCount64(std::uint64_t x) {
-  x = x - ((x >> 1) & 0x5555555555555555ull);
-  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
-  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-  return static_cast<int>((x * 0x0101010101010101ull) >> 56);
-}
-template <int W>
-inline int PopCount(const Bits<W>& a) {
-  int count = 0;
-  for (int i = 0; i < W; ++i) {
-    count += PopCount64(a.w[i]);
+// Counting set bits. The popcount instruction is not part of the x86-64
+// baseline, and std::popcount becomes a library call where it may be
+// missing, so the rules that count come in two forms, by their counter.
+//
+// SpelledOutCount reduces each word to eight byte counts (at most 8 each),
+// adds the words' byte counts, and sums the bytes with one multiplication
+// (at most 3 x 8 per byte for the three words of a row).
+struct SpelledOutCount {
+  static std::uint64_t ByteCounts(std::uint64_t x) {
+    x = x - ((x >> 1) & 0x5555555555555555ull);
+    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+    return (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
   }
-  return count;
-}
+  template <int W>
+  static int Of(const Bits<W>& a) {
+    static_assert(W * 8 <= 255, "byte counts must not overflow");
+    std::uint64_t bytes = 0;
+    for (int i = 0; i < W; ++i) {
+      bytes += ByteCounts(a.w[i]);
+    }
+    return static_cast<int>((bytes * 0x0101010101010101ull) >> 56);
+  }
+};
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QRIMAGE_POPCNT 1
+// The instruction, written out so that no compiler option is needed for
+// it; run only where HasPopcnt() says the processor has it.
+struct PopcntCount {
+  template <int W>
+  static int Of(const Bits<W>& a) {
+    std::uint64_t count = 0;
+    for (int i = 0; i < W; ++i) {
+      std::uint64_t c;
+      asm("popcntq %1, %0" : "=r"(c) : "r"(a.w[i]));
+      count += c;
+    }
+    return static_cast<int>(count);
+  }
+};
+// Whether this processor has the popcount instruction (asked once).
+bool HasPopcnt();
+#endif
+
 template <int W>
 inline bool IsEmpty(const Bits<W>& a) {
   std::uint64_t any = 0;

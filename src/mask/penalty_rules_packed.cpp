@@ -10,19 +10,39 @@
 
 #include "mask/mask.h"
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define QRIMAGE_MARK_SSE2 1
+#endif
+
 namespace qrimage {
 namespace {
 
-// Runs rule<W>(...) with W the number of words N modules need.
+// Runs rule(w, count): w an integral constant, the number of words N
+// modules need, and count the bit counter of `form`.
 template <typename Rule>
-int ForWords(int n, Rule rule) {
+int ForWords(int n, RuleForm form, Rule rule) {
+#if QRIMAGE_POPCNT
+  if (form == RuleForm::kFastest && HasPopcnt()) {
+    switch (WordsFor(n)) {
+      case 1:
+        return rule(std::integral_constant<int, 1>{}, PopcntCount{});
+      case 2:
+        return rule(std::integral_constant<int, 2>{}, PopcntCount{});
+      default:
+        return rule(std::integral_constant<int, 3>{}, PopcntCount{});
+    }
+  }
+#else
+  (void)form;
+#endif
   switch (WordsFor(n)) {
     case 1:
-      return rule(std::integral_constant<int, 1>{});
+      return rule(std::integral_constant<int, 1>{}, SpelledOutCount{});
     case 2:
-      return rule(std::integral_constant<int, 2>{});
+      return rule(std::integral_constant<int, 2>{}, SpelledOutCount{});
     default:
-      return rule(std::integral_constant<int, 3>{});
+      return rule(std::integral_constant<int, 3>{}, SpelledOutCount{});
   }
 }
 
@@ -39,7 +59,7 @@ int ForWords(int n, Rule rule) {
 namespace {
 
 // Rows: e as a bit set of the row, then the five-fold overlap.
-template <int W>
+template <int W, typename Count>
 int RowRunPenalty(const Bits<W>& dark, const Bits<W>& columns) {
   // Equal neighbours have the same dark bit; column 0 has no left neighbour.
   const Bits<W> equal =
@@ -48,15 +68,15 @@ int RowRunPenalty(const Bits<W>& dark, const Bits<W>& columns) {
   for (int s = 1; s <= 4; ++s) {
     six = six & FromLowerColumns(equal, s);
   }
-  return PopCount(six);
+  return Count::Of(six);
 }
 
-template <int W>
+template <int W, typename Count>
 int Runs(const PackedGrid& packed, int n) {
   const Bits<W> columns = BitRange<W>(0, n);
   int sum = 0;
   for (int i = 0; i < n; ++i) {
-    sum += RowRunPenalty(Head<W>(packed.dark[i]), columns);
+    sum += RowRunPenalty<W, Count>(Head<W>(packed.dark[i]), columns);
   }
   // Columns, 64 at a time: equal[i] has bit j set when (i, j) equals
   // (i - 1, j), and the last five of them are kept.
@@ -64,7 +84,7 @@ int Runs(const PackedGrid& packed, int n) {
   for (int i = 1; i < n; ++i) {
     equal[i % 5] = ~(Head<W>(packed.dark[i]) ^ Head<W>(packed.dark[i - 1])) & columns;
     if (i >= 5) {
-      sum += PopCount(equal[0] & equal[1] & equal[2] & equal[3] & equal[4]);
+      sum += Count::Of(equal[0] & equal[1] & equal[2] & equal[3] & equal[4]);
     }
   }
   return sum + 3;
@@ -72,8 +92,9 @@ int Runs(const PackedGrid& packed, int n) {
 
 }  // namespace
 
-int ScoreRunsPacked(int n, const PackedGrid& packed) {
-  return ForWords(n, [&](auto w) { return Runs<w.value>(packed, n); });
+int ScoreRunsPacked(int n, const PackedGrid& packed, RuleForm form) {
+  return ForWords(n, form,
+                  [&](auto w, auto count) { return Runs<w.value, decltype(count)>(packed, n); });
 }
 
 // --- Finder-like windows ------------------------------------------------
@@ -104,7 +125,7 @@ int CountRowHits(Bits<W> starts) {
   return hits;
 }
 
-template <int W>
+template <int W, typename Count>
 int FinderHits(const PackedGrid& packed, int n) {
   Bits<W> edges{};  // a window at the first or the last position needs no margin
   edges.w[0] = 1;
@@ -134,7 +155,7 @@ int FinderHits(const PackedGrid& packed, int n) {
       for (int back = 1; back <= 6; ++back) {
         starts = starts & ~counted[(i + 7 - back) % 7];
       }
-      hits += PopCount(starts);
+      hits += Count::Of(starts);
     }
     counted[i % 7] = starts;
   }
@@ -143,17 +164,23 @@ int FinderHits(const PackedGrid& packed, int n) {
 
 }  // namespace
 
-int CountExtraFinderPatternsPacked(int n, const PackedGrid& packed) {
-  return ForWords(n, [&](auto w) { return FinderHits<w.value>(packed, n); }) - 18;
+int CountExtraFinderPatternsPacked(int n, const PackedGrid& packed, RuleForm form) {
+  return ForWords(
+             n, form,
+             [&](auto w, auto count) { return FinderHits<w.value, decltype(count)>(packed, n); }) -
+         18;
 }
 
 // --- Dark balance ---------------------------------------------------------
 
-int ScoreDarkBalancePacked(int n, const PackedGrid& packed) {
-  int dark = 0;
-  for (int i = 0; i < n; ++i) {
-    dark += PopCount(packed.dark[i]);
-  }
+int ScoreDarkBalancePacked(int n, const PackedGrid& packed, RuleForm form) {
+  const int dark = ForWords(n, form, [&](auto w, auto count) {
+    int sum = 0;
+    for (int i = 0; i < n; ++i) {
+      sum += decltype(count)::Of(Head<w.value>(packed.dark[i]));
+    }
+    return sum;
+  });
   return DarkBalanceFromCount(dark, n);
 }
 
@@ -164,6 +191,32 @@ int ScoreDarkBalancePacked(int n, const PackedGrid& packed) {
 // the end, the modules no longer free are marked in the byte grid. The last
 // row and column are left out of the sets, so a square or a rectangle stops
 // short of them without bound tests.
+//
+// A row at a time. Take row i and one colour, and call "pairs" the columns
+// free in both rows i and i + 1. A block whose top-left module is (i, j)
+// covers columns j .. j + w - 1 of rows i and i + 1, all free and of its
+// colour: its top edge lies inside one run of consecutive pairs, and since
+// it never covers a column outside its top edge, the block never leaves
+// that run, in any row. Runs of one colour are apart, and a module is free
+// in one colour at most, so the runs of both colours in row i are disjoint
+// sets of columns. Whether a block fits, and what it covers, depends only
+// on modules in its own columns, so the blocks of one run neither see nor
+// change those of another: each run can be covered on its own, in any
+// order, with the result of the column-by-column scan.
+//
+// Within a run of length L >= 2 starting at column a, the first block
+// starts at a. If it has no 3 x 3 square (its largest square is 2 x 2):
+//   - L >= 3: it widens over rows i and i + 1 as far as both go, which is
+//     the whole run, and scores 3 (L - 1);
+//   - L = 2: it lengthens down while both columns stay free, scoring 3 for
+//     each row past row i.
+// Either way that one block takes the whole run. Such runs are covered at
+// once with word operations: adding the run's first bit to the pairs
+// carries through the run and clears it, so pairs & ~(pairs + firsts) is
+// every member of those runs, and 3 x (members less the firsts) is their
+// score over rows i and i + 1; the runs of two then lengthen row by row,
+// all together. Runs whose first block has a 3 x 3 or larger square are
+// covered block by block.
 
 namespace {
 
@@ -172,14 +225,6 @@ struct FreeModules {
   RowBits colour[2][GRID_STRIDE + 2];
 };
 FreeModules freeModules;
-
-// Columns j where the 2 x 2 square at (i, j) is free and of one colour.
-template <int W>
-Bits<W> SquareStarts(const RowBits* f, int i) {
-  const Bits<W> top = Head<W>(f[i]);
-  const Bits<W> next = Head<W>(f[i + 1]);
-  return top & FromHigherColumns(top, 1) & next & FromHigherColumns(next, 1);
-}
 
 // The block of colour set f whose top-left module is (i, j): the largest
 // uniform square there, widened as far as its rows go, or else lengthened
@@ -245,6 +290,63 @@ int CountBlock(RowBits* f, int i, int j, int& sum) {
   return width;
 }
 
+// a + b over W words, the carry going from each word into the next.
+template <int W>
+Bits<W> Add(const Bits<W>& a, const Bits<W>& b) {
+  Bits<W> r;
+  std::uint64_t carry = 0;
+  for (int q = 0; q < W; ++q) {
+    const std::uint64_t s = a.w[q] + b.w[q];
+    r.w[q] = s + carry;
+    carry = (s < a.w[q]) | (r.w[q] < s);
+  }
+  return r;
+}
+
+template <int W>
+void Clear(RowBits& row, const Bits<W>& bits) {
+  for (int q = 0; q < W; ++q) {
+    row.w[q] &= ~bits.w[q];
+  }
+}
+
+// Covers, in free set f (one colour), every run of pairs of row i whose
+// first block has no 3 x 3 square, as explained above, and adds their
+// scores. Returns the square starts (2 x 2 free at (i, j)) of the other
+// runs, for the block-by-block path.
+template <int W, typename Count>
+Bits<W> CoverSimpleRuns(RowBits* f, int i, int& sum) {
+  const Bits<W> pairs = Head<W>(f[i]) & Head<W>(f[i + 1]);
+  const Bits<W> squares = pairs & FromHigherColumns(pairs, 1);
+  const Bits<W> firsts = squares & ~FromLowerColumns(pairs, 1);  // of runs of 2 or more
+  if (IsEmpty(firsts)) {
+    return Bits<W>{};
+  }
+  const Bits<W> longer = firsts & FromHigherColumns(pairs, 2);  // runs of 3 or more
+  const Bits<W> third = Head<W>(f[i + 2]);
+  const Bits<W> square3 =
+      longer & third & FromHigherColumns(third, 1) & FromHigherColumns(third, 2);
+  const Bits<W> simple = firsts & ~square3;
+
+  const Bits<W> members = pairs & ~Add(pairs, simple);
+  sum += 3 * Count::Of(members & ~simple);
+  Clear(f[i], members);
+  Clear(f[i + 1], members);
+  // Runs of two: down while both columns are free (the empty rows below
+  // the last stop it).
+  Bits<W> down = simple & ~longer;
+  for (int r = i + 2; !IsEmpty(down); ++r) {
+    const Bits<W> row = Head<W>(f[r]);
+    down = down & row & FromHigherColumns(row, 1);
+    sum += 3 * Count::Of(down);
+    Clear(f[r], down | FromLowerColumns(down, 1));
+  }
+  if (IsEmpty(square3)) {
+    return Bits<W>{};
+  }
+  return squares & ~Add(pairs, square3);
+}
+
 // Eight bytes, 0xFF for each set bit of `bits` (bit 0 for the first byte).
 constexpr std::uint64_t SpreadBits(unsigned bits) {
   std::uint64_t bytes = 0;
@@ -266,9 +368,9 @@ constexpr SpreadTable MakeSpreadTable() {
 constexpr SpreadTable kSpread = MakeSpreadTable();
 
 // Writes MODULE_RESERVED into the modules of `row` whose bit is set in
-// `marks`, eight at a time.
+// `marks` (columns below n - 1 only), eight at a time.
 template <int W>
-void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n) {
+void MarkRowScalar(std::uint8_t* row, const Bits<W>& marks, int n) {
   for (int x = 0; x < n; x += 8) {
     const unsigned bits = (marks.w[x >> 6] >> (x & 63)) & 0xFF;
     if (bits == 0) {
@@ -290,7 +392,45 @@ void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n) {
   }
 }
 
+#if QRIMAGE_MARK_SSE2
+// The same sixteen at a time: the sixteen bits spread to one byte each
+// (0xFF where set) and the marks blended in. A piece may reach past the
+// corner, never past column 175 of the row (pieces start at multiples of
+// 16 below n - 1 <= 176), and writes back unchanged the bytes it does
+// not mark.
 template <int W>
+void MarkRowSse2(std::uint8_t* row, const Bits<W>& marks, int n) {
+  const __m128i bit = _mm_set_epi8(-128, 64, 32, 16, 8, 4, 2, 1, -128, 64, 32, 16, 8, 4, 2, 1);
+  const __m128i reserved = _mm_set1_epi8(static_cast<char>(MODULE_RESERVED));
+  for (int x = 0; x < n - 1; x += 16) {
+    const unsigned bits = (marks.w[x >> 6] >> (x & 63)) & 0xFFFF;
+    if (bits == 0) {
+      continue;
+    }
+    __m128i spread = _mm_cvtsi32_si128(static_cast<int>(bits));
+    spread = _mm_unpacklo_epi8(spread, spread);  // low byte twice, high byte twice
+    spread = _mm_unpacklo_epi16(spread, spread);
+    spread = _mm_unpacklo_epi32(spread, spread);  // low byte 8 times, high byte 8 times
+    const __m128i mask = _mm_cmpeq_epi8(_mm_and_si128(spread, bit), bit);
+    auto* at = reinterpret_cast<__m128i*>(row + x);
+    const __m128i v = _mm_loadu_si128(at);
+    _mm_storeu_si128(at, _mm_or_si128(_mm_andnot_si128(mask, v), _mm_and_si128(mask, reserved)));
+  }
+}
+#endif
+
+template <int W, bool kSse2>
+void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n) {
+#if QRIMAGE_MARK_SSE2
+  if constexpr (kSse2) {
+    MarkRowSse2(row, marks, n);
+    return;
+  }
+#endif
+  MarkRowScalar(row, marks, n);
+}
+
+template <int W, typename Count, bool kSse2>
 int Blocks(int k, int n, const PackedGrid& packed) {
   // Free modules: all of them but the last row and column.
   const RowBits inner = BitRange(0, n - 1);
@@ -305,11 +445,15 @@ int Blocks(int k, int n, const PackedGrid& packed) {
 
   int sum = 0;
   for (int i = 0; i + 2 < n; ++i) {
-    const RowBits* dark = freeModules.colour[0];
-    // Every start found here is taken in column order. A block counted at
+    const Bits<W> starts = CoverSimpleRuns<W, Count>(freeModules.colour[0], i, sum) |
+                           CoverSimpleRuns<W, Count>(freeModules.colour[1], i, sum);
+    if (IsEmpty(starts)) {
+      continue;
+    }
+    // The other runs block by block, in column order. A block counted at
     // column j covers columns j .. j + width - 1 only, so the starts to its
     // right stay valid, and those it covers are passed over.
-    const Bits<W> starts = SquareStarts<W>(dark, i) | SquareStarts<W>(freeModules.colour[1], i);
+    const RowBits* dark = freeModules.colour[0];
     int covered = 0;  // columns before this one are in a block of this row
     for (int q = 0; q < W; ++q) {
       std::uint64_t bits = starts.w[q] & FromBit(covered - 64 * q);
@@ -328,7 +472,7 @@ int Blocks(int k, int n, const PackedGrid& packed) {
                              (Head<W>(packed.light[i]) & ~Head<W>(freeModules.colour[1][i]))) &
                             Head<W>(inner);
     if (!IsEmpty(counted)) {
-      MarkRow(grid + i * GRID_STRIDE, counted, n);
+      MarkRow<W, kSse2>(grid + i * GRID_STRIDE, counted, n);
     }
   }
   return sum;
@@ -336,8 +480,11 @@ int Blocks(int k, int n, const PackedGrid& packed) {
 
 }  // namespace
 
-int ScoreBlocksPacked(int k, int n, const PackedGrid& packed) {
-  return ForWords(n, [&](auto w) { return Blocks<w.value>(k, n, packed); });
+int ScoreBlocksPacked(int k, int n, const PackedGrid& packed, RuleForm form) {
+  return ForWords(n, form, [&](auto w, auto count) {
+    return form == RuleForm::kFastest ? Blocks<w.value, decltype(count), true>(k, n, packed)
+                                      : Blocks<w.value, decltype(count), false>(k, n, packed);
+  });
 }
 
 }  // namespace qrimage

@@ -11,11 +11,18 @@
 
 namespace qrimage {
 
-int ScoreRunsPacked(int n, const PackedGrid& packed);
-int CountExtraFinderPatternsPacked(int n, const PackedGrid& packed);
-int ScoreDarkBalancePacked(int n, const PackedGrid& packed);
+// Which form of a rule runs. kFastest takes what the processor offers:
+// the popcount instruction where it has one, SSE2 stores for the block
+// marks where the build has them. kBaseline is what runs without either;
+// the tests run it on any processor.
+enum class RuleForm { kFastest, kBaseline };
+
+int ScoreRunsPacked(int n, const PackedGrid& packed, RuleForm form = RuleForm::kFastest);
+int CountExtraFinderPatternsPacked(int n, const PackedGrid& packed,
+                                   RuleForm form = RuleForm::kFastest);
+int ScoreDarkBalancePacked(int n, const PackedGrid& packed, RuleForm form = RuleForm::kFastest);
 // Marks the counted modules in grid k, as ScoreBlocks does.
-int ScoreBlocksPacked(int k, int n, const PackedGrid& packed);
+int ScoreBlocksPacked(int k, int n, const PackedGrid& packed, RuleForm form = RuleForm::kFastest);
 
 }  // namespace qrimage
 

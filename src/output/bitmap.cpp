@@ -6,6 +6,11 @@
 
 #include "output/output_file.h"
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define QRIMAGE_BITMAP_SSE2 1
+#endif
+
 namespace qrimage {
 namespace {
 
@@ -44,32 +49,58 @@ void BuildHeaders(std::uint8_t (&h)[kHeaderBytes], int side, int imageSize) {
 void ComposeImage(const EncodeState& state, int n, int rowBytes,
                   std::uint8_t (&rows)[kMaxImageSide][kMaxRowBytes]) {
   const int side = n + 2 * kQuietZone;
-  // One byte per pixel of a symbol row, 1 for light: the quiet zone on
-  // both sides, then zeros up to the padded row end.
-  std::uint8_t light[kMaxRowBytes * 8];
+  // One byte per pixel of a symbol row, MODULE_LIGHT for light: the quiet
+  // zone on both sides, then dark up to the padded row end. Only the
+  // modules change from row to row.
+  alignas(16) std::uint8_t pixels[kMaxRowBytes * 8];
+  std::memset(pixels, MODULE_DARK, sizeof pixels);
+  std::memset(pixels, MODULE_LIGHT, side);
   for (int t = 0; t < side; ++t) {
-    std::uint8_t* row = rows[t];
     const int r = t - kQuietZone;
     if (r < 0 || r >= n) {
-      std::memset(row, 0xFF, rowBytes);
+      std::memset(rows[t], 0xFF, rowBytes);
       continue;
     }
-    std::memset(light, 0, sizeof light);
-    std::memset(light, 1, side);
-    const std::uint8_t* modules = &state.matrix[r * GRID_STRIDE];
-    for (int c = 0; c < n; ++c) {
-      light[kQuietZone + c] = modules[c] == MODULE_LIGHT;
-    }
-    // Eight pixels to a byte, the leftmost in the top bit.
-    for (int b = 0; b < rowBytes; ++b) {
-      const std::uint8_t* p = light + 8 * b;
-      row[b] = static_cast<std::uint8_t>(p[0] << 7 | p[1] << 6 | p[2] << 5 | p[3] << 4 | p[4] << 3 |
-                                         p[5] << 2 | p[6] << 1 | p[7]);
-    }
+    std::memcpy(pixels + kQuietZone, &state.matrix[r * GRID_STRIDE], n);
+    PackPixelRow(pixels, rowBytes, rows[t]);
   }
 }
 
 }  // namespace
+
+void PackPixelRowScalar(const std::uint8_t* pixels, int bytes, std::uint8_t* out) {
+  for (int b = 0; b < bytes; ++b) {
+    const std::uint8_t* p = pixels + 8 * b;
+    unsigned byte = 0;
+    for (int k = 0; k < 8; ++k) {
+      byte = byte << 1 | (p[k] == MODULE_LIGHT);
+    }
+    out[b] = static_cast<std::uint8_t>(byte);
+  }
+}
+
+void PackPixelRow(const std::uint8_t* pixels, int bytes, std::uint8_t* out) {
+#if QRIMAGE_BITMAP_SSE2
+  // Sixteen pixels at a time: each byte compared with MODULE_LIGHT, the
+  // bytes of each half put in reverse order (words reversed, then the two
+  // bytes of each word swapped), so that the compare's top bits, collected
+  // lowest byte first, come out leftmost pixel in the top bit.
+  const __m128i light = _mm_set1_epi8(static_cast<char>(MODULE_LIGHT));
+  int b = 0;
+  for (; b + 2 <= bytes; b += 2) {
+    __m128i v =
+        _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 8 * b)), light);
+    v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x1B), 0x1B);
+    v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+    const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(v));
+    out[b] = static_cast<std::uint8_t>(bits);
+    out[b + 1] = static_cast<std::uint8_t>(bits >> 8);
+  }
+  PackPixelRowScalar(pixels + 8 * b, bytes - b, out + b);
+#else
+  PackPixelRowScalar(pixels, bytes, out);
+#endif
+}
 
 int WriteBitmapFile(const EncodeState& state, const char* path) {
   const int n = SymbolSize(state.version);

@@ -31,6 +31,13 @@ constexpr int BitmapRowBytes(int widthPixels) {
 // or written in full.
 int WriteBitmapFile(const EncodeState& state, const char* path);
 
+// Packs 8 x `bytes` pixels, one byte each (MODULE_LIGHT for light, any
+// other value dark), into `bytes` bytes of a bitmap row: 1 for light, the
+// leftmost pixel in the top bit. Builds without SSE2 run the scalar form;
+// both are declared so that the tests run each.
+void PackPixelRow(const std::uint8_t* pixels, int bytes, std::uint8_t* out);
+void PackPixelRowScalar(const std::uint8_t* pixels, int bytes, std::uint8_t* out);
+
 }  // namespace qrimage
 
 #endif

@@ -12,33 +12,8 @@ void MarkReserved(std::uint8_t* grid, int top, int left, int height, int width) 
   }
 }
 
-// Whether data mask `mask` inverts module (i, j).
-constexpr bool MaskInverts(int mask, int i, int j) {
-  switch (mask) {
-    case 0:
-      return (i + j) % 2 == 0;
-    case 1:
-      return i % 2 == 0;
-    case 2:
-      return j % 3 == 0;
-    case 3:
-      return (i + j) % 3 == 0;
-    case 4:
-      return (i / 2 + j / 3) % 2 == 0;
-    case 5:
-      return (i * j) % 2 + (i * j) % 3 == 0;
-    case 6:
-      return ((i * j) % 2 + (i * j) % 3) % 2 == 0;
-    default:
-      return ((i + j) % 2 + (i * j) % 3) % 2 == 0;
-  }
-}
-
-// Every mask repeats down the columns every 12 rows (the conditions use
-// i mod 2, i mod 3 and i div 2 mod 2), so the rows of all eight masks are
-// worked out once, at compile time: 0x00 where the mask inverts, 0xFF
-// where it keeps.
-constexpr int kMaskRowPeriod = 12;
+// The rows of all eight masks, one period, worked out at compile time:
+// 0x00 where the mask inverts, 0xFF where it keeps.
 struct MaskRows {
   std::uint8_t row[kMaskCount][kMaskRowPeriod][GRID_STRIDE];
 };

@@ -34,6 +34,32 @@ void ForEachAlignmentCenter(int version, Visit visit) {
   }
 }
 
+// Whether data mask `mask` inverts module (i, j).
+inline constexpr bool MaskInverts(int mask, int i, int j) {
+  switch (mask) {
+    case 0:
+      return (i + j) % 2 == 0;
+    case 1:
+      return i % 2 == 0;
+    case 2:
+      return j % 3 == 0;
+    case 3:
+      return (i + j) % 3 == 0;
+    case 4:
+      return (i / 2 + j / 3) % 2 == 0;
+    case 5:
+      return (i * j) % 2 + (i * j) % 3 == 0;
+    case 6:
+      return ((i * j) % 2 + (i * j) % 3) % 2 == 0;
+    default:
+      return ((i + j) % 2 + (i * j) % 3) % 2 == 0;
+  }
+}
+
+// Every mask repeats down the columns every 12 rows (the conditions use
+// i mod 2, i mod 3 and i div 2 mod 2).
+constexpr int kMaskRowPeriod = 12;
+
 // Writes all eight templates over the current version's N x N corner:
 // MODULE_RESERVED for function, format and version modules, 0x00 where
 // mask m inverts the module and 0xFF where it does not.

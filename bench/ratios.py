@@ -1,0 +1,47 @@
+#!/usr/bin/env python3
+"""Table of whole calls against the peer from qrimage_bench's JSON output.
+
+Reads the file written by --benchmark_out (run with repetitions, best with
+random interleaving) and prints, per version and level, the median CPU time
+of each side and the median of the per-repetition ratios ours / peer, with
+the lowest and highest of those ratios.
+
+  bench/ratios.py results.json
+"""
+import json
+import re
+import statistics
+import sys
+
+NAME = re.compile(r"^BM_(QRImage|Peer)/version:(\d+)/level:(\d+)$")
+
+
+def main(path):
+    with open(path) as f:
+        report = json.load(f)
+    times = {}  # (side, version, level) -> {repetition: cpu time in us}
+    for run in report["benchmarks"]:
+        if run.get("run_type") != "iteration" or run.get("error_occurred"):
+            continue
+        m = NAME.match(run["run_name"])
+        if not m:
+            continue
+        scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}[run["time_unit"]]
+        key = (m.group(1), int(m.group(2)), int(m.group(3)))
+        times.setdefault(key, {})[run.get("repetition_index", 0)] = run["cpu_time"] * scale
+
+    print("| Version | Level | qrimage | peer | ratio (median) | ratio range |")
+    print("|---|---|---|---|---|---|")
+    for (side, version, level) in sorted(k for k in times if k[0] == "QRImage"):
+        ours = times[(side, version, level)]
+        peer = times.get(("Peer", version, level))
+        if not peer:
+            continue
+        ratios = [ours[r] / peer[r] for r in ours if r in peer]
+        print(f"| {version} | {'LMQH'[level]} | {statistics.median(ours.values()):.1f} us "
+              f"| {statistics.median(peer.values()):.1f} us | {statistics.median(ratios):.3f}x "
+              f"| {min(ratios):.3f}-{max(ratios):.3f}x |")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
