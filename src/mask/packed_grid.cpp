@@ -126,13 +126,16 @@ constexpr MaskBits kMaskBits = MakeMaskBits();
 
 #if QRIMAGE_POPCNT
 // Asked with cpuid on the first call rather than through the compiler's
-// feature table, which would add an initialiser run at load.
+// feature table, which would add an initialiser run at load. The mask
+// search runs under the call lock, so a plain remembered answer will do:
+// no guard of a thread-safe static (and no runtime support for one).
 bool HasPopcnt() {
-  static const bool has = [] {
+  static int answer = 0;  // 0 not asked yet, 1 no, 2 yes
+  if (answer == 0) {
     unsigned a, b, c, d;
-    return __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_POPCNT) != 0;
-  }();
-  return has;
+    answer = __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_POPCNT) != 0 ? 2 : 1;
+  }
+  return answer == 2;
 }
 #endif
 

@@ -1,4 +1,5 @@
 // The eight mask templates and, in template 0, the reserved map.
+#include <algorithm>
 #include <cstring>
 
 #include "symbol/symbol.h"
@@ -12,23 +13,44 @@ void MarkReserved(std::uint8_t* grid, int top, int left, int height, int width) 
   }
 }
 
-// The rows of all eight masks, one period, worked out at compile time:
-// 0x00 where the mask inverts, 0xFF where it keeps.
-struct MaskRows {
-  std::uint8_t row[kMaskCount][kMaskRowPeriod][GRID_STRIDE];
+// One tile of each mask, worked out at compile time: 0x00 where the mask
+// inverts, 0xFF where it keeps. Every mask repeats after kMaskRowPeriod
+// rows and as many columns, so a tile is all of it.
+struct MaskTiles {
+  std::uint8_t tile[kMaskCount][kMaskRowPeriod][kMaskRowPeriod];
 };
-constexpr MaskRows MakeMaskRows() {
-  MaskRows rows{};
+constexpr MaskTiles MakeMaskTiles() {
+  MaskTiles tiles{};
   for (int mask = 0; mask < kMaskCount; ++mask) {
     for (int i = 0; i < kMaskRowPeriod; ++i) {
-      for (int j = 0; j < GRID_STRIDE; ++j) {
-        rows.row[mask][i][j] = MaskInverts(mask, i, j) ? MODULE_DARK : MODULE_LIGHT;
+      for (int j = 0; j < kMaskRowPeriod; ++j) {
+        tiles.tile[mask][i][j] = MaskInverts(mask, i, j) ? MODULE_DARK : MODULE_LIGHT;
       }
     }
   }
-  return rows;
+  return tiles;
 }
-constexpr MaskRows kMaskRows = MakeMaskRows();
+constexpr MaskTiles kMaskTiles = MakeMaskTiles();
+
+// One period of rows of every mask, as wide as the symbol (rounded up to
+// whole tiles). Filled from the tiles on each call: a table of whole rows
+// would be 17 KB of constant data, a third of the Windows DLL.
+constexpr int kMaskRowWidth = (GRID_STRIDE + kMaskRowPeriod - 1) / kMaskRowPeriod * kMaskRowPeriod;
+std::uint8_t maskRows[kMaskCount][kMaskRowPeriod][kMaskRowWidth];
+
+// Lays the tile row out once, then doubles what is there until the row
+// is `width` wide.
+void FillMaskRows(int width) {
+  for (int mask = 0; mask < kMaskCount; ++mask) {
+    for (int i = 0; i < kMaskRowPeriod; ++i) {
+      std::uint8_t* row = maskRows[mask][i];
+      std::memcpy(row, kMaskTiles.tile[mask][i], kMaskRowPeriod);
+      for (int filled = kMaskRowPeriod; filled < width; filled *= 2) {
+        std::memcpy(row + filled, row, std::min(filled, kMaskRowWidth - filled));
+      }
+    }
+  }
+}
 
 }  // namespace
 
@@ -54,6 +76,7 @@ void BuildMaskTemplates(EncodeState& state) {
     MarkReserved(reserved, row - 2, column - 2, 5, 5);
   });
 
+  FillMaskRows(n);
   // Each template row is its mask row with the reserved marks laid over
   // it by a branch-free blend (keep is 0xFF at a free module and 0x00 at a
   // reserved one), which the compiler does many modules at a time.
@@ -63,7 +86,7 @@ void BuildMaskTemplates(EncodeState& state) {
       keep[j] = reserved[i * GRID_STRIDE + j] == MODULE_RESERVED ? 0x00 : 0xFF;
     }
     for (int mask = 0; mask < kMaskCount; ++mask) {
-      const std::uint8_t* pattern = kMaskRows.row[mask][i % kMaskRowPeriod];
+      const std::uint8_t* pattern = maskRows[mask][i % kMaskRowPeriod];
       std::uint8_t* out = state.maskTemplates[mask].data() + i * GRID_STRIDE;
       for (int j = 0; j < n; ++j) {
         out[j] = static_cast<std::uint8_t>((pattern[j] & keep[j]) | (MODULE_RESERVED & ~keep[j]));

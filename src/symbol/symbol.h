@@ -56,8 +56,8 @@ inline constexpr bool MaskInverts(int mask, int i, int j) {
   }
 }
 
-// Every mask repeats down the columns every 12 rows (the conditions use
-// i mod 2, i mod 3 and i div 2 mod 2).
+// Every mask repeats every 12 rows and every 12 columns (the conditions
+// use i and j mod 2, mod 3, and i div 2 and j div 3 mod 2).
 constexpr int kMaskRowPeriod = 12;
 
 // Writes all eight templates over the current version's N x N corner:
