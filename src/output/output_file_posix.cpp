@@ -34,7 +34,15 @@ ssize_t WriteWithoutSignals(int descriptor, const void* bytes, std::size_t count
   if (pthread_sigmask(SIG_BLOCK, &guarded, &previous) != 0) {
     return write(descriptor, bytes, count);
   }
-  if (sigpending(&before) != 0) {
+  // A signal that the thread did not block could not be pending a moment
+  // ago (it would have been delivered), so the pending set is only worth
+  // asking for when the host itself blocks one of them.
+  bool hostBlocks = false;
+  for (const int number : kGuardedSignals) {
+    hostBlocks = hostBlocks || sigismember(&previous, number) == 1;
+  }
+  sigemptyset(&before);
+  if (hostBlocks && sigpending(&before) != 0) {
     sigfillset(&before);  // unknown: take nothing back out
   }
   const ssize_t written = write(descriptor, bytes, count);
