@@ -1,5 +1,4 @@
 // The eight mask templates and, in template 0, the reserved map.
-#include <algorithm>
 #include <cstring>
 
 #include "symbol/symbol.h"
@@ -38,17 +37,26 @@ constexpr MaskTiles kMaskTiles = MakeMaskTiles();
 constexpr int kMaskRowWidth = (GRID_STRIDE + kMaskRowPeriod - 1) / kMaskRowPeriod * kMaskRowPeriod;
 std::uint8_t maskRows[kMaskCount][kMaskRowPeriod][kMaskRowWidth];
 
-// Lays the tile row out once, then doubles what is there until the row
-// is `width` wide.
+// Repeats each tile row across `width` columns, a whole tile row (a copy
+// of fixed size, which the compiler does in two moves) at a time.
 void FillMaskRows(int width) {
   for (int mask = 0; mask < kMaskCount; ++mask) {
     for (int i = 0; i < kMaskRowPeriod; ++i) {
       std::uint8_t* row = maskRows[mask][i];
-      std::memcpy(row, kMaskTiles.tile[mask][i], kMaskRowPeriod);
-      for (int filled = kMaskRowPeriod; filled < width; filled *= 2) {
-        std::memcpy(row + filled, row, std::min(filled, kMaskRowWidth - filled));
+      for (int j = 0; j < width; j += kMaskRowPeriod) {
+        std::memcpy(row + j, kMaskTiles.tile[mask][i], kMaskRowPeriod);
       }
     }
+  }
+}
+
+// A template row: the mask row where `keep` is 0xFF, MODULE_RESERVED where
+// it is 0x00. The three rows never overlap, which lets the compiler blend
+// many modules at a time without checking.
+void BlendRow(std::uint8_t* __restrict out, const std::uint8_t* __restrict pattern,
+              const std::uint8_t* __restrict keep, int n) {
+  for (int j = 0; j < n; ++j) {
+    out[j] = static_cast<std::uint8_t>((pattern[j] & keep[j]) | (MODULE_RESERVED & ~keep[j]));
   }
 }
 
@@ -79,18 +87,15 @@ void BuildMaskTemplates(EncodeState& state) {
   FillMaskRows(n);
   // Each template row is its mask row with the reserved marks laid over
   // it by a branch-free blend (keep is 0xFF at a free module and 0x00 at a
-  // reserved one), which the compiler does many modules at a time.
+  // reserved one).
   for (int i = 0; i < n; ++i) {
     std::uint8_t keep[GRID_STRIDE];
     for (int j = 0; j < n; ++j) {
       keep[j] = reserved[i * GRID_STRIDE + j] == MODULE_RESERVED ? 0x00 : 0xFF;
     }
     for (int mask = 0; mask < kMaskCount; ++mask) {
-      const std::uint8_t* pattern = maskRows[mask][i % kMaskRowPeriod];
-      std::uint8_t* out = state.maskTemplates[mask].data() + i * GRID_STRIDE;
-      for (int j = 0; j < n; ++j) {
-        out[j] = static_cast<std::uint8_t>((pattern[j] & keep[j]) | (MODULE_RESERVED & ~keep[j]));
-      }
+      BlendRow(state.maskTemplates[mask].data() + i * GRID_STRIDE,
+               maskRows[mask][i % kMaskRowPeriod], keep, n);
     }
   }
 }
