@@ -18,32 +18,31 @@
 namespace qrimage {
 namespace {
 
-// Runs rule(w, count): w an integral constant, the number of words N
-// modules need, and count the bit counter of `form`.
+// Runs rule(w, Count{}) with w an integral constant: the number of words
+// N modules need.
+template <typename Count, typename Rule>
+int WithWords(int n, Rule rule) {
+  switch (WordsFor(n)) {
+    case 1:
+      return rule(std::integral_constant<int, 1>{}, Count{});
+    case 2:
+      return rule(std::integral_constant<int, 2>{}, Count{});
+    default:
+      return rule(std::integral_constant<int, 3>{}, Count{});
+  }
+}
+
+// Runs rule(w, count) with the bit counter of `form`.
 template <typename Rule>
 int ForWords(int n, RuleForm form, Rule rule) {
 #if QRIMAGE_POPCNT
   if (form == RuleForm::kFastest && HasPopcnt()) {
-    switch (WordsFor(n)) {
-      case 1:
-        return rule(std::integral_constant<int, 1>{}, PopcntCount{});
-      case 2:
-        return rule(std::integral_constant<int, 2>{}, PopcntCount{});
-      default:
-        return rule(std::integral_constant<int, 3>{}, PopcntCount{});
-    }
+    return WithWords<PopcntCount>(n, rule);
   }
 #else
   (void)form;
 #endif
-  switch (WordsFor(n)) {
-    case 1:
-      return rule(std::integral_constant<int, 1>{}, SpelledOutCount{});
-    case 2:
-      return rule(std::integral_constant<int, 2>{}, SpelledOutCount{});
-    default:
-      return rule(std::integral_constant<int, 3>{}, SpelledOutCount{});
-  }
+  return WithWords<SpelledOutCount>(n, rule);
 }
 
 }  // namespace
