@@ -103,6 +103,15 @@ int ParseLevel(const char* value, Options& options) {
               "unknown error-correction level '" + std::string(value) + "': use L, M, Q or H");
 }
 
+// An option that may be given once only (a second one would silently win).
+int SetOnce(const char*& field, const std::string& name, const char* value, const char* why) {
+  if (field != nullptr) {
+    return UsageError("option '" + name + "' given more than once" + why);
+  }
+  field = value;
+  return kOk;
+}
+
 int Apply(const OptionEntry& entry, const std::string& name, const char* value, Options& options) {
   long number = 0;
   int status = kOk;
@@ -113,12 +122,7 @@ int Apply(const OptionEntry& entry, const std::string& name, const char* value, 
       options.output = value;
       break;
     case Id::kInput:
-      if (options.inputFile != nullptr) {
-        return UsageError("option '" + name + "' given more than once: the text comes from one " +
-                          "place only");
-      }
-      options.inputFile = value;
-      break;
+      return SetOnce(options.inputFile, name, value, ": the text comes from one place only");
     case Id::kType:
       options.type = value;
       break;
@@ -134,11 +138,7 @@ int Apply(const OptionEntry& entry, const std::string& name, const char* value, 
       options.latin1 = true;
       break;
     case Id::kBatch:
-      if (options.batchFile != nullptr) {
-        return UsageError("option '" + name + "' given more than once");
-      }
-      options.batchFile = value;
-      break;
+      return SetOnce(options.batchFile, name, value, "");
     case Id::kNull:
       options.nullSeparated = true;
       break;
