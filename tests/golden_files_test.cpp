@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   }
   if (argc == 2 && std::strcmp(argv[1], "--texts") == 0) {
     for (const GoldenCase& c : GoldenCases()) {
-      std::printf("%c ", "LMQH"[c.level]);
+      std::printf("%c ", qrimage::kLevelLetters[c.level]);
       for (unsigned char b : c.text) {
         std::printf("%02x", b);
       }

@@ -13,6 +13,7 @@ import pty
 import random
 import re
 import select
+import shutil
 import struct
 import subprocess
 import sys
@@ -23,6 +24,8 @@ import unittest
 TOOL = None
 REFERENCE = None  # the reference_bitmap program
 LIMITS = None  # {"L": 2953, ...}: the longest text of each level, from --help
+# ImageMagick's converter under its portable names.
+IMAGEMAGICK = shutil.which("magick") or shutil.which("convert") or "convert"
 
 SUMMARY = re.compile(rb"^(\d+) bytes, level ([LMQH]), version (\d+), (\d+)x(\d+) modules, "
                      rb"(?:(\d+)x\d+ px, ([\d.]+)x[\d.]+ mm, )?(.*)$")
@@ -83,7 +86,7 @@ def as_png(path, scale_up=True):
         subprocess.run(["rsvg-convert", "-o", png, path], check=True, stderr=subprocess.DEVNULL)
     else:
         args = ["-scale", "400%"] if scale_up else []
-        subprocess.run(["convert-im6.q16", path] + args + [png], check=True)
+        subprocess.run([IMAGEMAGICK, path] + args + [png], check=True)
     return png
 
 
@@ -105,7 +108,7 @@ def decode_zxing(path):
 def picture_pixels(path):
     """The pixels of any picture the tool writes but text, as rows of booleans (True = light)."""
     png = as_png(path) if path.endswith(".svg") else path
-    data = subprocess.run(["convert-im6.q16", png, "pbm:-"], stdout=subprocess.PIPE,
+    data = subprocess.run([IMAGEMAGICK, png, "pbm:-"], stdout=subprocess.PIPE,
                           check=True).stdout
     magic, width, height, pixels = re.match(rb"(P4)\s+(\d+)\s+(\d+)\s(.*)", data, re.S).groups()
     width, height = int(width), int(height)
@@ -212,11 +215,11 @@ class InputRoutes(ToolTest):
         text = b"x" * 17
         forms = {"L": ["-l", "L"], "M": ["--level", "m"], "Q": ["--level=Q"], "H": ["-lh"]}
         versions = [self.assert_written(self.run_tool(forms[level] + ["-o", level + ".bmp", "x" * 17]),
-                                        text, level, level + ".bmp") for level in "LMQH"]
+                                        text, level, level + ".bmp") for level in LIMITS]
         self.assertLess(versions[0], versions[3])
 
     def test_longest_text_of_each_level(self):
-        for level in "LMQH":
+        for level in LIMITS:
             with self.subTest(level=level):
                 text = bytes(0x41 + i % 26 for i in range(LIMITS[level]))
                 result = self.run_tool(["-l", level], stdin=text)
@@ -238,7 +241,7 @@ class Failures(ToolTest):
         self.assertFalse(os.path.exists(self.path("qr.bmp")))
 
     def test_text_too_long_names_the_limit(self):
-        L, M, Q, H = (LIMITS[level] for level in "LMQH")
+        L, M, Q, H = LIMITS.values()  # in the order --help lists them
         cases = [("L", L + 1, f"level L holds at most {L} bytes\n"),
                  ("M", M + 1, f"level M holds at most {M} bytes (level L holds {L})"),
                  ("H", H + 1, f"level H holds at most {H} bytes (level Q holds {Q})"),
