@@ -2,7 +2,7 @@
 // the mask search scores its candidates with the packed forms in
 // penalty_rules_packed.cpp, which give the same results.
 //
-// In the patterns below, D is a dark and L a light module.
+// Example patterns below write dark modules as D and light ones as L.
 #include <algorithm>
 
 #include "mask/mask.h"
