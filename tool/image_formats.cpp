@@ -68,37 +68,17 @@ std::uint32_t PixelsPerMetre(int dpi) {
                   : static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
 }
 
-void PutLittleEndian(std::string* out, std::uint32_t value, int bytes) {
-  for (int b = 0; b < bytes; ++b) {
-    out->push_back(static_cast<char>(value >> (8 * b)));
-  }
-}
-
 // The library's file layout at any scale: quiet-zone rows are all 1 bits,
 // padding included; symbol rows have 0 padding bits.
 void RenderBmp(const Raster& raster, const ImageOptions& options, std::string* out) {
   const int side = raster.side();
   const int rowBytes = qrimage::BitmapRowBytes(side);
   const std::uint32_t imageBytes = static_cast<std::uint32_t>(rowBytes) * side;
-  const std::uint32_t ppm = PixelsPerMetre(options.dpi);
   out->clear();
   out->reserve(qrimage::kBitmapHeaderBytes + imageBytes);
-  out->append("BM");
-  PutLittleEndian(out, qrimage::kBitmapHeaderBytes + imageBytes, 4);
-  PutLittleEndian(out, 0, 4);  // reserved
-  PutLittleEndian(out, qrimage::kBitmapHeaderBytes, 4);
-  PutLittleEndian(out, qrimage::kBitmapInfoHeaderBytes, 4);
-  PutLittleEndian(out, side, 4);
-  PutLittleEndian(out, side, 4);  // positive: bottom-up rows
-  PutLittleEndian(out, 1, 2);     // planes
-  PutLittleEndian(out, 1, 2);     // bits per pixel
-  PutLittleEndian(out, 0, 4);     // no compression
-  PutLittleEndian(out, imageBytes, 4);
-  PutLittleEndian(out, ppm, 4);
-  PutLittleEndian(out, ppm, 4);
-  PutLittleEndian(out, 0, 4);  // colours used: all
-  PutLittleEndian(out, 0, 4);  // important colours: all
-  out->append(reinterpret_cast<const char*>(qrimage::kBitmapPalette), qrimage::kBitmapPaletteBytes);
+  std::uint8_t headers[qrimage::kBitmapHeaderBytes];
+  qrimage::BuildBitmapHeaders(headers, side, imageBytes, PixelsPerMetre(options.dpi));
+  out->append(reinterpret_cast<const char*>(headers), sizeof headers);
 
   std::vector<std::uint8_t> row(rowBytes);
   for (int y = side - 1; y >= 0; --y) {

@@ -17,7 +17,6 @@ namespace {
 constexpr int kQuietZone = kQuietZoneModules;
 constexpr int kMaxImageSide = SymbolSize(kMaxVersion) + 2 * kQuietZone;  // 185
 constexpr int kMaxRowBytes = BitmapRowBytes(kMaxImageSide);              // 24
-constexpr int kHeaderBytes = kBitmapHeaderBytes;
 constexpr std::uint32_t kPixelsPerMetre = kBitmapPixelsPerMetre;
 
 void PutLittleEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
@@ -26,23 +25,28 @@ void PutLittleEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
   }
 }
 
-void BuildHeaders(std::uint8_t (&h)[kHeaderBytes], int side, int imageSize) {
+}  // namespace
+
+void BuildBitmapHeaders(std::uint8_t (&h)[kBitmapHeaderBytes], int side, std::uint32_t imageBytes,
+                        std::uint32_t pixelsPerMetre) {
   std::memset(h, 0, sizeof h);
   h[0] = 'B';
   h[1] = 'M';
-  PutLittleEndian(h + 2, kHeaderBytes + imageSize, 4);
-  PutLittleEndian(h + 10, kHeaderBytes, 4);
-  PutLittleEndian(h + 14, 40, 4);
+  PutLittleEndian(h + 2, kBitmapHeaderBytes + imageBytes, 4);
+  PutLittleEndian(h + 10, kBitmapHeaderBytes, 4);
+  PutLittleEndian(h + 14, kBitmapInfoHeaderBytes, 4);
   PutLittleEndian(h + 18, side, 4);
   PutLittleEndian(h + 22, side, 4);  // positive: bottom-up rows
   PutLittleEndian(h + 26, 1, 2);     // planes
   PutLittleEndian(h + 28, 1, 2);     // bits per pixel
-  PutLittleEndian(h + 34, imageSize, 4);
-  PutLittleEndian(h + 38, kPixelsPerMetre, 4);
-  PutLittleEndian(h + 42, kPixelsPerMetre, 4);
+  PutLittleEndian(h + 34, imageBytes, 4);
+  PutLittleEndian(h + 38, pixelsPerMetre, 4);
+  PutLittleEndian(h + 42, pixelsPerMetre, 4);
   std::memcpy(h + kBitmapFileHeaderBytes + kBitmapInfoHeaderBytes, kBitmapPalette,
               kBitmapPaletteBytes);
 }
+
+namespace {
 
 // Image rows top first. Quiet rows are all ones, padding bits included;
 // symbol rows have a 1 for every light pixel and zero padding bits.
@@ -108,8 +112,8 @@ int WriteBitmapFile(const EncodeState& state, const char* path) {
   const int rowBytes = BitmapRowBytes(side);
   const int imageSize = side * rowBytes;
 
-  std::uint8_t headers[kHeaderBytes];
-  BuildHeaders(headers, side, imageSize);
+  std::uint8_t headers[kBitmapHeaderBytes];
+  BuildBitmapHeaders(headers, side, imageSize, kPixelsPerMetre);
   std::uint8_t rows[kMaxImageSide][kMaxRowBytes];
   ComposeImage(state, n, rowBytes, rows);
 

@@ -26,6 +26,11 @@ constexpr int BitmapRowBytes(int widthPixels) {
   return (widthPixels + 31) / 32 * 4;
 }
 
+// The 62 bytes before the pixel rows of a `side` x `side` bitmap whose rows
+// take `imageBytes` in all: both headers and the palette.
+void BuildBitmapHeaders(std::uint8_t (&h)[kBitmapHeaderBytes], int side, std::uint32_t imageBytes,
+                        std::uint32_t pixelsPerMetre);
+
 // Writes the symbol in `matrix` as a 1-bit-per-pixel bitmap with a
 // 4-module quiet zone. Returns 0, or -1 when the file could not be opened
 // or written in full.
