@@ -119,30 +119,6 @@ TEST(Concurrency, FirstCallsRaceToBuildTheTables) {
   EXPECT_EQ(qrimage::galoisTablesReady, 1);
 }
 
-// Forks a child that calls `call` and returns its exit code, or -1 when
-// it did not end within a second (it is then killed) or ended by a signal.
-template <typename Call>
-int ForkAndCall(Call call) {
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    _exit(call());
-  }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-  int status = 0;
-  pid_t ended = 0;
-  while ((ended = waitpid(child, &status, WNOHANG)) == 0 &&
-         std::chrono::steady_clock::now() < deadline) {
-    usleep(1000);
-  }
-  if (ended != child) {
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-    return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // A host may fork while another of its threads is inside QRImage; the
 // child must find the library free and whole, and its own call must work.
 TEST(Concurrency, ChildrenForkedDuringCallsCanCall) {
@@ -161,8 +137,9 @@ TEST(Concurrency, ChildrenForkedDuringCallsCanCall) {
   }
   const std::string path = qrtest::ScratchPath("forked.bmp");
   for (int child = 0; child < 50; ++child) {
-    const int code = ForkAndCall([&] { return QRImage("forked", 'M', path.c_str()) + 10; });
-    EXPECT_EQ(code, 1 + 10) << "child " << child << " (-1: hung or killed)";
+    const int code =
+        qrtest::RunInChild([&] { return QRImage("forked", 'M', path.c_str()) + 10; }, 1);
+    EXPECT_EQ(code, 1 + 10) << "child " << child << " (-1: hung; below -1000: ended by a signal)";
     if (code != 1 + 10) {
       break;
     }
@@ -184,7 +161,7 @@ TEST(Concurrency, ForkAfterTheLibraryIsUnloaded) {
   if (dlopen(QRIMAGE_SHARED_LIBRARY, RTLD_NOW | RTLD_NOLOAD) != nullptr) {
     GTEST_SKIP() << "the library stays loaded after dlclose";
   }
-  EXPECT_EQ(ForkAndCall([] { return 7; }), 7);
+  EXPECT_EQ(qrtest::RunInChild([] { return 7; }, 1), 7);
 }
 
 }  // namespace

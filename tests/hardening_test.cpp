@@ -24,20 +24,6 @@ namespace {
 
 using qrtest::Bytes;
 
-// Runs `body` in a child process and returns its exit code, or -1000 minus
-// the signal that ended it.
-template <typename Body>
-int InChild(Body body) {
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    _exit(body());
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1000 - WTERMSIG(status);
-}
-
 TEST(HostileInput, TextsTooLongForTheBufferGiveInputError) {
   const std::string path = qrtest::ScratchPath("long.bmp");
   for (const std::size_t length : {2954u, 2974u, 2975u, 2976u, 4096u, 1u << 20, 16u << 20}) {
@@ -145,7 +131,7 @@ enum SizeSignalSetup { kDefault, kIgnored, kBlockedAndPending };
 // 98 when the call changed the host's SIGXFSZ state.
 int WriteUnderSizeLimit(rlim_t limit, const std::string& path, bool existing,
                         SizeSignalSetup setup = kDefault) {
-  return InChild([&] {
+  return qrtest::RunInChild([&] {
     if (existing) {
       qrtest::WriteFile(path, Bytes(9000, 0x33));
     }
@@ -193,7 +179,7 @@ TEST(WriteFailure, FileSizeLimitGivesFileErrorAndLeavesNoPartialFile) {
 TEST(WriteFailure, FifoWithoutReaderGivesFileErrorAtOnce) {
   const std::string fifo = qrtest::ScratchPath("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
-  const int code = InChild([&] {
+  const int code = qrtest::RunInChild([&] {
     alarm(10);
     return QRImage("nobody reads this", 'L', fifo.c_str()) + 10;
   });

@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -157,6 +159,31 @@ Bitmap ReadBitmap(const Bytes& file) {
     }
   }
   return bitmap;
+}
+
+int RunInChild(const std::function<int()>& body, int seconds) {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    _exit(body());
+  }
+  int status = 0;
+  pid_t ended = 0;
+  if (seconds == 0) {
+    ended = waitpid(child, &status, 0);
+  } else {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while ((ended = waitpid(child, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+      usleep(1000);
+    }
+    if (ended != child) {
+      kill(child, SIGKILL);
+      waitpid(child, nullptr, 0);
+      return -1;
+    }
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1000 - WTERMSIG(status);
 }
 
 }  // namespace qrtest

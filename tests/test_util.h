@@ -2,6 +2,7 @@
 #define QRIMAGE_TESTS_TEST_UTIL_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,11 @@ std::string MixedText(int length, unsigned seed);
 
 // Descriptors this process has open.
 int OpenDescriptors();
+
+// Runs `body` in a forked child and returns its exit code, -1000 minus the
+// signal that ended it, or -1 when `seconds` (if not 0) passed first: the
+// child is then killed.
+int RunInChild(const std::function<int()>& body, int seconds = 0);
 
 // The `size`-byte little-endian number at byte `at` of `bytes`.
 std::uint32_t LittleEndian(const Bytes& bytes, std::size_t at, int size);
