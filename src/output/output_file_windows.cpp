@@ -38,18 +38,40 @@ bool CloseOutputFile(OutputFile& file) {
 }
 
 void DiscardOutputFile(OutputFile& file, bool stillOpen) {
-  if (stillOpen) {
-    // Empty the file first: if it cannot be deleted (another program has
-    // it open, or the folder may not be changed), no partial bitmap is left.
-    if (file.isRegularFile) {
-      LARGE_INTEGER start = {};
-      if (SetFilePointerEx(file.handle, start, nullptr, FILE_BEGIN)) {
-        SetEndOfFile(file.handle);
-      }
+  if (!file.isRegularFile) {
+    if (stillOpen) {
+      CloseHandle(file.handle);
     }
-    CloseHandle(file.handle);
+    return;
   }
-  if (file.isRegularFile) {
+  // After a failed close the file is opened again by its name, to empty it
+  // and to count its names.
+  const HANDLE handle = stillOpen
+                            ? file.handle
+                            : CreateFileW(file.widePath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  // Empty the file first: if its name is kept or cannot be deleted (another
+  // program has it open, or the folder may not be changed), no partial
+  // bitmap is left.
+  LARGE_INTEGER start = {};
+  if (SetFilePointerEx(handle, start, nullptr, FILE_BEGIN)) {
+    SetEndOfFile(handle);
+  }
+  // The name is deleted only if it is the file's one and only name:
+  // deleting a symbolic link would leave its target behind, deleting one of
+  // several hard links the others. The handle, which does not share
+  // deletion, keeps the name from being moved or deleted meanwhile; the
+  // attributes are those of the name itself, not of a link's target.
+  BY_HANDLE_FILE_INFORMATION information;
+  const DWORD attributes = GetFileAttributesW(file.widePath);
+  const bool onlyName = GetFileInformationByHandle(handle, &information) &&
+                        information.nNumberOfLinks == 1 && attributes != INVALID_FILE_ATTRIBUTES &&
+                        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  CloseHandle(handle);
+  if (onlyName) {
     DeleteFileW(file.widePath);
   }
 }

@@ -68,6 +68,8 @@ CP_ACP, CP_THREAD_ACP = 0, 3
 GENERIC_WRITE = 0x40000000
 CREATE_ALWAYS = 2
 FILE_TYPE_DISK = 1
+FILE_ATTRIBUTE_NORMAL = 0x80
+FILE_ATTRIBUTE_REPARSE_POINT = 0x400
 
 # Paths are bytes in the ANSI code page. `file` is the one file under C:\
 # that the call must create or change, None when it must leave every file
@@ -130,6 +132,8 @@ class Kernel32:
             "SetEndOfFile": (1, self.set_end_of_file),
             "CloseHandle": (1, self.close_handle),
             "DeleteFileW": (1, self.delete_file_w),
+            "GetFileAttributesW": (1, self.get_file_attributes_w),
+            "GetFileInformationByHandle": (2, self.get_file_information_by_handle),
             "GetLastError": (0, lambda: self.last_error),
             "SetLastError": (1, self.set_last_error),
         }
@@ -273,6 +277,27 @@ class Kernel32:
         if handle not in self.handles:
             return self.fail(ERROR_INVALID_HANDLE)
         os.close(self.handles.pop(handle)[1])
+        return 1
+
+    # The name's own attributes: a symbolic link is not followed.
+    def get_file_attributes_w(self, name):
+        path = self.host_path(self.wide_string(name))
+        if not os.path.lexists(path):
+            return self.fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE)
+        self.last_error = 0
+        return FILE_ATTRIBUTE_REPARSE_POINT if os.path.islink(path) else FILE_ATTRIBUTE_NORMAL
+
+    # BY_HANDLE_FILE_INFORMATION: attributes, three times, volume, size
+    # (high, low), number of links, file index (high, low).
+    def get_file_information_by_handle(self, handle, information):
+        if handle not in self.handles:
+            return self.fail(ERROR_INVALID_HANDLE)
+        status = os.fstat(self.handles[handle][1])
+        fields = [FILE_ATTRIBUTE_NORMAL] + [0] * 7 + [status.st_size >> 32, status.st_size,
+                                                       status.st_nlink, status.st_ino >> 32,
+                                                       status.st_ino]
+        for index, value in enumerate(fields):
+            self.put_u32(information + 4 * index, value)
         return 1
 
     # Opened without FILE_SHARE_DELETE, an open file cannot be deleted.

@@ -1,21 +1,29 @@
-// Runs the 64-bit qrimage.dll under wine and compares it with this build.
+// Runs qrimage.dll (32-bit under wine, 64-bit under wine64) and compares
+// it with this build.
 //
-//   wine_compare WINE64 WINE_HOST_EXE QRIMAGE_DLL
+//   wine_compare WINE WINE_HOST_EXE QRIMAGE_DLL GOLDEN_PROGRAM
 //
 // Encodes a set of texts (versions 1, 2, 7, 10, 27 and 40 at every level,
 // at the smallest and the largest length of each version, bytes 0x01 to
-// 0xFF) with the Linux library, then has wine_host encode the same texts
-// through the DLL in one wine run (a fresh wine prefix, so the run depends
-// on nothing on this machine) and checks that every result and every file
-// is the same, also when four threads call the DLL at once. wine_host's
-// own checks of the Windows file operations must pass too.
+// 0xFF, and the texts of the golden files, from GOLDEN_PROGRAM --texts)
+// with the Linux library, then has wine_host encode the same texts through
+// the DLL in one wine run (a fresh wine prefix, so the run depends on
+// nothing on this machine) and checks that every result and every file is
+// the same, also through ordinal 1 and when eight threads call the DLL at
+// once. wine_host's own checks of the Windows file operations must pass
+// too; for the one of a full disk, a 64 KB tmpfs is mounted (as root; left
+// out with a note elsewhere). Exits with 77 (a
+// skip) when WINE is not installed.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -38,7 +46,7 @@ struct Case {
   std::string name;
   int level;  // the int passed to QRImage
   std::string text;
-  int version;  // the version the text is chosen to need
+  int version;  // the version the text is chosen to need, 0 if not chosen
 };
 
 // Bytes a version holds at a level; version 0 holds nothing.
@@ -98,6 +106,22 @@ std::string ReadAll(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The golden files' cases from `LETTER HEX` lines, named g1, g2, ...
+void AddGoldenCases(const std::string& texts, std::vector<Case>& cases) {
+  std::istringstream lines(texts);
+  char letter;
+  std::string hex;
+  for (int n = 1; lines >> letter >> hex; ++n) {
+    std::string text;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+      text.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "g%d", n);
+    cases.push_back({name, letter, text, 0});
+  }
+}
+
 // The same folder as wine sees it: drive Z: is the root of the file system.
 std::string WindowsPath(const fs::path& path) {
   std::string windows = "Z:" + fs::absolute(path).string();
@@ -145,16 +169,43 @@ int Run(const std::vector<std::string>& argv, const std::vector<std::string>& en
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A 64 KB tmpfs mounted at `dir` and filled up, holding orig.bmp (a few
+// bytes) under a second name, link.bmp; false, with a note, where
+// mounting is refused.
+bool MountFullDisk(const fs::path& dir) {
+  fs::create_directories(dir);
+  if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    std::cout << "note: cannot mount a tmpfs (" << std::strerror(errno)
+              << "; needs root): the full-disk check is left out\n";
+    return false;
+  }
+  std::ofstream(dir / "orig.bmp") << "an older bitmap";
+  fs::create_hard_link(dir / "orig.bmp", dir / "link.bmp");
+  const int filler = open((dir / "filler").c_str(), O_WRONLY | O_CREAT, 0644);
+  static const char kBlock[4096] = {};
+  for (std::size_t size = sizeof kBlock; size > 0; size /= 2) {
+    while (write(filler, kBlock, size) == static_cast<ssize_t>(size)) {
+    }
+  }
+  close(filler);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::cerr << "usage: wine_compare WINE64 WINE_HOST_EXE QRIMAGE_DLL\n";
+  if (argc != 5) {
+    std::cerr << "usage: wine_compare WINE WINE_HOST_EXE QRIMAGE_DLL GOLDEN_PROGRAM\n";
     return 2;
   }
   const std::string wine = argv[1];
   const fs::path host = fs::absolute(argv[2]);
   const fs::path dll = fs::absolute(argv[3]);
+  if (access(wine.c_str(), X_OK) != 0) {
+    std::cout << "SKIP: " << wine << " is missing (for the 32-bit one, Debian's wine32:i386 after "
+              << "dpkg --add-architecture i386; scripts/test.sh installs it as root)\n";
+    return 77;
+  }
 
   std::string pattern = (fs::temp_directory_path() / "qrimage-wine-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
@@ -167,7 +218,12 @@ int main(int argc, char** argv) {
   fs::create_directories(windowsDir);
 
   int failures = 0;
-  const std::vector<Case> cases = MakeCases();
+  std::vector<Case> cases = MakeCases();
+  if (Run({argv[4], "--texts"}, {}, scratch / "golden.txt") != 0) {
+    std::cout << "FAIL: " << argv[4] << " --texts did not run\n";
+    ++failures;
+  }
+  AddGoldenCases(ReadAll(scratch / "golden.txt"), cases);
   std::map<std::string, int> linuxResults;
   {
     std::ofstream list(scratch / "cases.txt");
@@ -175,7 +231,7 @@ int main(int argc, char** argv) {
       list << c.name << ' ' << std::hex << c.level << std::dec << ' ' << Hex(c.text) << '\n';
       const int result = QRImage(c.text.c_str(), c.level, (linuxDir / (c.name + ".bmp")).c_str());
       linuxResults[c.name] = result;
-      if (result != c.version) {
+      if (c.version != 0 ? result != c.version : result <= 0) {
         std::cout << "FAIL: " << c.name << ": the Linux build returns " << result
                   << ", expected version " << c.version << "\n";
         ++failures;
@@ -184,15 +240,20 @@ int main(int argc, char** argv) {
   }
 
   // One wine run for everything, in a prefix of its own.
+  const fs::path fullDisk = scratch / "full";
+  const bool mounted = MountFullDisk(fullDisk);
   const std::vector<std::string> env = {"WINEPREFIX=" + (scratch / "prefix").string(),
                                         "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
   const int status = Run({wine, host.string(), WindowsPath(dll), WindowsPath(scratch / "cases.txt"),
-                          WindowsPath(windowsDir)},
+                          WindowsPath(windowsDir), mounted ? WindowsPath(fullDisk) : "-"},
                          env, scratch / "host.txt");
   // Stop this prefix's wine server now rather than after its idle delay.
   const fs::path wineserver = fs::path(wine).parent_path() / "wineserver";
   if (fs::exists(wineserver)) {
     Run({wineserver.string(), "-k"}, env, {});
+  }
+  if (mounted) {
+    umount2(fullDisk.c_str(), MNT_DETACH);
   }
 
   const std::string hostOutput = ReadAll(scratch / "host.txt");
@@ -213,14 +274,17 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Each case was encoded twice by the DLL: once in order, once among
-  // four threads calling at the same time.
+  // Each case was encoded by the DLL in order and again among eight
+  // threads calling at the same time; the first case also through ordinal 1.
   int identical = 0, compared = 0;
   for (const Case& c : cases) {
     const std::string linuxFile = ReadAll(linuxDir / (c.name + ".bmp"));
-    for (const bool threaded : {false, true}) {
-      const std::string key = threaded ? c.name + "@threads" : c.name;
-      const fs::path file = (threaded ? windowsDir / "threads" : windowsDir) / (c.name + ".bmp");
+    for (const std::string variant : {"", "threads", "ordinal"}) {
+      if (variant == "ordinal" && &c != &cases.front()) {
+        continue;
+      }
+      const std::string key = variant.empty() ? c.name : c.name + "@" + variant;
+      const fs::path file = windowsDir / variant / (c.name + ".bmp");
       ++compared;
       const auto found = windowsResults.find(key);
       if (found == windowsResults.end()) {

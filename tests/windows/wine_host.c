@@ -1,19 +1,25 @@
 /*
- * A host program for qrimage.dll, run under wine by wine_compare.
+ * A host program for qrimage.dll, built for 32-bit and 64-bit Windows and
+ * run under wine by wine_compare.
  *
- *   wine_host DLL CASES OUTDIR
+ *   wine_host DLL CASES OUTDIR FULLDIR
  *
  * Loads the DLL with LoadLibrary and finds QRImage with GetProcAddress, as
- * a Windows host would. Then:
- *   - runs the file-opening checks in OUTDIR\checks (missing folder, path
- *     length after code-page conversion, empty and null paths, a file held
- *     open for writing, the thread's ANSI code page), printing "FAIL: ..."
- *     for each check that does not hold;
+ * a Windows host would. On 32-bit Windows every call pushes its three
+ * arguments itself and checks that the function removed them (ESP) and
+ * kept EBX, ESI, EDI and EBP. Then:
+ *   - makes the failing calls of kFailures in OUTDIR\checks (and on the
+ *     full disk FULLDIR, "-" for none), the other file-opening checks (the
+ *     longest path that opens, a file held open for writing, the thread's
+ *     ANSI code page), printing "FAIL: ..." for each check that does not
+ *     hold;
  *   - encodes every line "NAME LEVEL TEXT" of CASES (LEVEL an int in hex,
  *     TEXT the bytes in hex) to OUTDIR\NAME.bmp and prints "NAME RESULT".
  *     Every second output path first holds a larger junk file, so the
  *     outputs also show that an existing file is replaced entirely;
- *   - encodes all cases again from four threads at once, to
+ *   - encodes the first case through ordinal 1 to OUTDIR\ordinal\NAME.bmp,
+ *     printing "NAME@ordinal RESULT";
+ *   - encodes all cases again from eight threads at once, to
  *     OUTDIR\threads\NAME.bmp, printing "NAME@threads RESULT".
  * Exits with 0 only if the DLL loaded and every check held.
  */
@@ -33,15 +39,77 @@ typedef int(__stdcall* QRImageFunction)(const char* text, int level, const char*
 #define QRIMAGE_EXPORT_NAME "_QRImage@12"
 #endif
 
-static QRImageFunction qrImage;
-static int failures;
+static QRImageFunction qrImageExport;
+static volatile LONG failures;
 static char checkDir[MAX_PATH];
+static const char* fullDir;
 
 static void Check(int condition, const char* what) {
   if (!condition) {
     printf("FAIL: %s\n", what);
-    ++failures;
+    InterlockedIncrement(&failures);
   }
+}
+
+#ifndef _WIN64
+/* Calls the stdcall function as a host built by any compiler may: the
+ * three arguments pushed right to left, EBX, ESI and EBP holding values the
+ * function must keep and EDI the stack pointer from before the pushes,
+ * which must be back after the return. Sets *changed to 1 if ESP or one
+ * of those four registers is not as it was. */
+int CallChecked(QRImageFunction function, const char* text, int level, const char* path,
+                int* changed);
+__asm__(
+    ".text\n"
+    ".globl _CallChecked\n"
+    "_CallChecked:\n"
+    "  pushl %ebp\n"
+    "  pushl %ebx\n"
+    "  pushl %esi\n"
+    "  pushl %edi\n"
+    "  movl $0x0B0B0B0B, %ebx\n"
+    "  movl $0x05050505, %esi\n"
+    "  movl $0x0E0E0E0E, %ebp\n"
+    "  movl %esp, %edi\n"
+    "  movl 20(%esp), %eax\n" /* function */
+    "  pushl 32(%esp)\n"      /* path */
+    "  pushl 32(%esp)\n"      /* level */
+    "  pushl 32(%esp)\n"      /* text */
+    "  call *%eax\n"
+    "  movl $1, %ecx\n"
+    "  cmpl %esp, %edi\n"
+    "  jne 1f\n"
+    "  cmpl $0x0B0B0B0B, %ebx\n"
+    "  jne 1f\n"
+    "  cmpl $0x05050505, %esi\n"
+    "  jne 1f\n"
+    "  cmpl $0x0E0E0E0E, %ebp\n"
+    "  jne 1f\n"
+    "  xorl %ecx, %ecx\n"
+    "1:\n"
+    "  movl %edi, %esp\n"
+    "  movl 36(%esp), %edx\n" /* changed */
+    "  movl %ecx, (%edx)\n"
+    "  popl %edi\n"
+    "  popl %esi\n"
+    "  popl %ebx\n"
+    "  popl %ebp\n"
+    "  ret\n");
+
+static int Call(QRImageFunction function, const char* text, int level, const char* path) {
+  int changed = 0;
+  const int result = CallChecked(function, text, level, path, &changed);
+  Check(!changed, "ESP, EBX, ESI, EDI and EBP are as they were before the call");
+  return result;
+}
+#else
+static int Call(QRImageFunction function, const char* text, int level, const char* path) {
+  return function(text, level, path);
+}
+#endif
+
+static int qrImage(const char* text, int level, const char* path) {
+  return Call(qrImageExport, text, level, path);
 }
 
 /* checkDir followed by `rest`, as UTF-16 (checkDir is plain ASCII). */
@@ -53,19 +121,17 @@ static void WidePath(wchar_t* wide, const wchar_t* rest) {
   wcscpy(wide + i, rest);
 }
 
-static int Exists(const char* path) {
-  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
 static int ExistsW(const wchar_t* path) {
   return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-/* Number of entries in checkDir, to see that failing calls create nothing. */
-static int CountEntries(void) {
+/* Number of entries in a folder, to see that failing calls create or
+ * delete nothing. */
+static int CountEntries(const char* folder) {
   char pattern[MAX_PATH];
   WIN32_FIND_DATAA found;
   int count = 0;
-  snprintf(pattern, sizeof pattern, "%s\\*", checkDir);
+  snprintf(pattern, sizeof pattern, "%s\\*", folder);
   HANDLE search = FindFirstFileA(pattern, &found);
   if (search == INVALID_HANDLE_VALUE) {
     return -1;
@@ -86,31 +152,79 @@ static long FileSize(const char* path) {
   return (long)data.nFileSizeLow;
 }
 
+/* 2954 bytes: one more than version 40 holds at level L. */
+static char longText[2955];
+
+/* Calls that must fail and leave every name in their folder as it was.
+ * The path is the folder (checkDir, or the full disk) and `name`; NULL
+ * and "" stand for those paths themselves. With `pad` set, 'a's go
+ * between the two until the path has `pad` characters. `emptied`, if set,
+ * names a file in the folder that must be left empty. */
+static const struct Failure {
+  const char* what;
+  const char* text;
+  int level;
+  int onFullDisk;
+  const char* name;
+  int pad;
+  int result;
+  const char* emptied;
+} kFailures[] = {
+    {"a lower-case level gives -1", "bad level", 'q', 0, "bad-level.bmp", 0, -1, NULL},
+    {"a text longer than version 40 holds gives -1", longText, 'L', 0, "long.bmp", 0, -1, NULL},
+    {"a missing folder gives -3", "missing", 'M', 0, "no-such-folder\\x.bmp", 0, -3, NULL},
+    {"an empty path gives -3", "empty path", 'M', 0, "", 0, -3, NULL},
+    {"a null path gives -3", "null path", 'M', 0, NULL, 0, -3, NULL},
+    /* 259 characters is the longest path that opens; 260 is refused. */
+    {"a path of 260 characters gives -3", "long path", 'L', 0, ".bmp", 260, -3, NULL},
+    /* orig.bmp has a second name, link.bmp, and the disk is full. */
+    {"a failed write empties a file with two names and keeps both", longText + 1, 'L', 1,
+     "link.bmp", 0, -3, "orig.bmp"},
+};
+
+static void CheckFailures(void) {
+  char path[512];
+  memset(longText, 'a', sizeof longText - 1);
+  for (size_t i = 0; i < sizeof kFailures / sizeof kFailures[0]; ++i) {
+    const struct Failure* f = &kFailures[i];
+    const char* folder = f->onFullDisk ? fullDir : checkDir;
+    if (strcmp(folder, "-") == 0) {
+      printf("note: no full disk to write to; left out: %s\n", f->what);
+      continue;
+    }
+    if (f->name == NULL || f->name[0] == '\0') {
+      strcpy(path, f->name == NULL ? "" : f->name);
+    } else {
+      snprintf(path, sizeof path, "%s\\", folder);
+      while (strlen(path) + strlen(f->name) < (size_t)f->pad) {
+        strcat(path, "a");
+      }
+      strcat(path, f->name);
+    }
+    const int before = CountEntries(folder);
+    const int result = qrImage(f->text, f->level, f->name == NULL ? NULL : path);
+    if (result != f->result || CountEntries(folder) != before) {
+      printf("FAIL: %s (returned %d; %d entries before, %d after)\n", f->what, result, before,
+             CountEntries(folder));
+      InterlockedIncrement(&failures);
+    }
+    if (f->emptied != NULL) {
+      snprintf(path, sizeof path, "%s\\%s", folder, f->emptied);
+      Check(FileSize(path) == 0, f->what);
+    }
+  }
+}
+
 static void CheckOpenFailures(void) {
   char path[512];
-  const int before = CountEntries();
+  const int before = CountEntries(checkDir);
 
-  snprintf(path, sizeof path, "%s\\no-such-folder\\x.bmp", checkDir);
-  Check(qrImage("missing folder", 'M', path) == -3, "a missing folder gives -3");
-  snprintf(path, sizeof path, "%s\\no-such-folder", checkDir);
-  Check(!Exists(path), "a missing folder is not created");
-
-  Check(qrImage("empty path", 'M', "") == -3, "an empty path gives -3");
-  Check(qrImage("null path", 'M', NULL) == -3, "a null path gives -3");
-
-  /* 259 characters is the longest path that opens; 260 is refused. */
   const int dirLength = (int)strlen(checkDir) + 1;
   memset(path, 0, sizeof path);
   snprintf(path, sizeof path, "%s\\", checkDir);
-  memset(path + dirLength, 'a', 260 - dirLength - 4);
+  memset(path + dirLength, 'a', 259 - dirLength - 4);
   strcat(path, ".bmp");
-  Check(strlen(path) == 260, "the long path has 260 characters");
-  Check(qrImage("long path", 'L', path) == -3, "a path of 260 characters gives -3");
-  Check(!Exists(path), "a path of 260 characters creates no file");
-  Check(CountEntries() == before, "failing calls create nothing");
-
-  memmove(path + dirLength, path + dirLength + 1, strlen(path + dirLength));
-  Check(strlen(path) == 259, "the shorter path has 259 characters");
+  Check(strlen(path) == 259, "the long path has 259 characters");
   Check(qrImage("long path", 'L', path) == 1, "a path of 259 characters is written");
   Check(FileSize(path) == 178, "the 259-character path holds a version 1 bitmap");
   DeleteFileA(path);
@@ -127,11 +241,7 @@ static void CheckOpenFailures(void) {
   CloseHandle(held);
   Check(FileSize(path) == 4, "the held file is left as it was");
   DeleteFileA(path);
-
-  snprintf(path, sizeof path, "%s\\bad-level.bmp", checkDir);
-  Check(qrImage("bad level", 'q', path) == -1, "a lower-case level gives -1");
-  Check(!Exists(path), "a bad level creates no file");
-  Check(CountEntries() == before, "the checks leave no file behind");
+  Check(CountEntries(checkDir) == before, "the checks leave no file behind");
 }
 
 /* The path is read in the calling thread's ANSI code page: byte 0xE9 is
@@ -192,8 +302,8 @@ static int HexValue(int c) {
   return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
 }
 
-#define MAX_CASES 64
-#define THREADS 4
+#define MAX_CASES 1024
+#define THREADS 8
 
 struct Case {
   char name[64];
@@ -257,6 +367,17 @@ static DWORD WINAPI EncodeShare(LPVOID start) {
   return 0;
 }
 
+/* The first case again, through the export at ordinal 1, to
+ * OUTDIR\ordinal\NAME.bmp; printed as "NAME@ordinal RESULT". */
+static void RunCaseByOrdinal(QRImageFunction byOrdinal) {
+  char path[512];
+  snprintf(path, sizeof path, "%s\\ordinal", outDir);
+  Check(CreateDirectoryA(path, NULL), "the ordinal folder can be created");
+  snprintf(path, sizeof path, "%s\\ordinal\\%s.bmp", outDir, cases[0].name);
+  printf("%s@ordinal %d\n", cases[0].name,
+         Call(byOrdinal, cases[0].text, (int)cases[0].level, path));
+}
+
 /* All cases again, from THREADS threads at once: the DLL keeps the calls
  * apart, so each file must come out as it does from a single thread.
  * Printed as "NAME@threads RESULT". */
@@ -281,8 +402,8 @@ static void RunCasesInThreads(void) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    fprintf(stderr, "usage: wine_host DLL CASES OUTDIR\n");
+  if (argc != 5) {
+    fprintf(stderr, "usage: wine_host DLL CASES OUTDIR FULLDIR\n");
     return 2;
   }
   HMODULE library = LoadLibraryA(argv[1]);
@@ -290,24 +411,30 @@ int main(int argc, char** argv) {
     printf("FAIL: LoadLibrary(%s): error %lu\n", argv[1], GetLastError());
     return 1;
   }
-  qrImage = (QRImageFunction)(void (*)(void))GetProcAddress(library, QRIMAGE_EXPORT_NAME);
-  if (qrImage == NULL) {
+  qrImageExport = (QRImageFunction)(void (*)(void))GetProcAddress(library, QRIMAGE_EXPORT_NAME);
+  if (qrImageExport == NULL) {
     printf("FAIL: GetProcAddress(" QRIMAGE_EXPORT_NAME ") found nothing\n");
     return 1;
   }
-  Check((QRImageFunction)(void (*)(void))GetProcAddress(library, MAKEINTRESOURCEA(1)) == qrImage,
-        "ordinal 1 is QRImage");
+  const QRImageFunction byOrdinal =
+      (QRImageFunction)(void (*)(void))GetProcAddress(library, MAKEINTRESOURCEA(1));
+  Check(byOrdinal == qrImageExport, "ordinal 1 is QRImage");
 
   snprintf(checkDir, sizeof checkDir, "%s\\checks", argv[3]);
   Check(CreateDirectoryA(checkDir, NULL), "the checks folder can be created");
+  fullDir = argv[4];
+  CheckFailures();
   CheckOpenFailures();
   CheckCodePages();
 
   outDir = argv[3];
   const int count = ReadCases(argv[2]);
   RunCases();
+  if (count > 0 && byOrdinal != NULL) {
+    RunCaseByOrdinal(byOrdinal);
+  }
   RunCasesInThreads();
-  printf("cases %d, failed checks %d\n", count, failures);
+  printf("cases %d, failed checks %ld\n", count, failures);
   FreeLibrary(library);
   return failures == 0 && count > 0 ? 0 : 1;
 }
