@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 packages=(cmake make g++ git clang-format libgtest-dev zbar-tools imagemagick)
 # Windows DLLs: cross compilers, and wine to run the 64-bit one.
 packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64)
+# The 32-bit DLL under wine's 32-bit loader (the i386 architecture is added for it).
+packages+=(wine32:i386)
 # The 32-bit DLL on an emulated CPU, and the i386 Linux build under qemu.
 packages+=(python3-unicorn python3-pefile qemu-user g++-multilib)
 # Host examples, the tool's end-to-end tests and the install test.
@@ -26,14 +28,29 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# Packages of another architecture need it added to dpkg first.
+add_architectures=()
+for p in "${missing[@]}"; do
+  arch=${p#*:}
+  if [[ $p == *:* ]] && ! dpkg --print-foreign-architectures | grep -qx "$arch" &&
+    [[ " ${add_architectures[*]} " != *" $arch "* ]]; then
+    add_architectures+=("$arch")
+  fi
+done
 if ((${#missing[@]})); then
   if [[ $(id -u) -eq 0 ]]; then
     export DEBIAN_FRONTEND=noninteractive
+    for arch in "${add_architectures[@]}"; do
+      dpkg --add-architecture "$arch"
+    done
     apt-get update
     apt-get install -y "${missing[@]}"
   else
     echo "Missing packages; install them with:" >&2
-    echo "  sudo apt-get install ${missing[*]}" >&2
+    for arch in "${add_architectures[@]}"; do
+      echo "  sudo dpkg --add-architecture $arch" >&2
+    done
+    echo "  sudo apt-get update && sudo apt-get install ${missing[*]}" >&2
     exit 1
   fi
 fi
