@@ -157,6 +157,18 @@ void RenderPbm(const Raster& raster, std::string* out) {
   }
 }
 
+// A number for SVG and PDF: at most four decimals, no trailing zeros.
+std::string Decimal(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f", value);
+  std::string number = text;
+  number.erase(number.find_last_not_of('0') + 1);
+  if (number.back() == '.') {
+    number.pop_back();
+  }
+  return number;
+}
+
 std::string HexColour(Colour colour) {
   char text[8];
   std::snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(colour));
@@ -164,18 +176,17 @@ std::string HexColour(Colour colour) {
 }
 
 // One path of the dark modules, a closed rectangle per horizontal run, in
-// module units; the picture's size is set by width and height.
+// module units; the picture's size is set by width and height, in points
+// (1/72 inch), which renderers take exactly at any resolution.
 void RenderSvg(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
   const int modules = symbol.size + 2 * options.margin;
-  char side[32];
-  std::snprintf(side, sizeof side, "%.3fmm",
-                modules * options.scale * 25.4 / DpiOrDefault(options));
+  const std::string side = Decimal(modules * options.scale * 72.0 / DpiOrDefault(options)) + "pt";
   char head[400];
   std::snprintf(head, sizeof head,
                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                 "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"%s\" "
                 "height=\"%s\" viewBox=\"0 0 %d %d\" shape-rendering=\"crispEdges\">\n",
-                side, side, modules, modules);
+                side.c_str(), side.c_str(), modules, modules);
   *out = head;
   if (options.background != kTransparent) {
     *out += "<rect width=\"" + std::to_string(modules) + "\" height=\"" + std::to_string(modules) +
@@ -191,21 +202,9 @@ void RenderSvg(const SymbolView& symbol, const ImageOptions& options, std::strin
   out->append("\"/>\n</svg>\n");
 }
 
-// A number for PDF: at most four decimals, no trailing zeros.
-std::string PdfNumber(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4f", value);
-  std::string number = text;
-  number.erase(number.find_last_not_of('0') + 1);
-  if (number.back() == '.') {
-    number.pop_back();
-  }
-  return number;
-}
-
 std::string PdfColour(Colour colour) {
-  return PdfNumber(Red(colour) / 255.0) + " " + PdfNumber(Green(colour) / 255.0) + " " +
-         PdfNumber(Blue(colour) / 255.0) + " rg\n";
+  return Decimal(Red(colour) / 255.0) + " " + Decimal(Green(colour) / 255.0) + " " +
+         Decimal(Blue(colour) / 255.0) + " rg\n";
 }
 
 // One page the size of the picture at its resolution (a pixel is 72 / dpi
@@ -213,19 +212,19 @@ std::string PdfColour(Colour colour) {
 // units, no fonts.
 void RenderPdf(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
   const int modules = symbol.size + 2 * options.margin;
-  const std::string unit = PdfNumber(options.scale * 72.0 / DpiOrDefault(options));
+  const std::string unit = Decimal(options.scale * 72.0 / DpiOrDefault(options));
   // Module units, origin at the top left, as in the other formats.
   std::string content = unit + " 0 0 -" + unit + " 0 " +
-                        PdfNumber(modules * options.scale * 72.0 / DpiOrDefault(options)) +
-                        " cm\n" + PdfColour(options.background) + "0 0 " + std::to_string(modules) +
-                        " " + std::to_string(modules) + " re f\n" + PdfColour(options.foreground);
+                        Decimal(modules * options.scale * 72.0 / DpiOrDefault(options)) + " cm\n" +
+                        PdfColour(options.background) + "0 0 " + std::to_string(modules) + " " +
+                        std::to_string(modules) + " re f\n" + PdfColour(options.foreground);
   ForEachDarkRun(symbol, [&](int c, int r, int length) {
     content += std::to_string(c + options.margin) + " " + std::to_string(r + options.margin) + " " +
                std::to_string(length) + " 1 re\n";
   });
   content += "f\n";
 
-  const std::string side = PdfNumber(modules * options.scale * 72.0 / DpiOrDefault(options));
+  const std::string side = Decimal(modules * options.scale * 72.0 / DpiOrDefault(options));
   const std::string objects[] = {
       "<< /Type /Catalog /Pages 2 0 R >>",
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
