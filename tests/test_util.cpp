@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "ecc/galois.h"
 #include "qrimage.h"
 
 namespace qrtest {
@@ -59,11 +58,8 @@ Bytes EncodeInFreshProcess(const std::string& text, char level) {
   return FileExists(path) ? ReadFile(path) : Bytes{};
 }
 
-void EnsureGaloisTables() {
-  if (!qrimage::galoisTablesReady) {
-    qrimage::InitGaloisTables();
-    qrimage::galoisTablesReady = 1;
-  }
+void CallQRImageOnce() {
+  QRImage("", 'L', ScratchPath("once.bmp").c_str());
 }
 
 bool HaveTool(const char* name) {

@@ -23,9 +23,9 @@ void WriteFile(const std::string& path, const Bytes& bytes);
 // program of the shared library); returns the file it wrote (empty if none).
 Bytes EncodeInFreshProcess(const std::string& text, char level);
 
-// Builds the field tables the way the first QRImage call does, for tests
-// that run single pipeline steps.
-void EnsureGaloisTables();
+// One QRImage call, for tests of single pipeline steps: what a first call
+// sets up (the field tables) is then there, built by the library itself.
+void CallQRImageOnce();
 
 // Whether a program is on PATH.
 bool HaveTool(const char* name);
