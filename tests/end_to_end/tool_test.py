@@ -386,13 +386,14 @@ class Failures(ToolTest):
 
 class ReadmeExamples(ToolTest):
     def test_command_line_examples_run(self):
-        readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
-        with open(readme, encoding="utf-8") as f:
-            section = f.read().split("\n## Command-line tool\n")[1].split("\n## ")[0]
-        blocks = re.findall(r"```sh\n(.*?)```", section, re.S)
-        self.assertTrue(blocks, "no shell examples in the README's tool section")
+        top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+        with open(os.path.join(top, "README.md"), encoding="utf-8") as f, \
+                open(os.path.join(top, "docs", "tool.md"), encoding="utf-8") as g:
+            sections = (f.read().split("\n## Command-line tool\n")[1].split("\n## ")[0], g.read())
+        blocks = [re.findall(r"```sh\n(.*?)```", section, re.S) for section in sections]
+        self.assertTrue(all(blocks), "no shell examples in the README's tool section or docs/tool.md")
         env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"])
-        for block in blocks:
+        for block in sum(blocks, []):
             result = subprocess.run(["bash", "-e", "-o", "pipefail", "-c", block], env=env,
                                     cwd=self.dir.name, stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE, timeout=60)
