@@ -637,7 +637,7 @@ class Batch(ToolTest):
                   {"%070d.bmp" % n: b"%d" % n for n in range(12)}, ""),
                  ("printf 'alpha\\nbeta\\n' | qrimage --batch - -o o%d.bmp > o1.bmp", 0,
                   {"o1.bmp": b"alpha", "o2.bmp": b"beta"}, "2 written, 0 failed\n"),
-                 ("(echo first; for i in $(seq 100); do [ -e p1.bmp ] && break; sleep 0.1; done;"
+                 ("(echo first; for i in $(seq 300); do [ -e p1.bmp ] && break; sleep 0.1; done;"
                   " [ -e p1.bmp ] && echo second) | qrimage --batch - -o p%d.bmp", 0,
                   {"p1.bmp": b"first", "p2.bmp": b"second"}, ""),
                  ("qrimage --batch /dev/zero -o z%d.bmp", 6, {}, "line 1: the text is more than 1048576"),
