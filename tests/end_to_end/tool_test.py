@@ -81,12 +81,12 @@ def preview_pixels(lines):
 
 
 def as_png(path, scale_up=True):
-    """A PNG copy of a picture the readers can open: SVG and PDF drawn at
-    72 dpi, the resolution they are sized at, a bitmap of one pixel per
-    module scaled up (nearest neighbour)."""
+    """A PNG copy of a picture the readers can open: SVG (over white paper) and
+    PDF drawn at 72 dpi, the resolution they are sized at, a bitmap of one
+    pixel per module scaled up (nearest neighbour)."""
     png = path + ".png"
     if path.endswith(".svg"):
-        subprocess.run(["rsvg-convert", "--dpi-x", "72", "--dpi-y", "72", "-o", png, path],
+        subprocess.run(["rsvg-convert", "-b", "white", "--dpi-x", "72", "--dpi-y", "72", "-o", png, path],
                        check=True, stderr=subprocess.DEVNULL)
     elif path.endswith(".pdf"):
         subprocess.run(["pdftocairo", "-png", "-singlefile", "-antialias", "none", "-r", "72",
