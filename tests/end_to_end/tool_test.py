@@ -621,20 +621,17 @@ class Formats(ToolTest):
 
     def test_default_name_follows_the_type(self):
         for args, name in ((["-t", "svg", "x"], "qr.svg"), (["--batch", "-", "-t", "png"], "qr-0001.png")):
-            with self.subTest(args=args):
-                self.assertEqual(self.run_tool(args, stdin=b"x").returncode, 0)
-                self.assertEqual(decode_zxing(self.path(name)), b"x")
+            self.assertEqual(self.run_tool(args, stdin=b"x").returncode, 0)
+            self.assertEqual(decode_zxing(self.path(name)), b"x")
 
     def test_version_floor_and_eci(self):
         # Both readers show the text the ECI marks as UTF-8; ZXing reports the marker.
         text = "5 € Ω 😀"
         result = self.run_tool(["-v", "5", "--eci", "-s", "4", "-o", "e.png", text])
-        self.assertEqual(result.returncode, 0, result.stderr)
         self.assertRegex(result.stdout, rb"^%d bytes, level M, version 5, 37x37 modules" % len(text.encode()))
         self.assertEqual(decode(self.path("e.png")).decode(), text)
         zxing = subprocess.run(["ZXingReader", self.path("e.png")], stdout=subprocess.PIPE).stdout.decode()
-        self.assertIn(f'Text:       "{text}"', zxing)
-        self.assertRegex(zxing, r"HasECI: +true")
+        self.assertRegex(zxing, f'Text: +"{text}"\n(.*\n)*HasECI: +true')
 
 
 class Batch(ToolTest):
