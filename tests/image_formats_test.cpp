@@ -24,10 +24,9 @@
 namespace {
 
 using qrtest::Bytes;
+using qrtool::Colour;
 using qrtool::ImageOptions;
 using qrtool::ImageType;
-
-constexpr int kQuiet = 4;
 
 // A copy of the symbol the library encoded, taken under the call lock.
 struct Symbol {
@@ -36,10 +35,10 @@ struct Symbol {
   std::vector<std::uint8_t> modules;  // size * size, 0x00 dark
 
   qrtool::SymbolView View() const { return {modules.data(), size, size}; }
-  // Module (x, y) of the picture, quiet zone included.
-  bool Dark(int x, int y) const {
-    x -= kQuiet;
-    y -= kQuiet;
+  // Module (x, y) of the picture, a quiet zone of `margin` included.
+  bool Dark(int x, int y, int margin) const {
+    x -= margin;
+    y -= margin;
     return x >= 0 && y >= 0 && x < size && y < size &&
            modules[y * size + x] == qrimage::MODULE_DARK;
   }
@@ -62,9 +61,10 @@ Symbol Encode(const std::string& text, char level) {
 // A picture read back from a file: side x side pixels, top row first.
 struct Picture {
   int side = 0;
-  std::vector<bool> dark;
+  std::vector<Colour> pixels;
   std::uint32_t pixelsPerMetre = 0;  // BMP and PNG
   std::string svgWidth;              // SVG: the width attribute
+  std::string page;                  // PDF: the page drawn as PNG
 };
 
 using qrtest::LittleEndian;
@@ -75,14 +75,13 @@ std::uint32_t BigEndian(const Bytes& b, std::size_t at) {
 }
 #endif
 
-// The library's layout only: 62-byte header, palette black then white,
+// The library's layout only: 62-byte header, a palette of two colours,
 // square bottom-up rows with padding bits 0 on symbol rows.
 testing::AssertionResult ParseBmp(const Bytes& file, Picture* picture) {
   if (file.size() < 62 || file[0] != 'B' || file[1] != 'M' ||
       LittleEndian(file, 2, 4) != file.size() || LittleEndian(file, 10, 4) != 62 ||
       LittleEndian(file, 14, 4) != 40 || LittleEndian(file, 26, 4) != 0x10001 ||
-      LittleEndian(file, 30, 4) != 0 || LittleEndian(file, 38, 4) != LittleEndian(file, 42, 4) ||
-      LittleEndian(file, 54, 4) != 0 || LittleEndian(file, 58, 4) != 0xFFFFFF) {
+      LittleEndian(file, 30, 4) != 0 || LittleEndian(file, 38, 4) != LittleEndian(file, 42, 4)) {
     return testing::AssertionFailure() << "not the library's bitmap layout";
   }
   const int side = static_cast<int>(LittleEndian(file, 18, 4));
@@ -97,7 +96,7 @@ testing::AssertionResult ParseBmp(const Bytes& file, Picture* picture) {
   picture->pixelsPerMetre = LittleEndian(file, 38, 4);
   for (int y = 0; y < side; ++y) {
     for (int x = 0; x < side; ++x) {
-      picture->dark.push_back(!bitmap.White(x, y));
+      picture->pixels.push_back(LittleEndian(file, bitmap.White(x, y) ? 58 : 54, 3));
     }
   }
   return testing::AssertionSuccess();
@@ -115,7 +114,7 @@ testing::AssertionResult ParsePbm(const Bytes& file, Picture* picture) {
   for (int y = 0; y < height; ++y) {
     const std::uint8_t* row = &file[headerBytes + y * ((width + 7) / 8)];
     for (int x = 0; x < width; ++x) {
-      picture->dark.push_back((row[x / 8] >> (7 - x % 8)) & 1);
+      picture->pixels.push_back((row[x / 8] >> (7 - x % 8)) & 1 ? qrtool::kBlack : qrtool::kWhite);
     }
   }
   return testing::AssertionSuccess();
@@ -123,35 +122,32 @@ testing::AssertionResult ParsePbm(const Bytes& file, Picture* picture) {
 
 testing::AssertionResult ParsePng(const Bytes& file, Picture* picture) {
 #ifdef QRIMAGE_TOOL_HAVE_PNG
-  // 1-bit greyscale: bit depth and colour type in IHDR.
-  if (file.size() < 33 || file[24] != 1 || file[25] != 0) {
-    return testing::AssertionFailure() << "not a 1-bit greyscale PNG";
-  }
+  // Ours: 1 bit a pixel, grey or palette (IHDR); others come from pdftocairo.
+  const bool ours = file.size() >= 33 && file[24] == 1 && (file[25] == 0 || file[25] == 3);
   const std::string bytes(file.begin(), file.end());
   const std::size_t phys = bytes.find("pHYs");
-  if (phys == std::string::npos || BigEndian(file, phys + 4) != BigEndian(file, phys + 8) ||
-      file[phys + 12] != 1) {
+  if (ours && (phys == std::string::npos ||
+               BigEndian(file, phys + 4) != BigEndian(file, phys + 8) || file[phys + 12] != 1)) {
     return testing::AssertionFailure() << "no square pHYs in metres";
   }
-  picture->pixelsPerMetre = BigEndian(file, phys + 4);
+  picture->pixelsPerMetre = ours ? BigEndian(file, phys + 4) : 0;
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) {
     return testing::AssertionFailure() << "libpng: " << image.message;
   }
-  image.format = PNG_FORMAT_GRAY;
-  std::vector<std::uint8_t> grey(PNG_IMAGE_SIZE(image));
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
   if (image.width != image.height ||
-      !png_image_finish_read(&image, nullptr, grey.data(), 0, nullptr)) {
+      !png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) {
     png_image_free(&image);
     return testing::AssertionFailure() << "libpng could not read a square picture";
   }
   picture->side = static_cast<int>(image.width);
-  for (std::uint8_t g : grey) {
-    picture->dark.push_back(g == 0);
-    if (g != 0 && g != 255) {
-      return testing::AssertionFailure() << "a grey pixel";
-    }
+  for (std::size_t at = 0; at < rgba.size(); at += 4) {
+    picture->pixels.push_back(rgba[at + 3] == 0
+                                  ? qrtool::kTransparent
+                                  : Colour{rgba[at]} << 16 | rgba[at + 1] << 8 | rgba[at + 2]);
   }
   return testing::AssertionSuccess();
 #else
@@ -170,38 +166,45 @@ std::string Attribute(const std::string& text, const std::string& name) {
   return text.substr(start, text.find('"', start) - start);
 }
 
-// Pixels of one module each, from the path's "Mx yhwv1h-wz" runs; the
-// picture's pixel scale is checked through the width attribute.
+// Pixels of one module each, from the path's "Mx yhwv1h-wz" runs in its
+// fill colour over the rectangle's (none: transparent); the picture's pixel
+// scale is checked through the width attribute.
 testing::AssertionResult ParseSvg(const Bytes& file, Picture* picture) {
   const std::string text(file.begin(), file.end());
   int side = 0;
   if (text.find("shape-rendering=\"crispEdges\"") == std::string::npos ||
       std::sscanf(Attribute(text, "viewBox").c_str(), "0 0 %d", &side) != 1 ||
       Attribute(text, "viewBox") != "0 0 " + std::to_string(side) + " " + std::to_string(side) ||
-      Attribute(text, "width") != Attribute(text, "height") ||
-      text.find("<rect width=\"" + std::to_string(side) + "\" height=\"" + std::to_string(side) +
-                "\" fill=\"#fff\"/>") == std::string::npos) {
+      Attribute(text, "width") != Attribute(text, "height")) {
     return testing::AssertionFailure() << "unexpected svg element:\n" << text.substr(0, 400);
+  }
+  const std::string square = "<rect width=\"" + std::to_string(side) + "\" height=\"" +
+                             std::to_string(side) + "\" fill=\"#";
+  const std::size_t rect = text.find(square);
+  const std::size_t path = text.find("<path fill=\"#");
+  unsigned background = qrtool::kTransparent, foreground = 0;
+  if ((rect != std::string::npos &&
+       std::sscanf(text.c_str() + rect + square.size(), "%6x\"/>", &background) != 1) ||
+      path == std::string::npos || text.find("<path", path + 1) != std::string::npos ||
+      std::sscanf(text.c_str() + path, "<path fill=\"#%6x\" d=\"", &foreground) != 1) {
+    return testing::AssertionFailure() << "not one rectangle and one path";
   }
   picture->side = side;
   picture->svgWidth = Attribute(text, "width");
-  picture->dark.assign(side * side, false);
-  const std::size_t path = text.find("<path fill=\"#000\" d=\"");
-  const std::size_t end = text.find('"', path + 21);
-  if (path == std::string::npos || text.find("<path", path + 1) != std::string::npos) {
-    return testing::AssertionFailure() << "not one black path";
-  }
-  for (std::size_t at = path + 21; at < end;) {
+  picture->pixels.assign(side * side, background);
+  const std::size_t runs = text.find("d=\"", path) + 3;
+  const std::size_t end = text.find('"', runs);
+  for (std::size_t at = runs; at < end;) {
     int x = 0, y = 0, w = 0, back = 0, used = 0;
     if (std::sscanf(text.c_str() + at, "M%d %dh%dv1h-%dz%n", &x, &y, &w, &back, &used) != 4 ||
         w != back || w <= 0 || x < 0 || y < 0 || x + w > side || y >= side) {
       return testing::AssertionFailure() << "bad run at " << text.substr(at, 30);
     }
     for (int i = x; i < x + w; ++i) {
-      if (picture->dark[y * side + i]) {
+      if (picture->pixels[y * side + i] == foreground) {
         return testing::AssertionFailure() << "runs overlap at " << i << "," << y;
       }
-      picture->dark[y * side + i] = true;
+      picture->pixels[y * side + i] = foreground;
     }
     at += used;
   }
@@ -244,12 +247,44 @@ testing::AssertionResult ParseHalfBlocks(const Bytes& file, Picture* picture) {
     if (rows[y].size() != static_cast<std::size_t>(side)) {
       return testing::AssertionFailure() << "line " << y / 2 << " is " << rows[y].size() << " wide";
     }
-    picture->dark.insert(picture->dark.end(), rows[y].begin(), rows[y].end());
+    for (const bool dark : rows[y]) {
+      picture->pixels.push_back(dark ? qrtool::kBlack : qrtool::kWhite);
+    }
   }
   return testing::AssertionSuccess();
 }
 
-testing::AssertionResult ReadBack(ImageType type, const Bytes& file, Picture* picture) {
+// Each object where the cross-reference table says, and the page drawn
+// by poppler at the picture's resolution (through cairo: pdftoppm widens
+// filled rectangles by a pixel to the right and below).
+testing::AssertionResult ParsePdf(const Bytes& file, int dpi, Picture* picture) {
+  const std::string text(file.begin(), file.end());
+  const std::size_t xref = std::stoul(text.substr(text.rfind("startxref\n") + 10));
+  int objects = 0;
+  if (std::sscanf(text.c_str() + xref, "xref 0 %d", &objects) != 1) {
+    return testing::AssertionFailure() << "no cross-reference table at " << xref;
+  }
+  const std::size_t first = text.find('\n', xref + 5) + 1;
+  for (int n = 1; n < objects; ++n) {
+    const std::size_t at = std::stoul(text.substr(first + 20 * n, 10));
+    if (text.compare(at, std::to_string(n).size() + 6, std::to_string(n) + " 0 obj") != 0) {
+      return testing::AssertionFailure() << "object " << n << " is not at " << at;
+    }
+  }
+  const std::string pdf = qrtest::ScratchPath("picture.pdf");
+  qrtest::WriteFile(pdf, file);
+  const std::string png = qrtest::ScratchPath("pdf-page");
+  if (std::system(("pdftocairo -png -singlefile -antialias none -r " + std::to_string(dpi) + " '" +
+                   pdf + "' '" + png + "'")
+                      .c_str()) != 0) {
+    return testing::AssertionFailure() << "pdftocairo failed";
+  }
+  picture->page = png + ".png";
+  return ParsePng(qrtest::ReadFile(picture->page), picture);
+}
+
+testing::AssertionResult ReadBack(ImageType type, const Bytes& file, Picture* picture,
+                                  int dpi = 0) {
   switch (type) {
     case ImageType::kBmp:
       return ParseBmp(file, picture);
@@ -257,6 +292,8 @@ testing::AssertionResult ReadBack(ImageType type, const Bytes& file, Picture* pi
       return ParsePng(file, picture);
     case ImageType::kSvg:
       return ParseSvg(file, picture);
+    case ImageType::kPdf:
+      return ParsePdf(file, dpi == 0 ? qrtool::kDefaultDpi : dpi, picture);
     case ImageType::kPbm:
       return ParsePbm(file, picture);
     case ImageType::kTxt:
@@ -265,17 +302,22 @@ testing::AssertionResult ReadBack(ImageType type, const Bytes& file, Picture* pi
   return testing::AssertionFailure();
 }
 
-// Every pixel against its module; SVG pictures are in modules.
-testing::AssertionResult ShowsSymbol(const Picture& picture, const Symbol& symbol, int scale) {
-  const int modules = symbol.size + 2 * kQuiet;
+// Every pixel against its module in its colour; SVG pictures are in modules.
+testing::AssertionResult ShowsSymbol(const Picture& picture, const Symbol& symbol, int scale,
+                                     const ImageOptions& options = {}) {
+  const int modules = symbol.size + 2 * options.margin;
   if (picture.side != modules * scale) {
     return testing::AssertionFailure()
            << "side " << picture.side << ", expected " << modules * scale;
   }
   for (int y = 0; y < picture.side; ++y) {
     for (int x = 0; x < picture.side; ++x) {
-      if (picture.dark[y * picture.side + x] != symbol.Dark(x / scale, y / scale)) {
-        return testing::AssertionFailure() << "pixel " << x << "," << y << " differs";
+      const Colour expected = symbol.Dark(x / scale, y / scale, options.margin)
+                                  ? options.foreground
+                                  : options.background;
+      if (picture.pixels[y * picture.side + x] != expected) {
+        return testing::AssertionFailure() << "pixel " << x << "," << y << " is " << std::hex
+                                           << picture.pixels[y * picture.side + x];
       }
     }
   }
@@ -297,33 +339,46 @@ std::string WriteScratch(const std::string& contents, const std::string& name) {
 struct Case {
   int length;
   char level;
-  int scale;
-  int dpi;
+  ImageOptions options;
   std::uint32_t pixelsPerMetre;  // in BMP and PNG files
 };
 
-// Versions 1, 5, 7, 18, 36 and 3; scale 8 must decode at 1:1, and 72 dpi
-// rounds to 2835 pixels per metre, not the library's 2834.
+// Versions 1, 5, 7, 18, 36, 3, 4 and 2; scale 8 must decode at 1:1, and 72
+// dpi rounds to 2835 pixels per metre, not the library's 2834.
 constexpr Case kCases[] = {
-    {11, 'M', 1, 0, 2834},     {60, 'Q', 2, 300, 11811}, {150, 'L', 8, 0, 2834},
-    {300, 'H', 4, 600, 23622}, {1000, 'H', 3, 0, 2834},  {40, 'L', 5, 72, 2835},
+    {11, 'M', {1, 0}, 2834},
+    {60, 'Q', {2, 300}, 11811},
+    {150, 'L', {8, 0}, 2834},
+    {300, 'H', {4, 600}, 23622},
+    {1000, 'H', {3, 0}, 2834},
+    {40, 'L', {5, 72}, 2835},
+    {70, 'M', {3, 150, 1, 0x1a237e, 0xfff8e1}, 5906},
+    {20, 'Q', {4, 0, 2, 0x8b0000, qrtool::kTransparent}, 2834},
 };
 
 TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
   ASSERT_TRUE(qrtest::HaveTool("zbarimg") && qrtest::HaveTool("ZXingReader") &&
-              qrtest::HaveTool("rsvg-convert") && !qrtest::ImageMagick().empty())
-      << "needs zbarimg, ZXingReader, rsvg-convert and ImageMagick (Debian zbar-tools, "
-         "zxing-cpp-tools, librsvg2-bin, imagemagick)";
+              qrtest::HaveTool("rsvg-convert") && qrtest::HaveTool("pdftocairo") &&
+              !qrtest::ImageMagick().empty())
+      << "needs zbarimg, ZXingReader, rsvg-convert, pdftocairo and ImageMagick (Debian "
+         "zbar-tools, zxing-cpp-tools, librsvg2-bin, poppler-utils, imagemagick)";
   for (const Case& c : kCases) {
     const std::string text = qrtest::MixedText(c.length, c.length);
     const Symbol symbol = Encode(text, c.level);
     ASSERT_GT(symbol.version, 0);
-    const ImageOptions options{c.scale, c.dpi};
+    const ImageOptions& options = c.options;
     for (std::size_t t = 0; t < qrtool::kImageTypeNames.size(); ++t) {
       const ImageType type = static_cast<ImageType>(t);
       const std::string name(qrtool::kImageTypeNames[t]);
-      SCOPED_TRACE(testing::Message() << name << ", version " << symbol.version << " level "
-                                      << c.level << ", scale " << c.scale << ", dpi " << c.dpi);
+      SCOPED_TRACE(testing::Message()
+                   << name << ", version " << symbol.version << " level " << c.level << ", scale "
+                   << options.scale << ", dpi " << options.dpi << ", margin " << options.margin);
+      if ((options.background == qrtool::kTransparent && !qrtool::TakesTransparency(type)) ||
+          (options.foreground != qrtool::kBlack && !qrtool::TakesColours(type))) {
+        std::string out, error;
+        EXPECT_FALSE(qrtool::RenderImage(symbol.View(), type, options, &out, &error));
+        continue;
+      }
       if (type == ImageType::kPng && !qrtool::PngAvailable()) {
         std::string out, error;
         EXPECT_FALSE(qrtool::RenderImage(symbol.View(), type, options, &out, &error));
@@ -333,9 +388,9 @@ TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
       }
       const std::string contents = Render(symbol, type, options);
       Picture picture;
-      ASSERT_TRUE(ReadBack(type, Bytes(contents.begin(), contents.end()), &picture));
-      const int pixelScale = type == ImageType::kSvg ? 1 : c.scale;
-      EXPECT_TRUE(ShowsSymbol(picture, symbol, pixelScale));
+      ASSERT_TRUE(ReadBack(type, Bytes(contents.begin(), contents.end()), &picture, options.dpi));
+      const int pixelScale = type == ImageType::kSvg ? 1 : options.scale;
+      EXPECT_TRUE(ShowsSymbol(picture, symbol, pixelScale, options));
 
       // The resolution in the file agrees with the printed size the tool reports.
       const double mm = qrtool::PrintedMillimetres(symbol.size, type, options);
@@ -344,28 +399,35 @@ TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
         EXPECT_NEAR(mm, picture.side * 1000.0 / picture.pixelsPerMetre, 1e-9);
       }
       if (type == ImageType::kSvg) {
-        char expected[32];
-        std::snprintf(expected, sizeof expected, c.dpi == 0 ? "%.0f" : "%.3fmm",
-                      c.dpi == 0 ? mm * 96 / 25.4 : mm);
-        EXPECT_EQ(picture.svgWidth, expected);
+        EXPECT_TRUE(picture.svgWidth.ends_with("pt")) << picture.svgWidth;
+        EXPECT_NEAR(std::stod(picture.svgWidth), mm * 72 / 25.4, 1e-4);
+      }
+      if (type == ImageType::kSvg || type == ImageType::kPdf) {  // sized at 72 dpi without -d
+        const int dpi = options.dpi == 0 ? qrtool::kDefaultDpi : options.dpi;
+        EXPECT_NEAR(mm, qrtool::PictureSide(symbol.size, options) * 25.4 / dpi, 1e-9);
       }
       if (type == ImageType::kTxt) {
         continue;
       }
 
       std::string image = WriteScratch(contents, "picture." + name);
+      if (type == ImageType::kPdf) {
+        image = picture.page;
+      }
       if (type == ImageType::kSvg) {
-        // At the resolution the file is sized for, a module is `scale` pixels.
-        const std::string dpi = std::to_string(c.dpi == 0 ? 96 : c.dpi);
+        // At the resolution the file is sized for, a module is `scale` pixels;
+        // a transparent background over white paper.
+        const std::string dpi =
+            std::to_string(options.dpi == 0 ? qrtool::kDefaultDpi : options.dpi);
         const std::string png = image + ".png";
-        ASSERT_EQ(std::system(("rsvg-convert --dpi-x " + dpi + " --dpi-y " + dpi + " -o '" + png +
-                               "' '" + image + "'")
+        ASSERT_EQ(std::system(("rsvg-convert -b white --dpi-x " + dpi + " --dpi-y " + dpi +
+                               " -o '" + png + "' '" + image + "'")
                                   .c_str()),
                   0);
         image = png;
       }
       // One pixel per module is too small for zbar: those are enlarged.
-      EXPECT_TRUE(qrtest::DecodeWithZbar(image, c.scale == 1 ? 4 : 1) == text) << "zbar";
+      EXPECT_TRUE(qrtest::DecodeWithZbar(image, options.scale == 1 ? 4 : 1) == text) << "zbar";
       // ZXingReader reads no PBM; it gets the same pixels as PNG.
       if (type == ImageType::kPbm) {
         ASSERT_EQ(
@@ -398,7 +460,7 @@ TEST(ImageFormats, ScaleOneBitmapIsTheLibrarysFile) {
 TEST(ImageFormats, OptionsOutOfRangeAreRefused) {
   const Symbol symbol = Encode("range", 'M');
   const ImageOptions bad[] = {
-      {0, 0}, {qrtool::kMaxScale + 1, 0}, {1, -1}, {1, qrtool::kMaxDpi + 1}};
+      {0, 0}, {qrtool::kMaxScale + 1, 0}, {1, -1}, {1, qrtool::kMaxDpi + 1}, {1, 0, -1}};
   for (const ImageOptions& options : bad) {
     std::string out, error;
     EXPECT_FALSE(qrtool::RenderImage(symbol.View(), ImageType::kBmp, options, &out, &error))
@@ -444,7 +506,7 @@ TEST(ImageFormats, TypesFromNamesAndPaths) {
   EXPECT_EQ(type, ImageType::kSvg);
   EXPECT_FALSE(qrtool::ImageTypeFromName("sv", &type));
   EXPECT_FALSE(qrtool::ImageTypeFromName("", &type));
-  EXPECT_EQ(qrtool::ImageTypeNameList(), "bmp, png, svg, pbm, txt");
+  EXPECT_EQ(qrtool::ImageTypeNameList(), "bmp, png, svg, pdf, pbm, txt");
 }
 
 }  // namespace

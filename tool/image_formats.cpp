@@ -17,7 +17,8 @@
 namespace qrtool {
 namespace {
 
-using qrimage::kQuietZoneModules;
+static_assert(kDefaultMargin == qrimage::kQuietZoneModules,
+              "the tool's default quiet zone is the library's");
 
 char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -27,20 +28,23 @@ char Lower(char c) {
 // `scale` x `scale` pixels.
 class Raster {
  public:
-  Raster(const SymbolView& symbol, int scale)
-      : symbol_(symbol), scale_(scale), side_((symbol.size + 2 * kQuietZoneModules) * scale) {}
+  Raster(const SymbolView& symbol, int scale, int margin)
+      : symbol_(symbol),
+        scale_(scale),
+        margin_(margin),
+        side_((symbol.size + 2 * margin) * scale) {}
 
   int side() const { return side_; }
 
   // The symbol row pixel row y shows, or -1 in the quiet zone.
   int ModuleRow(int y) const {
-    const int r = y / scale_ - kQuietZoneModules;
+    const int r = y / scale_ - margin_;
     return r >= 0 && r < symbol_.size ? r : -1;
   }
 
   bool Light(int x, int y) const {
     const int r = ModuleRow(y);
-    const int c = x / scale_ - kQuietZoneModules;
+    const int c = x / scale_ - margin_;
     return r < 0 || c < 0 || c >= symbol_.size ||
            symbol_.modules[r * symbol_.stride + c] != qrimage::MODULE_DARK;
   }
@@ -60,8 +64,44 @@ class Raster {
  private:
   SymbolView symbol_;
   int scale_;
+  int margin_;
   int side_;
 };
+
+int Red(Colour colour) {
+  return colour >> 16 & 0xFF;
+}
+int Green(Colour colour) {
+  return colour >> 8 & 0xFF;
+}
+int Blue(Colour colour) {
+  return colour & 0xFF;
+}
+
+// The symbol's dark modules as horizontal runs: calls run(column, row,
+// length) for each, in module units, quiet zone not counted.
+template <typename Run>
+void ForEachDarkRun(const SymbolView& symbol, Run run) {
+  for (int r = 0; r < symbol.size; ++r) {
+    const std::uint8_t* row = symbol.modules + r * symbol.stride;
+    for (int c = 0; c < symbol.size;) {
+      if (row[c] != qrimage::MODULE_DARK) {
+        ++c;
+        continue;
+      }
+      int end = c;
+      while (end < symbol.size && row[end] == qrimage::MODULE_DARK) {
+        ++end;
+      }
+      run(c, r, end - c);
+      c = end;
+    }
+  }
+}
+
+int DpiOrDefault(const ImageOptions& options) {
+  return options.dpi == 0 ? kDefaultDpi : options.dpi;
+}
 
 std::uint32_t PixelsPerMetre(int dpi) {
   return dpi == 0 ? qrimage::kBitmapPixelsPerMetre
@@ -78,6 +118,15 @@ void RenderBmp(const Raster& raster, const ImageOptions& options, std::string* o
   out->reserve(qrimage::kBitmapHeaderBytes + imageBytes);
   std::uint8_t headers[qrimage::kBitmapHeaderBytes];
   qrimage::BuildBitmapHeaders(headers, side, imageBytes, PixelsPerMetre(options.dpi));
+  // The palette's two entries, blue, green, red and a zero byte each: a 0
+  // bit is a dark pixel.
+  std::uint8_t* palette = headers + qrimage::kBitmapHeaderBytes - qrimage::kBitmapPaletteBytes;
+  for (const Colour colour : {options.foreground, options.background}) {
+    *palette++ = static_cast<std::uint8_t>(Blue(colour));
+    *palette++ = static_cast<std::uint8_t>(Green(colour));
+    *palette++ = static_cast<std::uint8_t>(Red(colour));
+    *palette++ = 0;
+  }
   out->append(reinterpret_cast<const char*>(headers), sizeof headers);
 
   std::vector<std::uint8_t> row(rowBytes);
@@ -108,45 +157,93 @@ void RenderPbm(const Raster& raster, std::string* out) {
   }
 }
 
-// One path of the dark modules, a closed rectangle per horizontal run, in
-// module units; the picture's size is set by width and height.
-void RenderSvg(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
-  const int modules = symbol.size + 2 * kQuietZoneModules;
-  const int pixels = modules * options.scale;
-  char side[32];
-  if (options.dpi == 0) {
-    std::snprintf(side, sizeof side, "%d", pixels);
-  } else {
-    std::snprintf(side, sizeof side, "%.3fmm", pixels * 25.4 / options.dpi);
+// A number for SVG and PDF: at most four decimals, no trailing zeros.
+std::string Decimal(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f", value);
+  std::string number = text;
+  number.erase(number.find_last_not_of('0') + 1);
+  if (number.back() == '.') {
+    number.pop_back();
   }
+  return number;
+}
+
+std::string HexColour(Colour colour) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(colour));
+  return text;
+}
+
+// One path of the dark modules, a closed rectangle per horizontal run, in
+// module units; the picture's size is set by width and height, in points
+// (1/72 inch), which renderers take exactly at any resolution.
+void RenderSvg(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
+  const int modules = symbol.size + 2 * options.margin;
+  const std::string side = Decimal(modules * options.scale * 72.0 / DpiOrDefault(options)) + "pt";
   char head[400];
   std::snprintf(head, sizeof head,
                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                 "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"%s\" "
-                "height=\"%s\" viewBox=\"0 0 %d %d\" shape-rendering=\"crispEdges\">\n"
-                "<rect width=\"%d\" height=\"%d\" fill=\"#fff\"/>\n"
-                "<path fill=\"#000\" d=\"",
-                side, side, modules, modules, modules, modules);
+                "height=\"%s\" viewBox=\"0 0 %d %d\" shape-rendering=\"crispEdges\">\n",
+                side.c_str(), side.c_str(), modules, modules);
   *out = head;
-  for (int r = 0; r < symbol.size; ++r) {
-    const std::uint8_t* row = symbol.modules + r * symbol.stride;
-    for (int c = 0; c < symbol.size;) {
-      if (row[c] != qrimage::MODULE_DARK) {
-        ++c;
-        continue;
-      }
-      int end = c;
-      while (end < symbol.size && row[end] == qrimage::MODULE_DARK) {
-        ++end;
-      }
-      char run[64];
-      std::snprintf(run, sizeof run, "M%d %dh%dv1h-%dz", c + kQuietZoneModules,
-                    r + kQuietZoneModules, end - c, end - c);
-      out->append(run);
-      c = end;
-    }
+  if (options.background != kTransparent) {
+    *out += "<rect width=\"" + std::to_string(modules) + "\" height=\"" + std::to_string(modules) +
+            "\" fill=\"" + HexColour(options.background) + "\"/>\n";
   }
+  *out += "<path fill=\"" + HexColour(options.foreground) + "\" d=\"";
+  ForEachDarkRun(symbol, [&](int c, int r, int length) {
+    char run[64];
+    std::snprintf(run, sizeof run, "M%d %dh%dv1h-%dz", c + options.margin, r + options.margin,
+                  length, length);
+    out->append(run);
+  });
   out->append("\"/>\n</svg>\n");
+}
+
+std::string PdfColour(Colour colour) {
+  return Decimal(Red(colour) / 255.0) + " " + Decimal(Green(colour) / 255.0) + " " +
+         Decimal(Blue(colour) / 255.0) + " rg\n";
+}
+
+// One page the size of the picture at its resolution (a pixel is 72 / dpi
+// points), the background and the dark runs as filled rectangles in module
+// units, no fonts.
+void RenderPdf(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
+  const int modules = symbol.size + 2 * options.margin;
+  const std::string unit = Decimal(options.scale * 72.0 / DpiOrDefault(options));
+  // Module units, origin at the top left, as in the other formats.
+  std::string content = unit + " 0 0 -" + unit + " 0 " +
+                        Decimal(modules * options.scale * 72.0 / DpiOrDefault(options)) + " cm\n" +
+                        PdfColour(options.background) + "0 0 " + std::to_string(modules) + " " +
+                        std::to_string(modules) + " re f\n" + PdfColour(options.foreground);
+  ForEachDarkRun(symbol, [&](int c, int r, int length) {
+    content += std::to_string(c + options.margin) + " " + std::to_string(r + options.margin) + " " +
+               std::to_string(length) + " 1 re\n";
+  });
+  content += "f\n";
+
+  const std::string side = Decimal(modules * options.scale * 72.0 / DpiOrDefault(options));
+  const std::string objects[] = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + side + " " + side +
+          "] /Resources << >> /Contents 4 0 R >>",
+      "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream",
+  };
+  *out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  std::string xref = "xref\n0 5\n0000000000 65535 f \n";
+  int number = 1;
+  for (const std::string& object : objects) {
+    char entry[24];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", out->size());
+    xref += entry;
+    *out += std::to_string(number++) + " 0 obj\n" + object + "\nendobj\n";
+  }
+  const std::size_t xrefAt = out->size();
+  *out += xref + "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + std::to_string(xrefAt) +
+          "\n%%EOF\n";
 }
 
 #ifdef QRIMAGE_TOOL_HAVE_PNG
@@ -161,14 +258,33 @@ void FlushPngData(png_structp) {}
 // Writes the picture through `png`. libpng reports errors by jumping back
 // to the setjmp here, so this function holds nothing that needs a
 // destructor.
-bool WritePng(png_structp png, png_infop info, const Raster& raster, std::uint32_t ppm,
+bool WritePng(png_structp png, png_infop info, const Raster& raster, const ImageOptions& options,
               std::uint8_t* row, int rowBytes) {
   if (setjmp(png_jmpbuf(png))) {
     return false;
   }
   const int side = raster.side();
-  png_set_IHDR(png, info, side, side, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  const bool grey = options.foreground == kBlack && options.background == kWhite;
+  png_set_IHDR(png, info, side, side, 1, grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!grey) {
+    // Index 0 dark, 1 light, as the grey levels; a transparent background
+    // is white to readers that ignore transparency.
+    const bool transparent = options.background == kTransparent;
+    const Colour light = transparent ? kWhite : options.background;
+    png_color palette[2];
+    for (int i = 0; i < 2; ++i) {
+      const Colour colour = i == 0 ? options.foreground : light;
+      palette[i] = {static_cast<png_byte>(Red(colour)), static_cast<png_byte>(Green(colour)),
+                    static_cast<png_byte>(Blue(colour))};
+    }
+    png_set_PLTE(png, info, palette, 2);
+    if (transparent) {
+      png_byte alpha[2] = {255, 0};
+      png_set_tRNS(png, info, alpha, 2, nullptr);
+    }
+  }
+  const std::uint32_t ppm = PixelsPerMetre(options.dpi);
   png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
   png_write_info(png, info);
   for (int y = 0; y < side; ++y) {
@@ -181,7 +297,8 @@ bool WritePng(png_structp png, png_infop info, const Raster& raster, std::uint32
   return true;
 }
 
-// 1-bit greyscale, a 1 bit white; the resolution in a pHYs chunk.
+// 1 bit a pixel, a 1 bit light: greyscale in black and white, else two
+// palette entries; the resolution in a pHYs chunk.
 bool RenderPng(const Raster& raster, const ImageOptions& options, std::string* out,
                std::string* error) {
   std::vector<std::uint8_t> row((raster.side() + 7) / 8);
@@ -191,8 +308,7 @@ bool RenderPng(const Raster& raster, const ImageOptions& options, std::string* o
   bool written = false;
   if (info != nullptr) {
     png_set_write_fn(png, out, AppendPngData, FlushPngData);
-    written = WritePng(png, info, raster, PixelsPerMetre(options.dpi), row.data(),
-                       static_cast<int>(row.size()));
+    written = WritePng(png, info, raster, options, row.data(), static_cast<int>(row.size()));
   }
   png_destroy_write_struct(&png, &info);
   if (!written) {
@@ -241,6 +357,18 @@ PathType ImageTypeFromPath(std::string_view path, ImageType* type) {
   return ImageTypeFromName(name.substr(dot + 1), type) ? PathType::kFound : PathType::kUnknown;
 }
 
+bool TakesColours(ImageType type) {
+  return type != ImageType::kPbm && type != ImageType::kTxt;
+}
+
+bool TakesTransparency(ImageType type) {
+  return type == ImageType::kPng || type == ImageType::kSvg;
+}
+
+int PictureSide(int size, const ImageOptions& options) {
+  return (size + 2 * options.margin) * options.scale;
+}
+
 bool PngAvailable() {
 #ifdef QRIMAGE_TOOL_HAVE_PNG
   return true;
@@ -252,11 +380,18 @@ bool PngAvailable() {
 bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
                  std::string* out, std::string* error) {
   if (options.scale < kMinScale || options.scale > kMaxScale ||
-      (options.dpi != 0 && (options.dpi < kMinDpi || options.dpi > kMaxDpi))) {
-    *error = "scale or resolution out of range";
+      (options.dpi != 0 && (options.dpi < kMinDpi || options.dpi > kMaxDpi)) ||
+      options.margin < 0 || options.margin > kMaxMargin) {
+    *error = "scale, resolution or margin out of range";
     return false;
   }
-  const Raster raster(symbol, options.scale);
+  if ((!TakesColours(type) && (options.foreground != kBlack || options.background != kWhite)) ||
+      (!TakesTransparency(type) && options.background == kTransparent) ||
+      options.foreground == kTransparent) {
+    *error = "colours not possible in " + std::string(ImageTypeName(type));
+    return false;
+  }
+  const Raster raster(symbol, options.scale, options.margin);
   switch (type) {
     case ImageType::kBmp:
       RenderBmp(raster, options, out);
@@ -273,22 +408,26 @@ bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& o
     case ImageType::kSvg:
       RenderSvg(symbol, options, out);
       return true;
+    case ImageType::kPdf:
+      RenderPdf(symbol, options, out);
+      return true;
     case ImageType::kPbm:
       RenderPbm(raster, out);
       return true;
     case ImageType::kTxt:
-      *out = RenderHalfBlocks(symbol, false, options.scale);
+      *out = RenderHalfBlocks(symbol, false, options.scale, options.margin);
       return true;
   }
   *error = "unknown picture type";
   return false;
 }
 
-std::string RenderHalfBlocks(const SymbolView& symbol, bool terminalColours, int scale) {
+std::string RenderHalfBlocks(const SymbolView& symbol, bool terminalColours, int scale,
+                             int margin) {
   // Indexed by (top light) * 2 + (bottom light): blank, lower half block,
   // upper half block, full block, spelled as UTF-8 bytes.
   static const char* const kCells[4] = {" ", "\xE2\x96\x84", "\xE2\x96\x80", "\xE2\x96\x88"};
-  const Raster raster(symbol, scale);
+  const Raster raster(symbol, scale, margin);
   const int side = raster.side();
   std::string picture;
   for (int y = 0; y < side; y += 2) {
@@ -309,12 +448,13 @@ std::string RenderHalfBlocks(const SymbolView& symbol, bool terminalColours, int
 }
 
 double PrintedMillimetres(int size, ImageType type, const ImageOptions& options) {
-  const double pixels = (size + 2.0 * kQuietZoneModules) * options.scale;
+  const double pixels = PictureSide(size, options);
   switch (type) {
     case ImageType::kTxt:
       return 0;
     case ImageType::kSvg:
-      return pixels * 25.4 / (options.dpi == 0 ? 96 : options.dpi);
+    case ImageType::kPdf:
+      return pixels * 25.4 / DpiOrDefault(options);
     default:
       return pixels * 1000.0 / PixelsPerMetre(options.dpi);
   }

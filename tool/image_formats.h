@@ -1,5 +1,5 @@
 // The picture formats the tool writes a symbol in, all drawn from the same
-// module grid: 1-bit BMP (the library's layout), 1-bit greyscale PNG, SVG,
+// module grid: 1-bit BMP (the library's layout), 1-bit PNG, SVG, PDF,
 // binary PBM and the half-block text picture of the terminal preview.
 #ifndef QRIMAGE_TOOL_IMAGE_FORMATS_H
 #define QRIMAGE_TOOL_IMAGE_FORMATS_H
@@ -11,17 +11,17 @@
 
 namespace qrtool {
 
-enum class ImageType { kBmp, kPng, kSvg, kPbm, kTxt };
+enum class ImageType { kBmp, kPng, kSvg, kPdf, kPbm, kTxt };
 
 // Indexed by ImageType: the names -t takes and the file extensions that
 // choose a type, in the order help and messages list them.
-inline constexpr std::array<std::string_view, 5> kImageTypeNames = {"bmp", "png", "svg", "pbm",
-                                                                    "txt"};
+inline constexpr std::array<std::string_view, 6> kImageTypeNames = {"bmp", "png", "svg",
+                                                                    "pdf", "pbm", "txt"};
 
 inline std::string_view ImageTypeName(ImageType type) {
   return kImageTypeNames[static_cast<int>(type)];
 }
-// "bmp, png, svg, pbm, txt", for help and error messages.
+// "bmp, png, svg, pdf, pbm, txt", for help and error messages.
 std::string ImageTypeNameList();
 
 // Case-insensitive. Leaves *type alone and returns false for other names.
@@ -45,16 +45,37 @@ inline constexpr int kMinScale = 1;
 inline constexpr int kMaxScale = 64;
 inline constexpr int kMinDpi = 1;
 inline constexpr int kMaxDpi = 100000;
+// Light modules around the symbol on each side: the library's four by
+// default; readers need at least one to find the symbol.
+inline constexpr int kDefaultMargin = 4;
+inline constexpr int kMaxMargin = 64;
+// The resolution a file without -d is sized at (the library's bitmaps
+// store 2834 pixels per metre, which is 72 dpi rounded down).
+inline constexpr int kDefaultDpi = 72;
+
+// Colours are 0xRRGGBB; kTransparent is a background PNG and SVG can have.
+using Colour = std::uint32_t;
+inline constexpr Colour kBlack = 0x000000;
+inline constexpr Colour kWhite = 0xFFFFFF;
+inline constexpr Colour kTransparent = 0xFF000000;
 
 struct ImageOptions {
   int scale = 1;  // pixels per module side, kMinScale..kMaxScale
   int dpi = 0;    // kMinDpi..kMaxDpi, or 0 for the library's 2834 pixels per metre (72 dpi)
+  int margin = kDefaultMargin;  // quiet zone in modules, 0..kMaxMargin
+  Colour foreground = kBlack;   // dark modules
+  Colour background = kWhite;   // light modules and the quiet zone, or kTransparent
 };
 
-// Puts the whole file for `symbol` into *out, the quiet zone of four
-// modules included and scaled like the modules. Returns false, with *error
-// set, when `type` is png and the tool was built without libpng, or when
-// the options are out of range (the tool checks them before).
+// Whether `type` can hold colours other than black and white, and a
+// transparent background.
+bool TakesColours(ImageType type);
+bool TakesTransparency(ImageType type);
+
+// Puts the whole file for `symbol` into *out, the quiet zone included and
+// scaled like the modules. Returns false, with *error set, when `type` is
+// png and the tool was built without libpng, or when the options are out
+// of range or not possible for the type (the tool checks them before).
 bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
                  std::string* out, std::string* error);
 
@@ -65,16 +86,20 @@ bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& o
 // is wrapped in escape codes forcing bright white on black, so it is also
 // right on a light terminal. The odd last pixel row is drawn over a dark
 // lower half.
-std::string RenderHalfBlocks(const SymbolView& symbol, bool terminalColours, int scale = 1);
+std::string RenderHalfBlocks(const SymbolView& symbol, bool terminalColours, int scale = 1,
+                             int margin = kDefaultMargin);
 
 // Whether this build can write PNG.
 bool PngAvailable();
 
+// Side of the picture in pixels, quiet zone included.
+int PictureSide(int size, const ImageOptions& options);
+
 // Side of the printed picture at 100 %, in millimetres, as the file's
 // resolution says: BMP and PNG store the pixels per metre (from the dpi,
-// or 2834 when dpi is 0); an SVG without dpi is sized in CSS pixels (96 to
-// the inch); PBM stores no resolution and is taken as BMP. Text pictures
-// have no printed size: 0.
+// or 2834 when dpi is 0); SVG and PDF are sized in millimetres and points
+// at the dpi (72 when 0); PBM stores no resolution and is taken as BMP.
+// Text pictures have no printed size: 0.
 double PrintedMillimetres(int size, ImageType type, const ImageOptions& options);
 
 }  // namespace qrtool

@@ -78,7 +78,8 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
   if (!RenderImage(symbol, job.type, job.image, &result.file, &error)) {
     return kCannotWrite;
   }
-  result.preview = job.preview ? RenderHalfBlocks(symbol, job.previewColours) : std::string();
+  result.preview = job.preview ? RenderHalfBlocks(symbol, job.previewColours, 1, job.image.margin)
+                               : std::string();
   return kOk;
 }
 

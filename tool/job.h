@@ -18,6 +18,8 @@ constexpr std::size_t kMaxInputBytes = 1 << 20;
 struct Job {
   int level = 1;  // index into the level letters
   bool latin1 = false;
+  int minVersion = 1;  // -v: the smallest version the symbol may have
+  bool eci = false;    // --eci: the text as UTF-8 behind an ECI designator
   ImageType type = ImageType::kBmp;
   ImageOptions image;
   bool preview = false;         // also draw the symbol in half blocks

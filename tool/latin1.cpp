@@ -50,17 +50,22 @@ int DecodeCharacter(std::string_view text, std::size_t at, char32_t& character) 
 bool ConvertToLatin1(std::string& text, std::string& error) {
   std::string converted;
   converted.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) {
+  // A leading byte-order mark only says that the text is UTF-8.
+  const std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  const std::size_t first = std::string_view(text).starts_with(kByteOrderMark) ? 3 : 0;
+  // Positions in messages count from 1, like line numbers.
+  for (std::size_t at = first; at < text.size();) {
     char32_t character = 0;
     const int length = DecodeCharacter(text, at, character);
     if (length == 0) {
       error = "--latin1: the text is not valid UTF-8 (byte 0x" +
-              Hex(static_cast<std::uint8_t>(text[at]), 2) + " at byte " + std::to_string(at) + ")";
+              Hex(static_cast<std::uint8_t>(text[at]), 2) + " at byte " + std::to_string(at + 1) +
+              ")";
       return false;
     }
     if (character > 0xFF) {
       error = "--latin1: character U+" + Hex(character, 4) + " '" + text.substr(at, length) +
-              "' at byte " + std::to_string(at) +
+              "' at byte " + std::to_string(at + 1) +
               " is not in ISO-8859-1; without --latin1 the text is written as UTF-8 bytes";
       return false;
     }

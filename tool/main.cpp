@@ -89,10 +89,15 @@ std::string Summary(std::size_t bytes, const Job& job, int version, const std::s
   int length = std::snprintf(text, sizeof text, "%zu bytes, level %c, version %d, %dx%d modules, ",
                              bytes, qrimage::kLevelLetters[job.level], version, modules, modules);
   if (job.type != ImageType::kTxt) {
-    const int pixels = (modules + 2 * qrimage::kQuietZoneModules) * job.image.scale;
+    const int pixels = PictureSide(modules, job.image);
     const double millimetres = PrintedMillimetres(modules, job.type, job.image);
-    length += std::snprintf(text + length, sizeof text - length, "%dx%d px, %.1fx%.1f mm, ", pixels,
-                            pixels, millimetres, millimetres);
+    // A PBM stores no resolution: say which one the millimetres are at.
+    const std::string at =
+        job.type == ImageType::kPbm
+            ? " at " + std::to_string(job.image.dpi == 0 ? kDefaultDpi : job.image.dpi) + " dpi"
+            : "";
+    length += std::snprintf(text + length, sizeof text - length, "%dx%d px, %.1fx%.1f mm%s, ",
+                            pixels, pixels, millimetres, millimetres, at.c_str());
   }
   return std::string(text, length) + name + "\n";
 }
@@ -155,7 +160,7 @@ int RunSingle(const Options& options, Job job, const std::string& output) {
 
   std::string shown;
   if (job.preview) {
-    const int needed = qrimage::SymbolSize(result.version) + 2 * qrimage::kQuietZoneModules;
+    const int needed = qrimage::SymbolSize(result.version) + 2 * job.image.margin;
     const int columns = terminal ? TerminalColumns() : 0;
     if (columns > 0 && columns < needed) {
       Fail(kOk, "the terminal is " + std::to_string(columns) + " columns wide, the symbol needs " +
@@ -204,18 +209,43 @@ int Run(int argc, char** argv) {
     return UsageError(std::string(options.nullSeparated ? "--null" : "--start") +
                       " only goes with --batch");
   }
-  const std::string output = options.output != nullptr ? options.output
-                             : batch                   ? "qr-%04d.bmp"
-                                                       : "qr.bmp";
+  // Without -o the name is qr.bmp or qr-%04d.bmp, with the -t type's
+  // extension.
+  ImageType defaultType = ImageType::kBmp;
+  if (options.type != nullptr) {
+    ImageTypeFromName(options.type, &defaultType);
+  }
+  const std::string output =
+      options.output != nullptr
+          ? options.output
+          : (batch ? "qr-%04d." : "qr.") + std::string(ImageTypeName(defaultType));
 
   Job job;
   job.level = options.level;
   job.latin1 = options.latin1;
+  job.minVersion = options.minVersion;
+  job.eci = options.eci;
   job.image.scale = options.scale;
   job.image.dpi = options.dpi;
+  job.image.margin = options.margin;
+  job.image.foreground = options.foreground;
+  job.image.background = options.background;
   status = ChooseType(options, output, job.type);
   if (status != kOk) {
     return status;
+  }
+  const std::string typeName(ImageTypeName(job.type));
+  if (job.image.background == kTransparent && !TakesTransparency(job.type)) {
+    return UsageError("a transparent background needs a png or svg picture, not " + typeName);
+  }
+  if ((job.image.foreground != kBlack || job.image.background != kWhite) &&
+      !TakesColours(job.type)) {
+    return UsageError("a " + typeName + " picture is black and white only: no --fg or --bg");
+  }
+  if (job.image.margin == 0) {
+    Fail(kOk,
+         "note: with --margin 0 the symbol has no quiet zone; most readers need one, so "
+         "leave light space around it where it is put");
   }
   return batch ? RunBatch(options, job, output) : RunSingle(options, job, output);
 }

@@ -1,14 +1,20 @@
 #include "options.h"
 
+#include <getopt.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "api/version_select.h"
 #include "image_formats.h"
+#include "output/output_file.h"
 
 namespace qrtool {
 namespace {
@@ -17,13 +23,19 @@ using qrimage::kByteCapacity;
 using qrimage::kLevelLetters;
 using qrimage::kMaxVersion;
 
-enum class Id {
-  kLevel,
+// Long-only options get codes past every character getopt_long returns.
+enum Id {
+  kLevel = 256,
   kOutput,
   kInput,
   kType,
   kScale,
   kDpi,
+  kMargin,
+  kForeground,
+  kBackground,
+  kMinVersion,
+  kEci,
   kLatin1,
   kBatch,
   kNull,
@@ -35,40 +47,98 @@ enum class Id {
   kVersion,
 };
 
+enum class Section { kSource, kOptions };
+
+// One line of the table is everything about an option: its names, its
+// value, and its help, whose lines go under each other from column 24.
 struct OptionEntry {
   Id id;
   char shortName;  // '\0': long form only
   const char* longName;
-  bool takesValue;
+  const char* valueName;  // nullptr: takes no value
+  Section section;
+  const char* help;  // "{types}" stands for the list of picture types
 };
 
 constexpr OptionEntry kOptionTable[] = {
-    {Id::kLevel, 'l', "level", true},      {Id::kOutput, 'o', "output", true},
-    {Id::kInput, 'i', "input", true},      {Id::kType, 't', "type", true},
-    {Id::kScale, 's', "scale", true},      {Id::kDpi, 'd', "dpi", true},
-    {Id::kLatin1, '\0', "latin1", false},  {Id::kBatch, '\0', "batch", true},
-    {Id::kNull, '\0', "null", false},      {Id::kStart, '\0', "start", true},
-    {Id::kShow, '\0', "show", false},      {Id::kNoShow, 'n', "no-show", false},
-    {Id::kQuiet, 'q', "quiet", false},     {Id::kHelp, 'h', "help", false},
-    {Id::kVersion, 'V', "version", false},
+    {kInput, 'i', "input", "FILE", Section::kSource, "the contents of FILE ('-': standard input)"},
+    {kBatch, '\0', "batch", "FILE", Section::kSource,
+     "one text per line of FILE ('-': standard input), each\n"
+     "written to its own file; a last line without a\n"
+     "newline counts, and a CR before a newline ends the line"},
+    {kNull, '\0', "null", nullptr, Section::kSource,
+     "with --batch: the texts are separated by NUL bytes\n"
+     "instead of newlines"},
+    {kStart, '\0', "start", "N", Section::kSource,
+     "with --batch: the number of the first file (default 1)"},
+    {kLevel, 'l', "level", "LEVEL", Section::kOptions,
+     "error-correction level L, M (default), Q or H;\n"
+     "they restore about 7, 15, 25, 30 % of the symbol"},
+    {kOutput, 'o', "output", "FILE", Section::kOptions,
+     "file to write (default qr.bmp, or qr. and the -t type;\n"
+     "replaced if it exists); '-' writes to standard output\n"
+     "(no preview; the summary goes to standard error).\n"
+     "With --batch: a name with one number in it, like\n"
+     "label-%04d.png (default qr-%04d.bmp, or the -t type)"},
+    {kType, 't', "type", "TYPE", Section::kOptions,
+     "{types};\n"
+     "without -t the extension of the output decides\n"
+     "(none, or '-': bmp)"},
+    {kScale, 's', "scale", "N", Section::kOptions,
+     "pixels per module, 1 to 64 (default 1); the quiet\n"
+     "zone grows with it"},
+    {kDpi, 'd', "dpi", "D", Section::kOptions,
+     "resolution written into the file (default 72), so\n"
+     "that it prints at the size the summary gives in mm\n"
+     "(a PBM stores none: its mm are at this resolution)"},
+    {kMargin, 'm', "margin", "N", Section::kOptions,
+     "quiet zone around the symbol in modules, 0 to 64\n"
+     "(default 4); readers need one to find the symbol"},
+    {kForeground, '\0', "fg", "COLOUR", Section::kOptions,
+     "colour of the dark modules as RRGGBB in hex, like\n"
+     "1a237e or '#1a237e' (default 000000); not for pbm, txt"},
+    {kBackground, '\0', "bg", "COLOUR", Section::kOptions,
+     "colour of the light modules and the quiet zone\n"
+     "(default ffffff), or 'transparent' (png and svg only);\n"
+     "the foreground must be the darker, with a contrast\n"
+     "ratio of at least 3:1 (WCAG), or readers may fail"},
+    {kMinVersion, 'v', "min-version", "N", Section::kOptions,
+     "the smallest version the symbol may have, 1 to 40\n"
+     "(default 1), so that labels keep one size"},
+    {kEci, '\0', "eci", nullptr, Section::kOptions,
+     "the text is UTF-8: say so with an ECI marker before it,\n"
+     "so that every reader shows each character right (it\n"
+     "takes a few bytes of capacity); not with --latin1"},
+    {kLatin1, '\0', "latin1", nullptr, Section::kOptions,
+     "the text is UTF-8: write it as ISO-8859-1, the QR Code\n"
+     "character set that every reader reads the same; a text\n"
+     "with a character outside it is refused"},
+    {kShow, '\0', "show", nullptr, Section::kOptions,
+     "print the symbol even when standard output is not a\n"
+     "terminal (on a terminal it is printed by default)"},
+    {kNoShow, 'n', "no-show", nullptr, Section::kOptions, "never print the symbol"},
+    {kQuiet, 'q', "quiet", nullptr, Section::kOptions, "no summary line"},
+    {kHelp, 'h', "help", nullptr, Section::kOptions, "show this help"},
+    {kVersion, 'V', "version", nullptr, Section::kOptions, "show the tool's version"},
 };
 
-const OptionEntry* FindShort(char name) {
+// The smallest contrast ratio --fg and --bg may have: the WCAG figure for
+// graphics that must be told apart.
+constexpr double kMinContrast = 3.0;
+
+const OptionEntry* FindEntry(int code) {
   for (const OptionEntry& entry : kOptionTable) {
-    if (entry.shortName != '\0' && entry.shortName == name) {
+    if (entry.id == code || (entry.shortName != '\0' && entry.shortName == code)) {
       return &entry;
     }
   }
   return nullptr;
 }
 
-const OptionEntry* FindLong(const std::string& name) {
-  for (const OptionEntry& entry : kOptionTable) {
-    if (name == entry.longName) {
-      return &entry;
-    }
-  }
-  return nullptr;
+// The name the user gave an option: "-l" or "--level".
+std::string Spelling(const OptionEntry& entry, const char* argument) {
+  return argument[1] == '-' ? std::string("--") + entry.longName
+                            : std::string{'-', entry.shortName};
 }
 
 // A whole decimal number within [low, high]; false otherwise.
@@ -82,11 +152,13 @@ bool ParseNumber(const char* value, long low, long high, long& number) {
   return *end == '\0' && errno == 0 && number >= low && number <= high;
 }
 
-int NumberOption(const std::string& name, const char* value, long low, long high, long& number) {
+int NumberOption(const std::string& name, const char* value, long low, long high, int& field) {
+  long number = 0;
   if (!ParseNumber(value, low, high, number)) {
     return UsageError("option '" + name + "' takes a whole number from " + std::to_string(low) +
                       " to " + std::to_string(high) + ", not '" + value + "'");
   }
+  field = static_cast<int>(number);
   return kOk;
 }
 
@@ -103,6 +175,24 @@ int ParseLevel(const char* value, Options& options) {
               "unknown error-correction level '" + std::string(value) + "': use L, M, Q or H");
 }
 
+int ParseColour(const std::string& name, const char* value, bool mayBeTransparent, Colour& colour) {
+  if (mayBeTransparent && std::strcmp(value, "transparent") == 0) {
+    colour = kTransparent;
+    return kOk;
+  }
+  const char* hex = value[0] == '#' ? value + 1 : value;
+  bool valid = std::strlen(hex) == 6;
+  for (int i = 0; valid && i < 6; ++i) {
+    valid = std::isxdigit(static_cast<unsigned char>(hex[i])) != 0;
+  }
+  if (!valid) {
+    return UsageError("option '" + name + "' takes a colour as RRGGBB in hex, like 1a237e" +
+                      (mayBeTransparent ? " (or 'transparent')" : "") + ", not '" + value + "'");
+  }
+  colour = static_cast<Colour>(std::strtoul(hex, nullptr, 16));
+  return kOk;
+}
+
 // An option that may be given once only (a second one would silently win).
 int SetOnce(const char*& field, const std::string& name, const char* value, const char* why) {
   if (field != nullptr) {
@@ -113,69 +203,143 @@ int SetOnce(const char*& field, const std::string& name, const char* value, cons
 }
 
 int Apply(const OptionEntry& entry, const std::string& name, const char* value, Options& options) {
-  long number = 0;
-  int status = kOk;
   switch (entry.id) {
-    case Id::kLevel:
+    case kLevel:
       return ParseLevel(value, options);
-    case Id::kOutput:
+    case kOutput:
       options.output = value;
-      break;
-    case Id::kInput:
+      return kOk;
+    case kInput:
       return SetOnce(options.inputFile, name, value, ": the text comes from one place only");
-    case Id::kType:
+    case kType:
       options.type = value;
-      break;
-    case Id::kScale:
-      status = NumberOption(name, value, kMinScale, kMaxScale, number);
-      options.scale = static_cast<int>(number);
-      break;
-    case Id::kDpi:
-      status = NumberOption(name, value, kMinDpi, kMaxDpi, number);
-      options.dpi = static_cast<int>(number);
-      break;
-    case Id::kLatin1:
+      return kOk;
+    case kScale:
+      return NumberOption(name, value, kMinScale, kMaxScale, options.scale);
+    case kDpi:
+      return NumberOption(name, value, kMinDpi, kMaxDpi, options.dpi);
+    case kMargin:
+      return NumberOption(name, value, 0, kMaxMargin, options.margin);
+    case kForeground:
+      return ParseColour(name, value, false, options.foreground);
+    case kBackground:
+      return ParseColour(name, value, true, options.background);
+    case kMinVersion:
+      return NumberOption(name, value, 1, kMaxVersion, options.minVersion);
+    case kEci:
+      options.eci = true;
+      return kOk;
+    case kLatin1:
       options.latin1 = true;
-      break;
-    case Id::kBatch:
+      return kOk;
+    case kBatch:
       return SetOnce(options.batchFile, name, value, "");
-    case Id::kNull:
+    case kNull:
       options.nullSeparated = true;
-      break;
-    case Id::kStart:
-      status = NumberOption(name, value, 0, INT_MAX / 2, number);
-      options.start = number;
+      return kOk;
+    case kStart: {
+      int start = 0;
+      const int status = NumberOption(name, value, 0, INT_MAX / 2, start);
+      options.start = start;
       options.startGiven = true;
-      break;
-    case Id::kShow:
+      return status;
+    }
+    case kShow:
       options.show = Show::kAlways;
-      break;
-    case Id::kNoShow:
+      return kOk;
+    case kNoShow:
       options.show = Show::kNever;
-      break;
-    case Id::kQuiet:
+      return kOk;
+    case kQuiet:
       options.quiet = true;
-      break;
-    case Id::kHelp:
+      return kOk;
+    case kHelp:
       options.help = true;
-      break;
-    case Id::kVersion:
+      return kOk;
+    case kVersion:
       options.version = true;
-      break;
+      return kOk;
   }
-  return status;
+  return kOk;
 }
 
 // While an argument that may be a text starting with '-' is parsed: a usage
 // error then also says how to pass such a text.
 const char* possibleText = nullptr;
 
-int UnknownOption(const std::string& option, const std::string& argument) {
-  std::string message = "unknown option '" + option + "'";
-  if (option != argument) {
-    message += " in '" + argument + "'";
+// Edits (insert, delete, replace, swap two neighbours) from a to b.
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) {
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+      if (i == 0 || j == 0) {
+        d[i][j] = i + j;
+        continue;
+      }
+      d[i][j] = std::min(
+          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// "--name" or "--name=value" that is no option: names the options it may
+// abbreviate, or the one it is closest to; else it may be a text.
+int UnknownLongOption(const char* argument) {
+  const char* equals = std::strchr(argument, '=');
+  const std::string name = equals != nullptr ? std::string(argument + 2, equals) : argument + 2;
+  std::string candidates;
+  const char* closest = nullptr;
+  std::size_t closestDistance = 3;  // more edits than this: no suggestion
+  for (const OptionEntry& entry : kOptionTable) {
+    if (!name.empty() && std::strncmp(entry.longName, name.c_str(), name.size()) == 0) {
+      candidates += std::string(candidates.empty() ? "" : ", ") + "--" + entry.longName;
+    }
+    const std::size_t distance = EditDistance(name, entry.longName);
+    if (distance < closestDistance && distance < name.size()) {
+      closest = entry.longName;
+      closestDistance = distance;
+    }
+  }
+  if (!candidates.empty()) {
+    possibleText = nullptr;
+    return UsageError("option '--" + name + "' is ambiguous: it may be " + candidates);
+  }
+  std::string message = "unknown option '--" + name + "'";
+  if (equals != nullptr) {
+    message += " in '" + std::string(argument) + "'";
+  }
+  if (closest != nullptr) {
+    possibleText = nullptr;
+    message += "; did you mean '--" + std::string(closest) + "'?";
   }
   return UsageError(message);
+}
+
+int UnknownShortOption(int option, const char* argument) {
+  // A byte of a multibyte character: name the whole argument.
+  const std::string name =
+      (option & 0x80) != 0 ? std::string(argument) : std::string{'-', static_cast<char>(option)};
+  // "-5" or "-," is more likely a text than a mistyped option letter.
+  if (!std::isalpha(static_cast<unsigned char>(option))) {
+    possibleText = argument;
+  }
+  std::string message = "unknown option '" + name + "'";
+  if (name != argument) {
+    message += " in '" + std::string(argument) + "'";
+  }
+  return UsageError(message);
+}
+
+// A value-taking option without its value, or a flag given one.
+int WrongValue(const OptionEntry& entry, const char* argument) {
+  possibleText = nullptr;  // a known option: its value is wrong, not its place
+  const std::string name = Spelling(entry, argument);
+  return UsageError("option '" + name + "' " +
+                    (entry.valueName != nullptr ? "needs a value" : "takes no value"));
 }
 
 int AddText(char* argument, Options& options) {
@@ -185,6 +349,152 @@ int AddText(char* argument, Options& options) {
   }
   options.text = argument;
   return kOk;
+}
+
+// The argument of a text or "-" in its place on the command line.
+int AddNonOption(char* argument, bool optionsEnded, Options& options) {
+  if (!optionsEnded && std::strcmp(argument, "-") == 0) {  // standard input
+    if (options.readStdin) {
+      return UsageError("'-' given more than once");
+    }
+    options.readStdin = true;
+    return kOk;
+  }
+  return AddText(argument, options);
+}
+
+// The relative luminance of a colour, 0 for black to 1 for white (WCAG).
+double Luminance(Colour colour) {
+  double sum = 0;
+  const double weights[3] = {0.2126, 0.7152, 0.0722};
+  for (int i = 0; i < 3; ++i) {
+    const double c = (colour >> (16 - 8 * i) & 0xFF) / 255.0;
+    sum += weights[i] * (c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+  }
+  return sum;
+}
+
+std::string Hex(Colour colour) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%06x", static_cast<unsigned>(colour));
+  return text;
+}
+
+// Readers look for dark modules on a light ground; a transparent
+// background is taken as white, what it is most often put on.
+int CheckColours(const Options& options) {
+  const Colour background = options.background == kTransparent ? kWhite : options.background;
+  const double dark = Luminance(options.foreground);
+  const double light = Luminance(background);
+  const double ratio = (light + 0.05) / (dark + 0.05);
+  if (dark < light && ratio >= kMinContrast) {
+    return kOk;
+  }
+  char text[240];
+  if (dark >= light) {
+    std::snprintf(text, sizeof text,
+                  "the foreground %s is not darker than the background %s: readers look for "
+                  "dark modules on a light ground",
+                  Hex(options.foreground).c_str(), Hex(background).c_str());
+  } else {
+    std::snprintf(text, sizeof text,
+                  "the colours %s on %s are too close to scan: their contrast ratio is %.2f:1, "
+                  "at least %.0f:1 is needed",
+                  Hex(options.foreground).c_str(), Hex(background).c_str(), ratio, kMinContrast);
+  }
+  return UsageError(text);
+}
+
+int ParseEach(int argc, char** argv, Options& options) {
+  std::string shortOptions = "-:";  // in order, non-options too; report ourselves
+  std::vector<option> longOptions;
+  for (const OptionEntry& entry : kOptionTable) {
+    const int hasValue = entry.valueName != nullptr ? required_argument : no_argument;
+    if (entry.shortName != '\0') {
+      shortOptions += entry.shortName;
+      if (hasValue) {
+        shortOptions += ':';
+      }
+    }
+    longOptions.push_back({entry.longName, hasValue, nullptr, entry.id});
+  }
+  longOptions.push_back({nullptr, 0, nullptr, 0});
+
+  opterr = 0;
+  optind = 1;
+  for (;;) {
+    const int at = optind;  // the argument being read
+    const int code = getopt_long(argc, argv, shortOptions.c_str(), longOptions.data(), nullptr);
+    if (code == -1) {
+      break;
+    }
+    const char* argument = argv[at];
+    // "-x" is surely meant as an option; "-abc" or "--abc" may be a text.
+    possibleText = argument[0] == '-' && std::strlen(argument) > 2 ? argument : nullptr;
+    int status = kOk;
+    if (code == 1) {
+      status = AddNonOption(optarg, false, options);
+    } else if (code == '?' || code == ':') {
+      const OptionEntry* entry = optopt != 0 ? FindEntry(optopt) : nullptr;
+      if (entry != nullptr) {
+        return WrongValue(*entry, argument);
+      }
+      return argument[1] == '-' ? UnknownLongOption(argument)
+                                : UnknownShortOption(optopt, argument);
+    } else {
+      const OptionEntry& entry = *FindEntry(code);
+      if (argument[1] == '-') {
+        possibleText = nullptr;  // a known long option: its value may be wrong, not its place
+      }
+      status = Apply(entry, Spelling(entry, argument), optarg, options);
+    }
+    if (status != kOk) {
+      return status;
+    }
+  }
+  possibleText = nullptr;
+  // After "--": texts only.
+  for (int i = optind; i < argc; ++i) {
+    const int status = AddNonOption(argv[i], true, options);
+    if (status != kOk) {
+      return status;
+    }
+  }
+  if (options.eci && options.latin1) {
+    return UsageError("--eci and --latin1 exclude each other: --eci keeps the text in UTF-8");
+  }
+  return CheckColours(options);
+}
+
+// The help lines of the table's options in one section.
+std::string HelpLines(Section section) {
+  constexpr std::size_t kColumn = 24;
+  std::string lines;
+  for (const OptionEntry& entry : kOptionTable) {
+    if (entry.section != section) {
+      continue;
+    }
+    std::string line =
+        entry.shortName != '\0' ? std::string("  -") + entry.shortName + ", " : std::string(6, ' ');
+    line += std::string("--") + entry.longName;
+    if (entry.valueName != nullptr) {
+      line += std::string(" ") + entry.valueName;
+    }
+    line.resize(std::max(line.size() + 1, kColumn), ' ');
+    std::string help = entry.help;
+    const std::size_t types = help.find("{types}");
+    if (types != std::string::npos) {
+      help.replace(types, 7, ImageTypeNameList());
+    }
+    for (std::size_t start = 0; start < help.size();) {
+      std::size_t end = help.find('\n', start);
+      end = end == std::string::npos ? help.size() : end;
+      lines +=
+          (start == 0 ? line : std::string(kColumn, ' ')) + help.substr(start, end - start) + "\n";
+      start = end + 1;
+    }
+  }
+  return lines;
 }
 
 }  // namespace
@@ -205,83 +515,6 @@ int UsageError(const std::string& message) {
   std::fputs("Try 'qrimage --help' for more information.\n", stderr);
   return kUsage;
 }
-
-namespace {
-
-int ParseEach(int argc, char** argv, Options& options) {
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    char* argument = argv[i];
-    int status = kOk;
-    // "-x" is surely meant as an option; "-abc" or "--abc" may be a text.
-    possibleText = !optionsEnded && argument[0] == '-' && std::strlen(argument) > 2 &&
-                           std::strcmp(argument, "--") != 0
-                       ? argument
-                       : nullptr;
-    if (optionsEnded || argument[0] != '-' || argument[1] == '\0') {
-      if (!optionsEnded && argument[0] == '-') {  // a lone "-": standard input
-        if (options.readStdin) {
-          return UsageError("'-' given more than once");
-        }
-        options.readStdin = true;
-      } else {
-        status = AddText(argument, options);
-      }
-    } else if (std::strcmp(argument, "--") == 0) {
-      optionsEnded = true;
-    } else if (argument[1] == '-') {
-      // --name, --name=value, or --name followed by its value.
-      const char* equals = std::strchr(argument, '=');
-      const std::string name =
-          equals != nullptr ? std::string(argument, equals - argument) : argument;
-      const OptionEntry* entry = FindLong(name.substr(2));
-      if (entry == nullptr) {
-        return UnknownOption(name, argument);
-      }
-      possibleText = nullptr;  // a known long option: its value may be wrong, not its place
-      const char* value = equals != nullptr ? equals + 1 : nullptr;
-      if (!entry->takesValue && value != nullptr) {
-        return UsageError("option '" + name + "' takes no value");
-      }
-      if (entry->takesValue && value == nullptr) {
-        if (i + 1 >= argc) {
-          return UsageError("option '" + name + "' needs a value");
-        }
-        value = argv[++i];
-      }
-      status = Apply(*entry, name, value, options);
-    } else {
-      // A cluster of short options: flags, then at most one option whose
-      // value is the rest of the cluster or the next argument.
-      for (const char* next = argument + 1; *next != '\0' && status == kOk; ++next) {
-        const OptionEntry* entry = FindShort(*next);
-        if (entry == nullptr) {
-          return UnknownOption(std::string{'-', *next}, argument);
-        }
-        const std::string name{'-', entry->shortName};
-        if (!entry->takesValue) {
-          status = Apply(*entry, name, nullptr, options);
-          continue;
-        }
-        const char* value = next + 1;
-        if (*value == '\0') {
-          if (i + 1 >= argc) {
-            return UsageError("option '" + name + "' needs a value");
-          }
-          value = argv[++i];
-        }
-        status = Apply(*entry, name, value, options);
-        break;
-      }
-    }
-    if (status != kOk) {
-      return status;
-    }
-  }
-  return kOk;
-}
-
-}  // namespace
 
 int ParseArguments(int argc, char** argv, Options& options) {
   const int status = ParseEach(argc, argv, options);
@@ -308,43 +541,14 @@ std::string HelpText() {
          "Where the text comes from (exactly one):\n"
          "  TEXT                  the argument itself\n"
          "  -                     standard input\n"
-         "  -i, --input FILE      the contents of FILE ('-': standard input)\n"
-         "  (nothing)             standard input, when it is not a terminal (and not empty)\n"
-         "      --batch FILE      one text per line of FILE ('-': standard input), each\n"
-         "                        written to its own file; a last line without a\n"
-         "                        newline counts\n"
-         "      --null            with --batch: the texts are separated by NUL bytes\n"
-         "                        instead of newlines\n"
-         "      --start N         with --batch: the number of the first file (default 1)\n"
+         "  (nothing)             standard input, when it is not a terminal (and not empty)\n" +
+         HelpLines(Section::kSource) +
          "\n"
-         "Options:\n"
-         "  -l, --level LEVEL     error-correction level L, M (default), Q or H;\n"
-         "                        they restore about 7, 15, 25, 30 % of the symbol\n"
-         "  -o, --output FILE     file to write (default qr.bmp; replaced if it exists);\n"
-         "                        '-' writes to standard output (no preview; the summary\n"
-         "                        goes to standard error). With --batch: a name with one\n"
-         "                        number in it, like label-%04d.png (default qr-%04d.bmp)\n"
-         "  -t, --type TYPE       " +
-         ImageTypeNameList() +
-         ";\n"
-         "                        without -t the extension of the output decides\n"
-         "                        (none, or '-': bmp)\n"
-         "  -s, --scale N         pixels per module, 1 to 64 (default 1); the quiet\n"
-         "                        zone grows with it\n"
-         "  -d, --dpi D           resolution written into the file (default 72), so\n"
-         "                        that it prints at the size the summary gives in mm\n"
-         "      --latin1          the text is UTF-8: write it as ISO-8859-1, the QR Code\n"
-         "                        character set that every reader reads the same; a text\n"
-         "                        with a character outside it is refused\n"
-         "      --show            print the symbol even when standard output is not a\n"
-         "                        terminal (on a terminal it is printed by default)\n"
-         "  -n, --no-show         never print the symbol\n"
-         "  -q, --quiet           no summary line\n"
-         "  -h, --help            show this help\n"
-         "  -V, --version         show the tool's version\n"
+         "Options:\n" +
+         HelpLines(Section::kOptions) +
          "  --                    end of options: a TEXT starting with '-' may follow\n"
          "Short options combine (-nq, -ns4), values may be attached (-lH, --level=H,\n"
-         "-ofile.bmp).\n"
+         "-ofile.bmp), and long options may be shortened while they stay unique.\n"
          "\n"
          "Longest text: " +
          limits +
@@ -352,10 +556,14 @@ std::string HelpText() {
          "\n"
          "Exit status:\n"
          "  0  the file was written (with --batch: every file)\n"
-         "  1  the text is too long for the level\n"
+         "  1  the text is too long for the level (and the version, with -v)\n"
          "  2  usage error: unknown option, missing or bad value, no text (or an empty\n"
-         "     standard input read for lack of one), or more than one text\n"
-         "  3  the file (or standard output) could not be written\n"
+         "     standard input read for lack of one), more than one text, or colours\n"
+         "     too close to scan\n"
+         "  3  the file (or standard output) could not be written, or its path is\n"
+         "     longer than " +
+         std::to_string(qrimage::kMaxPathLength - 1) +
+         " bytes\n"
          "  4  the level is not one of L, M, Q, H\n"
          "  5  the text contains a NUL byte, which the library cannot take\n"
          "  6  the input file or standard input could not be read\n"

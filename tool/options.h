@@ -4,9 +4,11 @@
 
 #include <string>
 
+#include "image_formats.h"
+
 namespace qrtool {
 
-// Exit statuses, one per kind of failure; --help and the README list them.
+// Exit statuses, one per kind of failure; --help, the manual page and docs/tool.md list them.
 enum ExitStatus {
   kOk = 0,
   kTextTooLong = 1,
@@ -31,6 +33,11 @@ struct Options {
   const char* type = nullptr;       // -t; nullptr: from the output's extension
   int scale = 1;
   int dpi = 0;  // 0: the library's resolution, 72 dpi
+  int margin = kDefaultMargin;
+  Colour foreground = kBlack;
+  Colour background = kWhite;
+  int minVersion = 1;
+  bool eci = false;
   bool latin1 = false;
   const char* batchFile = nullptr;  // --batch FILE ("-" is standard input)
   bool nullSeparated = false;

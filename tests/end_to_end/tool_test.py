@@ -19,6 +19,8 @@ import subprocess
 import sys
 import tempfile
 import termios
+import time
+import tty
 import unittest
 
 TOOL = None
@@ -28,9 +30,9 @@ LIMITS = None  # {"L": 2953, ...}: the longest text of each level, from --help
 IMAGEMAGICK = shutil.which("magick") or shutil.which("convert") or "convert"
 
 SUMMARY = re.compile(rb"^(\d+) bytes, level ([LMQH]), version (\d+), (\d+)x(\d+) modules, "
-                     rb"(?:(\d+)x\d+ px, ([\d.]+)x[\d.]+ mm, )?(.*)$")
+                     rb"(?:(\d+)x\d+ px, ([\d.]+)x[\d.]+ mm(?: at \d+ dpi)?, )?(.*)$")
 SUMMARY_NAME = 8
-MAGIC = {"bmp": b"BM", "png": b"\x89PNG\r\n", "svg": b"<?xml", "pbm": b"P4\n"}
+MAGIC = {"bmp": b"BM", "png": b"\x89PNG\r\n", "svg": b"<?xml", "pbm": b"P4\n", "pdf": b"%PDF-"}
 
 
 def library_files(level, files):
@@ -79,11 +81,16 @@ def preview_pixels(lines):
 
 
 def as_png(path, scale_up=True):
-    """A PNG copy of a picture the readers can open: SVG rendered, a bitmap
-    of one pixel per module scaled up (nearest neighbour)."""
+    """A PNG copy of a picture the readers can open: SVG (over white paper) and
+    PDF drawn at 72 dpi, the resolution they are sized at, a bitmap of one
+    pixel per module scaled up (nearest neighbour)."""
     png = path + ".png"
     if path.endswith(".svg"):
-        subprocess.run(["rsvg-convert", "-o", png, path], check=True, stderr=subprocess.DEVNULL)
+        subprocess.run(["rsvg-convert", "-b", "white", "--dpi-x", "72", "--dpi-y", "72", "-o", png, path],
+                       check=True, stderr=subprocess.DEVNULL)
+    elif path.endswith(".pdf"):
+        subprocess.run(["pdftocairo", "-png", "-singlefile", "-antialias", "none", "-r", "72",
+                        path, png[:-4]], check=True)
     else:
         args = ["-scale", "400%"] if scale_up else []
         subprocess.run([IMAGEMAGICK, path] + args + [png], check=True)
@@ -92,7 +99,7 @@ def as_png(path, scale_up=True):
 
 def decode(path, scale_up=True):
     """Decodes the symbol in a picture with zbar; the raw bytes."""
-    png = path if path.endswith(".png") else as_png(path, scale_up)
+    png = path if path.endswith(".png") else as_png(path, scale_up and not path.endswith(".pdf"))
     result = subprocess.run(["zbarimg", "--raw", "-q", png], stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL)
     return result.stdout[:-1] if result.stdout.endswith(b"\n") else result.stdout
@@ -100,14 +107,14 @@ def decode(path, scale_up=True):
 
 def decode_zxing(path):
     """Decodes the symbol in a picture with ZXing; the raw bytes. It reads no SVG and no 1-bit PBM."""
-    png = as_png(path, scale_up=False) if path.endswith((".svg", ".pbm")) else path
+    png = as_png(path, scale_up=False) if path.endswith((".svg", ".pbm", ".pdf")) else path
     return subprocess.run(["ZXingReader", "-bytes", png], stdout=subprocess.PIPE,
                           stderr=subprocess.DEVNULL).stdout
 
 
 def picture_pixels(path):
     """The pixels of any picture the tool writes but text, as rows of booleans (True = light)."""
-    png = as_png(path) if path.endswith(".svg") else path
+    png = as_png(path) if path.endswith((".svg", ".pdf")) else path
     data = subprocess.run([IMAGEMAGICK, png, "pbm:-"], stdout=subprocess.PIPE,
                           check=True).stdout
     magic, width, height, pixels = re.match(rb"(P4)\s+(\d+)\s+(\d+)\s(.*)", data, re.S).groups()
@@ -115,6 +122,15 @@ def picture_pixels(path):
     row_bytes = (width + 7) // 8
     return [[not (pixels[y * row_bytes + (x >> 3)] >> (7 - (x & 7))) & 1 for x in range(width)]
             for y in range(height)]
+
+
+def picture_colours(path):
+    """The colours of a picture as 'rrggbb' (with 'aa' when not opaque)."""
+    png = as_png(path) if path.endswith((".svg", ".pdf")) else path
+    text = subprocess.run([IMAGEMAGICK, png, "-unique-colors", "-depth", "8", "txt:-"],
+                          stdout=subprocess.PIPE, check=True).stdout.decode()
+    return {c.lower().removesuffix("ff") if len(c) == 8 else c.lower()
+            for c in re.findall(r"#([0-9A-Fa-f]{6,8})", text)}
 
 
 def scaled(rows, scale):
@@ -285,7 +301,17 @@ class Failures(ToolTest):
                  (["-s", "0", "x"], "option '-s' takes a whole number from 1 to 64, not '0'"),
                  (["--scale=65", "x"], "from 1 to 64"),
                  (["-d", "7x", "x"], "option '-d' takes a whole number"),
-                 (["-t", "gif", "x"], "unknown picture type 'gif': use one of bmp, png, svg, pbm, txt"),
+                 (["-t", "gif", "x"], "unknown picture type 'gif': use one of bmp, png, svg, pdf, pbm, txt"),
+                 (["--levle", "H", "x"], "unknown option '--levle'; did you mean '--level'?"),
+                 (["--s", "x"], "option '--s' is ambiguous: it may be --start, --scale, --show"),
+                 (["-m", "65", "x"], "option '-m' takes a whole number from 0 to 64"),
+                 (["--min-version=41", "x"], "option '--min-version' takes a whole number from 1 to 40"),
+                 (["--eci", "--latin1", "x"], "--eci and --latin1 exclude each other"),
+                 (["--fg", "12345", "x"], "option '--fg' takes a colour as RRGGBB in hex"),
+                 (["--fg", "aaaaaa", "x"], "contrast ratio is 2.32:1, at least 3:1 is needed"),
+                 (["--fg", "#ffffff", "--bg", "000000", "x"], "is not darker than the background"),
+                 (["--bg", "transparent", "-o", "t.bmp", "x"], "a transparent background needs a png or svg"),
+                 (["--fg", "1a237e", "-t", "pbm", "x"], "a pbm picture is black and white only"),
                  (["-o", "qr.jpg", "x"], "cannot tell the picture type of 'qr.jpg' from its extension"),
                  (["--null", "x"], "--null only goes with --batch"),
                  (["--start", "3", "x"], "--start only goes with --batch"),
@@ -293,7 +319,9 @@ class Failures(ToolTest):
                  (["--batch", "in.txt", "--show"], "--show cannot be used with --batch"),
                  (["--batch", "in.txt", "-o", "same.bmp"], "needs exactly one number in it"),
                  (["--batch", "in.txt", "-o", "%d-%d.bmp"], "it has several"),
-                 (["--batch", "in.txt", "-o", "%s.bmp"], "'%s.bmp' has a '%' that is not a number")]
+                 (["--batch", "in.txt", "-o", "%s.bmp"], "'%s.bmp' has a '%' that is not a number"),
+                 (["--batch", "in.txt", "-o", "%#d.bmp"], "'%#d.bmp' has a '%' that is not a number"),
+                 (["--batch", "in.txt", "-o", "d/%.999d.bmp"], "file names of more than 255 bytes")]
         for args, message in cases:
             with self.subTest(args=args):
                 result = self.run_tool(args)
@@ -302,7 +330,7 @@ class Failures(ToolTest):
         self.assertEqual(os.listdir(self.dir.name), ["in.txt"])
 
     def test_text_taken_for_an_option_gets_a_hint(self):
-        for text in ("-starts-with-dash", "--dashes", "-n5"):
+        for text in ("-starts-with-dash", "--dashes", "-n5", "-5"):
             with self.subTest(text=text):
                 result = self.run_tool([text])
                 self.assert_fails(result, 2, f"put '--' before it: qrimage [OPTIONS] -- '{text}'")
@@ -382,13 +410,14 @@ class Failures(ToolTest):
 
 class ReadmeExamples(ToolTest):
     def test_command_line_examples_run(self):
-        readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
-        with open(readme, encoding="utf-8") as f:
-            section = f.read().split("\n## Command-line tool\n")[1].split("\n## ")[0]
-        blocks = re.findall(r"```sh\n(.*?)```", section, re.S)
-        self.assertTrue(blocks, "no shell examples in the README's tool section")
+        top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+        with open(os.path.join(top, "README.md"), encoding="utf-8") as f, \
+                open(os.path.join(top, "docs", "tool.md"), encoding="utf-8") as g:
+            sections = (f.read().split("\n## Command-line tool\n")[1].split("\n## ")[0], g.read())
+        blocks = [re.findall(r"```sh\n(.*?)```", section, re.S) for section in sections]
+        self.assertTrue(all(blocks), "no shell examples in the README's tool section or docs/tool.md")
         env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"])
-        for block in blocks:
+        for block in sum(blocks, []):
             result = subprocess.run(["bash", "-e", "-o", "pipefail", "-c", block], env=env,
                                     cwd=self.dir.name, stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE, timeout=60)
@@ -520,14 +549,22 @@ class Formats(ToolTest):
 
     def test_each_type_decodes_and_has_the_library_modules(self):
         text = b"https://example.org/formats"
-        # (options, output name, scale, the type the file must have)
+        # (options, output name, scale, the type the file must have, margin, colours)
         cases = [(["-s", "3"], "s3.bmp", 3, "bmp"), (["-s", "2"], "s2.PNG", 2, "png"),
                  (["-s", "4"], "s4.svg", 4, "svg"), (["-s", "2"], "s2.pbm", 2, "pbm"),
                  (["-t", "pbm", "-s", "5"], "pbm.dat", 5, "pbm"),
-                 (["-t", "png", "--scale=3"], "typed.bmp", 3, "png")]
-        modules = self.library_modules(text)
-        for args, name, scale, kind in cases:
+                 (["-t", "png", "--scale=3"], "typed.bmp", 3, "png"), (["-s", "2"], "s2.pdf", 2, "pdf"),
+                 (["-s", "3", "-m", "1", "--fg", "1a237e", "--bg", "#fff8e1"], "c.bmp", 3, "bmp", 1,
+                  {"1a237e", "fff8e1"}),
+                 (["-s", "3", "-m2", "--fg=8b0000", "--bg", "transparent"], "t.png", 3, "png", 2,
+                  {"8b0000", "ffffff00"}),
+                 (["-s", "4", "--margin", "3", "--fg", "004d40"], "c.svg", 4, "svg", 3, {"004d40", "ffffff"}),
+                 (["-s", "2", "--fg", "4a148c", "--bg", "e0f7fa"], "c.pdf", 2, "pdf", 4, {"4a148c", "e0f7fa"})]
+        library = self.library_modules(text)
+        for args, name, scale, kind, margin, colours in (case + (4, {"000000", "ffffff"})[len(case) - 4:]
+                                                         for case in cases):
             with self.subTest(name=name):
+                modules = [row[4 - margin:len(row) - 4 + margin] for row in library[4 - margin:len(library) - 4 + margin]]
                 result = self.run_tool(args + ["-n", "-o", name, text.decode()])
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertEqual(int(SUMMARY.match(result.stdout).group(6)), scale * len(modules))
@@ -538,6 +575,8 @@ class Formats(ToolTest):
                 os.rename(path, path + "." + kind)
                 path += "." + kind
                 self.assertEqual(picture_pixels(path), scaled(modules, scale))
+                if kind != "pbm":
+                    self.assertEqual(picture_colours(path), colours)
                 self.assertEqual(decode(path), text)
                 self.assertEqual(decode_zxing(path), text)
 
@@ -564,12 +603,35 @@ class Formats(ToolTest):
         self.assertEqual(decode_zxing(self.path("big.bmp")), text)
 
     def test_printed_size_follows_dpi(self):
-        for args, pixels, millimetres in ((["-s", "10"], 290, 102.3), (["-s", "10", "-d", "300"], 290, 24.6),
-                                          (["-d", "600", "-s", "24"], 696, 29.5)):
+        # An SVG is sized at 72 dpi as well without -d; a PBM's millimetres say their dpi.
+        for args, pixels, millimetres in ((["-s", "10"], 290, "102.3 mm, d.png"),
+                                          (["-s", "10", "-d", "300"], 290, "24.6 mm, d.png"),
+                                          (["-d", "600", "-s", "24"], 696, "29.5 mm, d.png"),
+                                          (["-s", "10", "-o", "d.svg"], 290, "102.3 mm, d.svg"),
+                                          (["-d", "300", "-o", "d.pbm"], 29, "2.5 mm at 300 dpi, d.pbm"),
+                                          (["-m", "0", "-o", "d.pdf"], 21, "7.4 mm, d.pdf")):
             with self.subTest(args=args):
-                result = self.run_tool(args + ["-o", "d.png", "size"])
+                result = self.run_tool(["-o", "d.png"] + args + ["size"])
                 summary = SUMMARY.match(result.stdout)
-                self.assertEqual((int(summary.group(6)), float(summary.group(7))), (pixels, millimetres))
+                self.assertEqual(int(summary.group(6)), pixels)
+                self.assertTrue(result.stdout.endswith(f"x{millimetres}\n".encode()), result.stdout)
+        with open(self.path("d.svg")) as f:
+            self.assertIn('width="290pt"', f.read())
+        self.assertIn(b"with --margin 0 the symbol has no quiet zone", result.stderr)
+
+    def test_default_name_follows_the_type(self):
+        for args, name in ((["-t", "svg", "x"], "qr.svg"), (["--batch", "-", "-t", "png"], "qr-0001.png")):
+            self.assertEqual(self.run_tool(args, stdin=b"x").returncode, 0)
+            self.assertEqual(decode_zxing(self.path(name)), b"x")
+
+    def test_version_floor_and_eci(self):
+        # Both readers show the text the ECI marks as UTF-8; ZXing reports the marker.
+        text = "5 € Ω 😀"
+        result = self.run_tool(["-v", "5", "--eci", "-s", "4", "-o", "e.png", text])
+        self.assertRegex(result.stdout, rb"^%d bytes, level M, version 5, 37x37 modules" % len(text.encode()))
+        self.assertEqual(decode(self.path("e.png")).decode(), text)
+        zxing = subprocess.run(["ZXingReader", self.path("e.png")], stdout=subprocess.PIPE).stdout.decode()
+        self.assertRegex(zxing, f'Text: +"{text}"\n(.*\n)*HasECI: +true')
 
 
 class Batch(ToolTest):
@@ -621,10 +683,66 @@ class Batch(ToolTest):
         self.assertEqual(result.stderr.decode().splitlines(), [
             "qrimage: line 2: the text contains a NUL byte (at byte 3); it cannot be encoded, "
             "as the library would end the text there",
-            "qrimage: line 3: --latin1: the text is not valid UTF-8 (byte 0xFF at byte 0)",
-            "qrimage: line 5: --latin1: character U+20AC '\u20ac' at byte 0 is not in ISO-8859-1; "
+            "qrimage: line 3: --latin1: the text is not valid UTF-8 (byte 0xFF at byte 1)",
+            "qrimage: line 5: --latin1: character U+20AC '\u20ac' at byte 1 is not in ISO-8859-1; "
             "without --latin1 the text is written as UTF-8 bytes"])
         self.assertEqual(sorted(os.listdir(self.dir.name)), ["l1.bmp", "l4.bmp", "list.txt"])
+
+    def test_from_the_shell(self):
+        # (command, exit status, {file: the text of its picture, or None: not written}, message)
+        cases = [("seq 0 11 | qrimage --batch - --start 0 -o %070d.bmp", 0,
+                  {"%070d.bmp" % n: b"%d" % n for n in range(12)}, ""),
+                 ("printf 'alpha\\nbeta\\n' | qrimage --batch - -o o%d.bmp > o1.bmp", 0,
+                  {"o1.bmp": b"alpha", "o2.bmp": b"beta"}, "2 written, 0 failed\n"),
+                 ("(echo first; for i in $(seq 300); do [ -e p1.bmp ] && break; sleep 0.1; done;"
+                  " [ -e p1.bmp ] && echo second) | qrimage --batch - -o p%d.bmp", 0,
+                  {"p1.bmp": b"first", "p2.bmp": b"second"}, ""),
+                 ("qrimage --batch /dev/zero -o z%d.bmp", 6, {}, "line 1: the text is more than 1048576"),
+                 ("printf 'x\\ny\\n' > 1.bmp; qrimage --batch 1.bmp -o %d.bmp", 8,
+                  {"1.bmp": None, "2.bmp": b"y"}, "line 1: cannot write '1.bmp': it is the file"),
+                 ("printf 'a\\r\\nb\\r\\n' | qrimage --batch - -o c%d.bmp", 0, {"c1.bmp": b"a", "c2.bmp": b"b"}, ""),
+                 ("printf 'a\\r\\n\\0b' | qrimage --batch - --null -o n%d.bmp", 0,
+                  {"n1.bmp": b"a\r\n", "n2.bmp": b"b"}, "")]
+        env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"])
+        for command, status, pictures, message in cases:
+            with self.subTest(command=command), tempfile.TemporaryDirectory() as folder:
+                result = subprocess.run(["bash", "-c", command], cwd=folder, env=env, timeout=60,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertIn(message.encode(), result.stderr)
+                self.assertEqual(sorted(os.listdir(folder)), sorted(pictures))
+                texts = [(name, text) for name, text in pictures.items() if text is not None]
+                if texts:
+                    library_files("M", [(self.path(name), text) for name, text in texts])
+                for name, _ in texts:
+                    self.assert_same_file(self.path(name), os.path.join(folder, name))
+
+    def test_read_error_inside_a_record(self):
+        # Reading a terminal whose other side has closed fails (EIO): the
+        # line cut there is reported, not written.
+        master, slave = pty.openpty()
+        tty.setraw(slave)
+        process = subprocess.Popen([TOOL, "--batch", "-", "-o", "e%d.bmp"], cwd=self.dir.name,
+                                   stdin=slave, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        os.write(master, b"whole\npart")
+        # The terminal fails only a read that waits as it closes: wait until
+        # the first line is written, every byte taken and the tool asleep.
+        def waiting():
+            with open(f"/proc/{process.pid}/stat") as f:
+                asleep = f.read().rsplit(")", 1)[1].split()[0] == "S"
+            pending = struct.unpack("i", fcntl.ioctl(slave, termios.TIOCINQ, b"\0" * 4))[0]
+            return os.path.exists(self.path("e1.bmp")) and pending == 0 and asleep
+        for _ in range(600):
+            if waiting():
+                break
+            time.sleep(0.05)
+        os.close(slave)
+        os.close(master)
+        stdout, stderr = process.communicate(timeout=60)
+        self.assertEqual((process.returncode, stdout), (6, b"1 written, 1 failed\n"))
+        self.assertEqual(stderr, b"qrimage: line 2: cannot read standard input: Input/output error "
+                         b"(after 4 bytes of it; it is not written)\n")
+        self.assertEqual(os.listdir(self.dir.name), ["e1.bmp"])
 
 
 class Latin1(ToolTest):
@@ -639,13 +757,16 @@ class Latin1(ToolTest):
         self.assertEqual(decode(self.path("l.png")).decode(), text)  # zbar answers in UTF-8
         zxing = subprocess.run(["ZXingReader", self.path("l.png")], stdout=subprocess.PIPE).stdout
         self.assertIn(f'Text:       "{text}"', zxing.decode())
+        # A byte-order mark before the text only says it is UTF-8.
+        result = self.run_tool(["--latin1", "-s", "3", "-o", "bom.png", "\ufeff" + text])
+        self.assertEqual((result.returncode, decode_zxing(self.path("bom.png"))), (0, text.encode("latin-1")))
 
     def test_refusal(self):
         with open(self.path("bad.txt"), "wb") as f:
             f.write(b"ok \xc3\x28")
-        cases = [(["5 €"], "--latin1: character U+20AC '€' at byte 2 is not in ISO-8859-1"),
+        cases = [(["5 €"], "--latin1: character U+20AC '€' at byte 3 is not in ISO-8859-1"),
                  (["\U0001F600"], "character U+1F600"),
-                 (["-i", "bad.txt"], "--latin1: the text is not valid UTF-8 (byte 0xC3 at byte 3)")]
+                 (["-i", "bad.txt"], "--latin1: the text is not valid UTF-8 (byte 0xC3 at byte 4)")]
         for args, message in cases:
             with self.subTest(args=args):
                 result = self.run_tool(["--latin1"] + args)

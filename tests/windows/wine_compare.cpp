@@ -12,12 +12,10 @@
 // the same, also through ordinal 1 and when eight threads call the DLL at
 // once. wine_host's own checks of the Windows file operations must pass
 // too; for the one of a full disk, a 64 KB tmpfs is mounted (as root; left
-// out with a note elsewhere). Exits with 77 (a
-// skip) when WINE is not installed.
+// out with a note elsewhere). Exits with 77 (a skip) when WINE is not
+// installed.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,7 +25,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -35,8 +32,7 @@
 
 #include "api/version_select.h"
 #include "qrimage.h"
-
-extern char** environ;
+#include "test_util.h"
 
 namespace {
 
@@ -101,11 +97,6 @@ std::string Hex(const std::string& bytes) {
   return hex;
 }
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The golden files' cases from `LETTER HEX` lines, named g1, g2, ...
 void AddGoldenCases(const std::string& texts, std::vector<Case>& cases) {
   std::istringstream lines(texts);
@@ -131,42 +122,6 @@ std::string WindowsPath(const fs::path& path) {
     }
   }
   return windows;
-}
-
-// Runs `argv` with `env` added to this process's environment, stdout to
-// `output`; returns the exit status, or -1 if it did not exit normally.
-int Run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-        const fs::path& output) {
-  std::vector<std::string> environment(env);
-  for (char** e = environ; *e != nullptr; ++e) {
-    environment.emplace_back(*e);
-  }
-  std::vector<char*> args, envp;
-  for (const std::string& a : argv) {
-    args.push_back(const_cast<char*>(a.c_str()));
-  }
-  for (const std::string& e : environment) {
-    envp.push_back(const_cast<char*>(e.c_str()));
-  }
-  args.push_back(nullptr);
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (!output.empty()) {
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-  }
-  pid_t child;
-  const int spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    std::cerr << "cannot start " << argv[0] << "\n";
-    return -1;
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A 64 KB tmpfs mounted at `dir` and filled up, holding orig.bmp (a few
@@ -219,11 +174,12 @@ int main(int argc, char** argv) {
 
   int failures = 0;
   std::vector<Case> cases = MakeCases();
-  if (Run({argv[4], "--texts"}, {}, scratch / "golden.txt") != 0) {
+  if (qrtest::RunProgram({argv[4], "--texts"}, scratch / "golden.txt") != 0) {
     std::cout << "FAIL: " << argv[4] << " --texts did not run\n";
     ++failures;
   }
-  AddGoldenCases(ReadAll(scratch / "golden.txt"), cases);
+  const qrtest::Bytes golden = qrtest::ReadFile(scratch / "golden.txt");
+  AddGoldenCases(std::string(golden.begin(), golden.end()), cases);
   std::map<std::string, int> linuxResults;
   {
     std::ofstream list(scratch / "cases.txt");
@@ -244,19 +200,21 @@ int main(int argc, char** argv) {
   const bool mounted = MountFullDisk(fullDisk);
   const std::vector<std::string> env = {"WINEPREFIX=" + (scratch / "prefix").string(),
                                         "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
-  const int status = Run({wine, host.string(), WindowsPath(dll), WindowsPath(scratch / "cases.txt"),
+  const int status =
+      qrtest::RunProgram({wine, host.string(), WindowsPath(dll), WindowsPath(scratch / "cases.txt"),
                           WindowsPath(windowsDir), mounted ? WindowsPath(fullDisk) : "-"},
-                         env, scratch / "host.txt");
+                         scratch / "host.txt", env);
   // Stop this prefix's wine server now rather than after its idle delay.
   const fs::path wineserver = fs::path(wine).parent_path() / "wineserver";
   if (fs::exists(wineserver)) {
-    Run({wineserver.string(), "-k"}, env, {});
+    qrtest::RunProgram({wineserver.string(), "-k"}, "", env);
   }
   if (mounted) {
     umount2(fullDisk.c_str(), MNT_DETACH);
   }
 
-  const std::string hostOutput = ReadAll(scratch / "host.txt");
+  const qrtest::Bytes hostBytes = qrtest::ReadFile(scratch / "host.txt");
+  const std::string hostOutput(hostBytes.begin(), hostBytes.end());
   std::cout << "wine_host exited with " << status << ":\n" << hostOutput;
   if (status != 0) {
     ++failures;
@@ -278,7 +236,7 @@ int main(int argc, char** argv) {
   // threads calling at the same time; the first case also through ordinal 1.
   int identical = 0, compared = 0;
   for (const Case& c : cases) {
-    const std::string linuxFile = ReadAll(linuxDir / (c.name + ".bmp"));
+    const qrtest::Bytes linuxFile = qrtest::ReadFile(linuxDir / (c.name + ".bmp"));
     for (const std::string variant : {"", "threads", "ordinal"}) {
       if (variant == "ordinal" && &c != &cases.front()) {
         continue;
@@ -297,7 +255,7 @@ int main(int argc, char** argv) {
                   << ", the Linux build " << linuxResults[c.name] << "\n";
         ++failures;
       }
-      const std::string windowsFile = ReadAll(file);
+      const qrtest::Bytes windowsFile = qrtest::ReadFile(file);
       if (linuxFile.empty() || linuxFile != windowsFile) {
         std::cout << "FAIL: " << key << ": files differ (" << linuxFile.size()
                   << " bytes from Linux, " << windowsFile.size() << " from the DLL)\n";
