@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/version_select.h"
+#include "api/symbol_tables.h"
 #include "image_formats.h"
 
 namespace qrtool {
