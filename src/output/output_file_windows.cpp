@@ -42,7 +42,8 @@ bool OpenReplacement(const char* path, OutputFile& file, ReplacementNames&) {
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
     return false;
   }
-  const HANDLE old = CreateFileW(file.targetPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  const HANDLE old = CreateFileW(file.targetPath, FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
   if (old == INVALID_HANDLE_VALUE) {
     return false;
