@@ -7,7 +7,9 @@
  * character set is assumed or converted), picks the smallest
  * symbol version (1 to 40) that holds it at the requested error-correction
  * level, chooses the data mask by the library's penalty rules and writes the
- * symbol to a bitmap file.
+ * symbol to a bitmap file. The mask choice is the library's own, not the
+ * standard's scoring: any of the eight masks decodes, and a given text and
+ * level always get the same one.
  *
  * The file is an uncompressed Windows bitmap (BMP) of 1 bit per pixel.
  * Each module is a single pixel and the symbol has a 4-module white border,

@@ -50,7 +50,7 @@ TEST(BlockLayout, EveryEntryIsConsistent) {
 
 class ErrorCorrectionTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { qrtest::EnsureGaloisTables(); }
+  static void SetUpTestSuite() { qrtest::CallQRImageOnce(); }
   // Sets up version and level with data codewords 1, 2, 3, ... (mod 251).
   static void Prepare(int version, int level) {
     encodeState.version = version;

@@ -15,7 +15,7 @@ namespace {
 
 class GaloisTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { qrtest::EnsureGaloisTables(); }
+  static void SetUpTestSuite() { qrtest::CallQRImageOnce(); }
 };
 
 TEST_F(GaloisTest, KnownEntries) {

@@ -149,7 +149,7 @@ TEST(PenaltyRules, FinderLikeWindows) {
 
 // Runs the pipeline up to the unmasked symbol for `text` at `level`.
 void UnmaskedSymbol(const std::string& text, char level) {
-  qrtest::EnsureGaloisTables();
+  qrtest::CallQRImageOnce();
   std::memcpy(textBuffer, text.c_str(), text.size() + 1);
   ASSERT_EQ(SelectVersion(static_cast<std::uint8_t>(level), encodeState), 0);
   BuildDataCodewords(encodeState);

@@ -1,5 +1,6 @@
 #include "test_util.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,11 +8,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include "ecc/galois.h"
 #include "qrimage.h"
 
 namespace qrtest {
@@ -53,22 +54,12 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
 
 Bytes EncodeInFreshProcess(const std::string& text, char level) {
   const std::string path = ScratchPath("fresh.bmp");
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    QRImage(text.c_str(), level, path.c_str());
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
+  RunProgram({QRIMAGE_REFERENCE_BITMAP, std::string(1, level), path, text}, "/dev/null");
   return FileExists(path) ? ReadFile(path) : Bytes{};
 }
 
-void EnsureGaloisTables() {
-  if (!qrimage::galoisTablesReady) {
-    qrimage::InitGaloisTables();
-    qrimage::galoisTablesReady = 1;
-  }
+void CallQRImageOnce() {
+  QRImage("", 'L', ScratchPath("once.bmp").c_str());
 }
 
 bool HaveTool(const char* name) {
@@ -184,6 +175,31 @@ int RunInChild(const std::function<int()>& body, int seconds) {
     }
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1000 - WTERMSIG(status);
+}
+
+int RunProgram(const std::vector<std::string>& argv, const std::string& output,
+               const std::vector<std::string>& env) {
+  std::vector<char*> args, environment;
+  for (const std::string& a : argv) {
+    args.push_back(const_cast<char*>(a.c_str()));
+  }
+  for (const std::string& e : env) {
+    environment.push_back(const_cast<char*>(e.c_str()));
+  }
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::strncmp(*e, "GTEST_", 6) != 0) {
+      environment.push_back(*e);
+    }
+  }
+  args.push_back(nullptr);
+  environment.push_back(nullptr);
+  return RunInChild([&] {
+    if (!output.empty()) {
+      dup2(open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    }
+    execve(args[0], args.data(), environment.data());
+    return 127;
+  });
 }
 
 }  // namespace qrtest

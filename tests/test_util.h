@@ -19,13 +19,13 @@ Bytes ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFile(const std::string& path, const Bytes& bytes);
 
-// Runs QRImage(text, level, path) in a child process that has made no
-// other call, and returns the file it wrote (empty if none).
+// Runs QRImage(text, level, path) as the one call of a new process (a host
+// program of the shared library); returns the file it wrote (empty if none).
 Bytes EncodeInFreshProcess(const std::string& text, char level);
 
-// Builds the field tables the way the first QRImage call does, for tests
-// that run single pipeline steps.
-void EnsureGaloisTables();
+// One QRImage call, for tests of single pipeline steps: what a first call
+// sets up (the field tables) is then there, built by the library itself.
+void CallQRImageOnce();
 
 // Whether a program is on PATH.
 bool HaveTool(const char* name);
@@ -51,6 +51,11 @@ int OpenDescriptors();
 // signal that ended it, or -1 when `seconds` (if not 0) passed first: the
 // child is then killed.
 int RunInChild(const std::function<int()>& body, int seconds = 0);
+// Runs program argv[0] in such a child, with `env` added to this process's
+// environment less its GTEST_ settings (a test program then runs what argv
+// selects), standard output to file `output` if given.
+int RunProgram(const std::vector<std::string>& argv, const std::string& output = "",
+               const std::vector<std::string>& env = {});
 
 // The `size`-byte little-endian number at byte `at` of `bytes`.
 std::uint32_t LittleEndian(const Bytes& bytes, std::size_t at, int size);

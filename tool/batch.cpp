@@ -1,69 +1,177 @@
 #include "batch.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace qrtool {
 namespace {
 
-// Reads records separated by one byte from a stream, in chunks. A record
-// longer than kMaxInputBytes is cut there, which is enough to report it as
-// too long.
+// Reads records separated by one byte straight from a descriptor: a record
+// is handed out as soon as its separator has arrived, whatever follows it
+// (a pipe's writer may wait before the next line). A line's CR LF ending is
+// all separator.
 class RecordReader {
  public:
-  RecordReader(std::FILE* stream, char separator) : stream_(stream), separator_(separator) {}
+  enum Status {
+    kRecord,   // a whole record, or the last one without a separator
+    kEnd,      // no more input
+    kFailed,   // the input could not be read; `record` holds what came
+    kTooLong,  // the record grew past kMaxInputBytes; the rest is not read
+  };
 
-  // The next record, without its separator; false at the end of the input
-  // or when it could not be read (then Failed()).
-  bool Next(std::string& record) {
+  RecordReader(int descriptor, char separator) : descriptor_(descriptor), separator_(separator) {}
+
+  Status Next(std::string& record) {
     record.clear();
-    bool any = false;
     for (;;) {
-      if (next_ == end_ && !Fill()) {
-        return any;
+      if (next_ == end_ && (ended_ || !Fill())) {
+        if (error_ != 0) {
+          return kFailed;
+        }
+        return record.empty() ? kEnd : kRecord;
       }
-      any = true;
       const char* stop = static_cast<const char*>(std::memchr(next_, separator_, end_ - next_));
-      const char* last = stop != nullptr ? stop : end_;
-      const std::size_t room = kMaxInputBytes + 1 - std::min(record.size(), kMaxInputBytes + 1);
-      record.append(next_, std::min(static_cast<std::size_t>(last - next_), room));
+      record.append(next_, stop != nullptr ? stop : end_);
       next_ = stop != nullptr ? stop + 1 : end_;
       if (stop != nullptr) {
-        return true;
+        if (separator_ == '\n' && !record.empty() && record.back() == '\r') {
+          record.pop_back();
+        }
+        return record.size() > kMaxInputBytes ? kTooLong : kRecord;
+      }
+      // One more byte may be the CR of a CR LF.
+      if (record.size() > kMaxInputBytes + 1) {
+        return kTooLong;
       }
     }
   }
 
-  bool Failed() const { return failed_; }
+  // The system's error code of the failed read.
+  int Error() const { return error_; }
 
  private:
   bool Fill() {
-    const std::size_t got = std::fread(buffer_, 1, sizeof buffer_, stream_);
-    failed_ = got == 0 && std::ferror(stream_) != 0;
-    next_ = buffer_;
-    end_ = buffer_ + got;
-    return got > 0;
+    for (;;) {
+#ifdef _WIN32
+      const int got = _read(descriptor_, buffer_, sizeof buffer_);
+#else
+      const ssize_t got = read(descriptor_, buffer_, sizeof buffer_);
+#endif
+      if (got >= 0) {
+        next_ = buffer_;
+        end_ = buffer_ + got;
+        ended_ = got == 0;  // a terminal would wait for another end of input
+        return !ended_;
+      }
+      if (errno != EINTR) {
+        error_ = errno;
+        return false;
+      }
+    }
   }
 
-  std::FILE* stream_;
+  int descriptor_;
   char separator_;
   char buffer_[65536];
   const char* next_ = buffer_;
   const char* end_ = buffer_;
-  bool failed_ = false;
+  bool ended_ = false;
+  int error_ = 0;
 };
+
+// Which file a descriptor or a name refers to, to tell an output name that
+// is the batch input itself (a link or another spelling of its name too).
+struct FileId {
+  bool known = false;
+  unsigned long long volume = 0;
+  unsigned long long index = 0;
+
+  bool SameAs(const FileId& other) const {
+    return known && other.known && volume == other.volume && index == other.index;
+  }
+};
+
+#ifdef _WIN32
+FileId IdOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) {
+    return {};
+  }
+  return {true, info.dwVolumeSerialNumber,
+          static_cast<unsigned long long>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
+
+FileId IdOf(int descriptor) {
+  return IdOf(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)));
+}
+
+FileId IdOf(const std::string& path) {
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
+  const HANDLE handle =
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const FileId id = IdOf(handle);
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
+  }
+  return id;
+}
+#else
+FileId IdOf(int descriptor) {
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) {
+    return {};
+  }
+  return {true, static_cast<unsigned long long>(status.st_dev), status.st_ino};
+}
+
+FileId IdOf(const std::string& path) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) {
+    return {};
+  }
+  return {true, static_cast<unsigned long long>(status.st_dev), status.st_ino};
+}
+#endif
+
+bool IsPathSeparator(char c) {
+#ifdef _WIN32
+  return c == '/' || c == '\\';
+#else
+  return c == '/';
+#endif
+}
+
+// Reads a run of digits at `i` as a number, held at `cap` when it is
+// larger; `i` moves past the digits.
+std::size_t ReadCount(const std::string& text, std::size_t& i, std::size_t cap) {
+  std::size_t count = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    count = std::min(count * 10 + static_cast<std::size_t>(text[i] - '0'), cap);
+  }
+  return count;
+}
 
 }  // namespace
 
 bool NamePattern::Parse(const std::string& pattern, std::string& error) {
   std::string* part = &prefix_;
   int conversions = 0;
+  std::size_t digits = 0;  // the fewest characters the number takes
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     if (pattern[i] != '%') {
       *part += pattern[i];
@@ -75,13 +183,18 @@ bool NamePattern::Parse(const std::string& pattern, std::string& error) {
       continue;
     }
     const std::size_t start = i++;
-    i = pattern.find_first_not_of("-+ 0#", i);
-    i = i == std::string::npos ? i : pattern.find_first_not_of("0123456789", i);
-    if (i != std::string::npos && pattern[i] == '.') {
-      i = pattern.find_first_not_of("0123456789", i + 1);
+    // '#' is left out: it is undefined for these conversions.
+    while (i < pattern.size() && std::strchr("-+ 0", pattern[i]) != nullptr) {
+      ++i;
     }
-    if (i == std::string::npos || std::strchr("diu", pattern[i]) == nullptr || i - start > 8) {
-      error = "the output name '" + pattern + "' has a '%' that is not a number like %d or %04d";
+    const std::size_t cap = kMaxNameBytes + 1;
+    digits = std::max<std::size_t>(ReadCount(pattern, i, cap), 1);
+    if (i < pattern.size() && pattern[i] == '.') {
+      digits = std::max(digits, ReadCount(pattern, ++i, cap));
+    }
+    if (i == pattern.size() || std::strchr("diu", pattern[i]) == nullptr) {
+      error = "the output name '" + pattern +
+              "' has a '%' that is not a number like %d or %04d (flags: - + 0 and space)";
       return false;
     }
     conversion_ = pattern.substr(start, i - start) + 'l' + pattern[i];
@@ -93,12 +206,25 @@ bool NamePattern::Parse(const std::string& pattern, std::string& error) {
             std::string(conversions == 0 ? "'" + pattern + "' has none" : "it has several") + ")";
     return false;
   }
+  // The file name around the number, without the folders before it or
+  // after it.
+  const auto last = std::find_if(prefix_.rbegin(), prefix_.rend(), IsPathSeparator);
+  const auto first = std::find_if(suffix_.begin(), suffix_.end(), IsPathSeparator);
+  const std::size_t shortest = (last - prefix_.rbegin()) + digits + (first - suffix_.begin());
+  if (shortest > kMaxNameBytes) {
+    error = "the output name '" + pattern + "' makes file names of " +
+            (digits > kMaxNameBytes ? "more than " + std::to_string(kMaxNameBytes)
+                                    : "at least " + std::to_string(shortest)) +
+            " bytes; a file name holds at most " + std::to_string(kMaxNameBytes);
+    return false;
+  }
   return true;
 }
 
 std::string NamePattern::Name(long number) const {
-  char digits[64];
-  std::snprintf(digits, sizeof digits, conversion_.c_str(), number);
+  const int length = std::snprintf(nullptr, 0, conversion_.c_str(), number);
+  std::string digits(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  std::snprintf(digits.data(), digits.size() + 1, conversion_.c_str(), number);
   return prefix_ + digits + suffix_;
 }
 
@@ -116,46 +242,83 @@ int RunBatch(const Options& options, const Job& job, const std::string& pattern)
     return Fail(kCannotRead, "cannot read " + inputName + ": " + SystemError());
   }
 #ifdef _WIN32
-  _setmode(_fileno(input), _O_BINARY);
+  const int descriptor = _fileno(input);
+  _setmode(descriptor, _O_BINARY);
+#else
+  const int descriptor = fileno(input);
 #endif
+  const FileId inputId = IdOf(descriptor);
   const char* const unit = options.nullSeparated ? "record " : "line ";
-  RecordReader reader(input, options.nullSeparated ? '\0' : '\n');
+  RecordReader reader(descriptor, options.nullSeparated ? '\0' : '\n');
   std::string text;
   Result result;
   long written = 0;
   long failed = 0;
   int status = kOk;
-  for (long index = 0; reader.Next(text); ++index) {
+  // When a file written is standard output, the summary goes to standard
+  // error instead of into the picture.
+  bool stdoutWritten = false;
+  for (long index = 0;; ++index) {
+    const RecordReader::Status got = reader.Next(text);
+    if (got == RecordReader::kEnd) {
+      break;
+    }
+    const std::string where = unit + std::to_string(index + 1) + ": ";
+    if (got == RecordReader::kFailed) {
+      const std::string reason = "cannot read " + inputName + ": " + std::strerror(reader.Error());
+      if (text.empty()) {
+        Fail(kCannotRead, reason);
+      } else {
+        ++failed;
+        Fail(kCannotRead, where + reason + " (after " + std::to_string(text.size()) +
+                              " bytes of it; it is not written)");
+      }
+      status = kCannotRead;
+      break;
+    }
+    if (got == RecordReader::kTooLong) {
+      ++failed;
+      Fail(kCannotRead, where + TooLongMessage(text.size(), job.level) + "; the rest of " +
+                            inputName + " is not read");
+      status = kCannotRead;
+      break;
+    }
     const std::string name = names.Name(options.start + index);
-    int recordStatus = Produce(text, job, result, error);
-    if (recordStatus == kOk && !WriteFile(name, result.file, error)) {
+    int recordStatus = kOk;
+    if (inputId.SameAs(IdOf(name))) {
       recordStatus = kCannotWrite;
-      error = "cannot write '" + name + "': " + error;
+      error = "cannot write '" + name + "': it is the file the texts are read from";
+    } else {
+      stdoutWritten = stdoutWritten || IsStandardOutput(name);
+      recordStatus = Produce(text, job, result, error);
+      if (recordStatus == kOk && !WriteFile(name, result.file, error)) {
+        recordStatus = kCannotWrite;
+        error = "cannot write '" + name + "': " + error;
+      }
     }
     if (recordStatus == kOk) {
       ++written;
       continue;
     }
     ++failed;
-    Fail(recordStatus, unit + std::to_string(index + 1) + ": " + error);
+    Fail(recordStatus, where + error);
     if (job.type == ImageType::kPng && !PngAvailable()) {
       status = kCannotWrite;  // no record can be written: stop at the first
       break;
     }
   }
-  if (reader.Failed()) {
-    Fail(kCannotRead, "cannot read " + inputName + ": " + SystemError());
-    status = kCannotRead;
-  }
   if (!fromStdin) {
     std::fclose(input);
   }
-  std::string reason;
-  if (!options.quiet &&
-      !WriteStream(stdout,
-                   std::to_string(written) + " written, " + std::to_string(failed) + " failed\n",
-                   reason)) {
-    return Fail(kCannotWrite, "cannot write standard output: " + reason);
+  if (!options.quiet) {
+    const std::string summary =
+        std::to_string(written) + " written, " + std::to_string(failed) + " failed\n";
+    std::string reason;
+    if (stdoutWritten) {
+      std::fputs(summary.c_str(), stderr);
+    } else if (!WriteStream(stdout, summary, reason)) {
+      return Fail(kCannotWrite, "cannot write standard output: " + reason);
+    }
   }
   if (status != kOk) {
     return status;

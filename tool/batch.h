@@ -2,6 +2,7 @@
 #ifndef QRIMAGE_TOOL_BATCH_H
 #define QRIMAGE_TOOL_BATCH_H
 
+#include <cstddef>
 #include <string>
 
 #include "job.h"
@@ -9,12 +10,19 @@
 
 namespace qrtool {
 
+// The longest file name (one component of a path) the file systems we
+// write to take, in bytes.
+constexpr std::size_t kMaxNameBytes = 255;
+
 // A file name pattern with exactly one printf-style integer conversion
-// (%d, %i or %u, with flags, width and precision, like %04d); %% is a
-// percent sign.
+// (%d, %i or %u, with the flags -+ 0, width and precision, like %04d); %%
+// is a percent sign. Every number gets its own name: names are formatted
+// in full, and a width or precision that makes the numbered file name
+// longer than kMaxNameBytes is refused.
 class NamePattern {
  public:
-  // False, with `error` set, unless `pattern` has exactly one conversion.
+  // False, with `error` set, unless `pattern` has exactly one conversion
+  // that can be honoured.
   bool Parse(const std::string& pattern, std::string& error);
   std::string Name(long number) const;
 

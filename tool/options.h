@@ -6,7 +6,7 @@
 
 namespace qrtool {
 
-// Exit statuses, one per kind of failure; --help and the README list them.
+// Exit statuses, one per kind of failure; --help, the manual page and docs/tool.md list them.
 enum ExitStatus {
   kOk = 0,
   kTextTooLong = 1,

@@ -14,22 +14,33 @@ namespace qrimage {
 // in maskIndex and applies it to the matrix.
 void SelectAndApplyMask(EncodeState& state);
 
+// The weights of the penalty rules. How the rules differ from those of
+// ISO/IEC 18004 is told where they are combined, in mask_selection.cpp.
+constexpr int kRunPenaltyBase = 3;          // added once to every candidate's runs
+constexpr int kFinderPatternPenalty = 40;   // once, for any window beyond the finders' own
+constexpr int kBalancePenaltyPerStep = 10;  // per 5 % step away from half the modules dark
+constexpr int kBlockPenaltyPerSquare = 3;   // per 2 x 2 square inside a counted block
+// The finder-like windows the three finder patterns give in every candidate.
+constexpr int kFinderPatternWindows = 18;
+
 // The penalty rules in their plain form; each reads grid k of
 // maskedCandidates, N modules a side. The mask search runs the packed forms
 // of penalty_rules_packed.h, which give the same results.
 
-// Sum of (length - 5) over every row and column run longer than 5, plus 3.
+// Sum of (length - 5) over every row and column run longer than 5, plus
+// kRunPenaltyBase.
 int ScoreRuns(int k, int n);
-// Finder-like 1:1:3:1:1 windows found in rows and columns, minus the 18
-// that the three finder patterns always give.
+// Finder-like 1:1:3:1:1 windows found in rows and columns, less
+// kFinderPatternWindows.
 int CountExtraFinderPatterns(int k, int n);
-// 10 per 5 % step (to the nearest step) away from half the modules dark.
+// kBalancePenaltyPerStep per 5 % step (to the nearest step) away from half
+// the modules dark.
 int ScoreDarkBalance(int k, int n);
 // The same from the number of dark modules.
 int DarkBalanceFromCount(int dark, int n);
 // Covers uniform areas greedily with rectangles and scores
-// 3 x (width - 1) x (height - 1) for each; marks counted modules
-// MODULE_RESERVED in the grid.
+// kBlockPenaltyPerSquare x (width - 1) x (height - 1) for each; marks
+// counted modules MODULE_RESERVED in the grid.
 int ScoreBlocks(int k, int n);
 // Whether the height x width rectangle at (top, left) of grid k is all `colour`.
 bool IsUniformRectangle(int top, int left, std::uint8_t colour, int height, int width, int k);

@@ -35,13 +35,32 @@ void BuildCandidates(const EncodeState& state, int n) {
 }
 
 // The four rules in their order, on candidate k derived from the packed
-// symbol.
+// symbol. They judge what the mask evaluation of ISO/IEC 18004 judges, but
+// each counts in its own way, and deliberately so:
+//   runs     N1 gives 3 for a run of 5 and 3 + (length - 5) for a longer
+//            one; here a run adds only length - 5, and kRunPenaltyBase is
+//            added once per candidate, whatever its runs;
+//   finders  N3 gives 40 for each 1:1:3:1:1 pattern with four light
+//            modules on either side; here a window counts after four light
+//            modules or at an edge, and kFinderPatternPenalty is added once
+//            when there is any beyond the finder patterns' own;
+//   balance  N4 gives 10 for each whole 5 % step away from half dark; here
+//            the step is taken to the nearest, so 46 % dark already costs
+//            kBalancePenaltyPerStep;
+//   blocks   N2 gives 3 for every 2 x 2 square of one colour; here uniform
+//            areas are cut greedily into rectangles that stop short of the
+//            last row and column, kBlockPenaltyPerSquare for each 2 x 2
+//            square inside one, nothing for a square across their edges.
+// Changing a rule or a weight changes which mask many texts get, and with
+// it the bytes of their files: files written before would no longer be
+// reproduced. Any mask decodes, so moving the rules towards the standard's
+// would change the files and nothing else.
 int ScoreCandidate(const PackedSymbol& symbol, int k, int n) {
   static PackedGrid packed;
   DeriveCandidate(symbol, k, n, packed);
   int score = ScoreRunsPacked(n, packed);
   if (CountExtraFinderPatternsPacked(n, packed) != 0) {
-    score += 40;
+    score += kFinderPatternPenalty;
   }
   score += ScoreDarkBalancePacked(n, packed);
   score += ScoreBlocksPacked(k, n, packed);  // last: it marks the grid

@@ -50,7 +50,7 @@ void ForEachLine(int k, int n, F f) {
 //   L D D D D D L   a run of 5: nothing
 //   L D D D D D D D L   a run of 7: 2
 int ScoreRuns(int k, int n) {
-  int sum = 3;
+  int sum = kRunPenaltyBase;
   ForEachLine(k, n, [&](const Line& line) {
     int run = 1;
     for (int x = 1; x <= n; ++x) {
@@ -87,7 +87,7 @@ int CountExtraFinderPatterns(int k, int n) {
       }
     }
   });
-  return hits - 18;
+  return hits - kFinderPatternWindows;
 }
 
 // Dark balance: P is the percentage of dark modules, whole percents rounded
@@ -106,7 +106,7 @@ int ScoreDarkBalance(int k, int n) {
 int DarkBalanceFromCount(int dark, int n) {
   const int percent = 100 * dark / (n * n);
   const int deviation = percent > 50 ? percent - 50 : 50 - percent;
-  return 10 * static_cast<int>(deviation / 5.0 + 0.5);
+  return kBalancePenaltyPerStep * static_cast<int>(deviation / 5.0 + 0.5);
 }
 
 // Blocks: uniform areas are covered greedily by rectangles, each scoring
@@ -149,7 +149,7 @@ int ScoreBlocks(int k, int n) {
           ++height;
         }
       }
-      sum += 3 * (width - 1) * (height - 1);
+      sum += kBlockPenaltyPerSquare * (width - 1) * (height - 1);
       for (int r = i; r < i + height; ++r) {
         std::fill_n(&maskedCandidates[k][r * GRID_STRIDE + j], width, MODULE_RESERVED);
       }

@@ -86,7 +86,7 @@ int Runs(const PackedGrid& packed, int n) {
       sum += Count::Of(equal[0] & equal[1] & equal[2] & equal[3] & equal[4]);
     }
   }
-  return sum + 3;
+  return sum + kRunPenaltyBase;
 }
 
 }  // namespace
@@ -167,7 +167,7 @@ int CountExtraFinderPatternsPacked(int n, const PackedGrid& packed, RuleForm for
   return ForWords(
              n, form,
              [&](auto w, auto count) { return FinderHits<w.value, decltype(count)>(packed, n); }) -
-         18;
+         kFinderPatternWindows;
 }
 
 // --- Dark balance ---------------------------------------------------------
@@ -251,7 +251,7 @@ int CountWideBlock(RowBits* f, int i, int j, int& sum) {
       ++height;
     }
   }
-  sum += 3 * (width - 1) * (height - 1);
+  sum += kBlockPenaltyPerSquare * (width - 1) * (height - 1);
   const RowBits taken = ~BitRange(j, width);
   for (int r = i; r < i + height; ++r) {
     f[r] = f[r] & taken;
@@ -281,7 +281,7 @@ int CountBlock(RowBits* f, int i, int j, int& sum) {
   const bool down2 = down1 & ((r3 & 3) == 3);
   const int width = widen ? run : 2;
   const int height = 2 + down1 + down2;
-  sum += 3 * (width - 1) * (height - 1);
+  sum += kBlockPenaltyPerSquare * (width - 1) * (height - 1);
   ClearColumns(f[i], j, width);
   ClearColumns(f[i + 1], j, width);
   ClearColumns(f[i + 2], j, down1 ? 2 : 0);
@@ -328,7 +328,7 @@ Bits<W> CoverSimpleRuns(RowBits* f, int i, int& sum) {
   const Bits<W> simple = firsts & ~square3;
 
   const Bits<W> members = pairs & ~Add(pairs, simple);
-  sum += 3 * Count::Of(members & ~simple);
+  sum += kBlockPenaltyPerSquare * Count::Of(members & ~simple);
   Clear(f[i], members);
   Clear(f[i + 1], members);
   // Runs of two: down while both columns are free (the empty rows below
@@ -337,7 +337,7 @@ Bits<W> CoverSimpleRuns(RowBits* f, int i, int& sum) {
   for (int r = i + 2; !IsEmpty(down); ++r) {
     const Bits<W> row = Head<W>(f[r]);
     down = down & row & FromHigherColumns(row, 1);
-    sum += 3 * Count::Of(down);
+    sum += kBlockPenaltyPerSquare * Count::Of(down);
     Clear(f[r], down | FromLowerColumns(down, 1));
   }
   if (IsEmpty(square3)) {

@@ -1,5 +1,6 @@
-// Writes bitmaps with the library's QRImage, as the reference the tool's
-// files are compared with, and prints each call's result on its own line.
+// Writes bitmaps with the library's QRImage: the reference for the tool's
+// files and, one call per run, for a process that has made no other call.
+// Prints each call's result on its own line.
 // usage: reference_bitmap LEVEL PATH TEXT [PATH TEXT]...
 #include <cstdio>
 

@@ -19,6 +19,8 @@ import subprocess
 import sys
 import tempfile
 import termios
+import time
+import tty
 import unittest
 
 TOOL = None
@@ -293,7 +295,9 @@ class Failures(ToolTest):
                  (["--batch", "in.txt", "--show"], "--show cannot be used with --batch"),
                  (["--batch", "in.txt", "-o", "same.bmp"], "needs exactly one number in it"),
                  (["--batch", "in.txt", "-o", "%d-%d.bmp"], "it has several"),
-                 (["--batch", "in.txt", "-o", "%s.bmp"], "'%s.bmp' has a '%' that is not a number")]
+                 (["--batch", "in.txt", "-o", "%s.bmp"], "'%s.bmp' has a '%' that is not a number"),
+                 (["--batch", "in.txt", "-o", "%#d.bmp"], "'%#d.bmp' has a '%' that is not a number"),
+                 (["--batch", "in.txt", "-o", "d/%.999d.bmp"], "file names of more than 255 bytes")]
         for args, message in cases:
             with self.subTest(args=args):
                 result = self.run_tool(args)
@@ -382,13 +386,14 @@ class Failures(ToolTest):
 
 class ReadmeExamples(ToolTest):
     def test_command_line_examples_run(self):
-        readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
-        with open(readme, encoding="utf-8") as f:
-            section = f.read().split("\n## Command-line tool\n")[1].split("\n## ")[0]
-        blocks = re.findall(r"```sh\n(.*?)```", section, re.S)
-        self.assertTrue(blocks, "no shell examples in the README's tool section")
+        top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+        with open(os.path.join(top, "README.md"), encoding="utf-8") as f, \
+                open(os.path.join(top, "docs", "tool.md"), encoding="utf-8") as g:
+            sections = (f.read().split("\n## Command-line tool\n")[1].split("\n## ")[0], g.read())
+        blocks = [re.findall(r"```sh\n(.*?)```", section, re.S) for section in sections]
+        self.assertTrue(all(blocks), "no shell examples in the README's tool section or docs/tool.md")
         env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"])
-        for block in blocks:
+        for block in sum(blocks, []):
             result = subprocess.run(["bash", "-e", "-o", "pipefail", "-c", block], env=env,
                                     cwd=self.dir.name, stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE, timeout=60)
@@ -625,6 +630,62 @@ class Batch(ToolTest):
             "qrimage: line 5: --latin1: character U+20AC '\u20ac' at byte 0 is not in ISO-8859-1; "
             "without --latin1 the text is written as UTF-8 bytes"])
         self.assertEqual(sorted(os.listdir(self.dir.name)), ["l1.bmp", "l4.bmp", "list.txt"])
+
+    def test_from_the_shell(self):
+        # (command, exit status, {file: the text of its picture, or None: not written}, message)
+        cases = [("seq 0 11 | qrimage --batch - --start 0 -o %070d.bmp", 0,
+                  {"%070d.bmp" % n: b"%d" % n for n in range(12)}, ""),
+                 ("printf 'alpha\\nbeta\\n' | qrimage --batch - -o o%d.bmp > o1.bmp", 0,
+                  {"o1.bmp": b"alpha", "o2.bmp": b"beta"}, "2 written, 0 failed\n"),
+                 ("(echo first; for i in $(seq 300); do [ -e p1.bmp ] && break; sleep 0.1; done;"
+                  " [ -e p1.bmp ] && echo second) | qrimage --batch - -o p%d.bmp", 0,
+                  {"p1.bmp": b"first", "p2.bmp": b"second"}, ""),
+                 ("qrimage --batch /dev/zero -o z%d.bmp", 6, {}, "line 1: the text is more than 1048576"),
+                 ("printf 'x\\ny\\n' > 1.bmp; qrimage --batch 1.bmp -o %d.bmp", 8,
+                  {"1.bmp": None, "2.bmp": b"y"}, "line 1: cannot write '1.bmp': it is the file"),
+                 ("printf 'a\\r\\nb\\r\\n' | qrimage --batch - -o c%d.bmp", 0, {"c1.bmp": b"a", "c2.bmp": b"b"}, ""),
+                 ("printf 'a\\r\\n\\0b' | qrimage --batch - --null -o n%d.bmp", 0,
+                  {"n1.bmp": b"a\r\n", "n2.bmp": b"b"}, "")]
+        env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"])
+        for command, status, pictures, message in cases:
+            with self.subTest(command=command), tempfile.TemporaryDirectory() as folder:
+                result = subprocess.run(["bash", "-c", command], cwd=folder, env=env, timeout=60,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertIn(message.encode(), result.stderr)
+                self.assertEqual(sorted(os.listdir(folder)), sorted(pictures))
+                texts = [(name, text) for name, text in pictures.items() if text is not None]
+                if texts:
+                    library_files("M", [(self.path(name), text) for name, text in texts])
+                for name, _ in texts:
+                    self.assert_same_file(self.path(name), os.path.join(folder, name))
+
+    def test_read_error_inside_a_record(self):
+        # Reading a terminal whose other side has closed fails (EIO): the
+        # line cut there is reported, not written.
+        master, slave = pty.openpty()
+        tty.setraw(slave)
+        process = subprocess.Popen([TOOL, "--batch", "-", "-o", "e%d.bmp"], cwd=self.dir.name,
+                                   stdin=slave, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        os.write(master, b"whole\npart")
+        # The terminal fails only a read that waits as it closes: wait until
+        # the first line is written, every byte taken and the tool asleep.
+        def waiting():
+            with open(f"/proc/{process.pid}/stat") as f:
+                asleep = f.read().rsplit(")", 1)[1].split()[0] == "S"
+            pending = struct.unpack("i", fcntl.ioctl(slave, termios.TIOCINQ, b"\0" * 4))[0]
+            return os.path.exists(self.path("e1.bmp")) and pending == 0 and asleep
+        for _ in range(600):
+            if waiting():
+                break
+            time.sleep(0.05)
+        os.close(slave)
+        os.close(master)
+        stdout, stderr = process.communicate(timeout=60)
+        self.assertEqual((process.returncode, stdout), (6, b"1 written, 1 failed\n"))
+        self.assertEqual(stderr, b"qrimage: line 2: cannot read standard input: Input/output error "
+                         b"(after 4 bytes of it; it is not written)\n")
+        self.assertEqual(os.listdir(self.dir.name), ["e1.bmp"])
 
 
 class Latin1(ToolTest):

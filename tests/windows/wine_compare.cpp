@@ -9,17 +9,11 @@
 // on nothing on this machine) and checks that every result and every file
 // is the same, also when four threads call the DLL at once. wine_host's
 // own checks of the Windows file operations must pass too.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -27,8 +21,7 @@
 
 #include "api/version_select.h"
 #include "qrimage.h"
-
-extern char** environ;
+#include "test_util.h"
 
 namespace {
 
@@ -93,11 +86,6 @@ std::string Hex(const std::string& bytes) {
   return hex;
 }
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The same folder as wine sees it: drive Z: is the root of the file system.
 std::string WindowsPath(const fs::path& path) {
   std::string windows = "Z:" + fs::absolute(path).string();
@@ -107,42 +95,6 @@ std::string WindowsPath(const fs::path& path) {
     }
   }
   return windows;
-}
-
-// Runs `argv` with `env` added to this process's environment, stdout to
-// `output`; returns the exit status, or -1 if it did not exit normally.
-int Run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-        const fs::path& output) {
-  std::vector<std::string> environment(env);
-  for (char** e = environ; *e != nullptr; ++e) {
-    environment.emplace_back(*e);
-  }
-  std::vector<char*> args, envp;
-  for (const std::string& a : argv) {
-    args.push_back(const_cast<char*>(a.c_str()));
-  }
-  for (const std::string& e : environment) {
-    envp.push_back(const_cast<char*>(e.c_str()));
-  }
-  args.push_back(nullptr);
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (!output.empty()) {
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-  }
-  pid_t child;
-  const int spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    std::cerr << "cannot start " << argv[0] << "\n";
-    return -1;
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace
@@ -186,16 +138,18 @@ int main(int argc, char** argv) {
   // One wine run for everything, in a prefix of its own.
   const std::vector<std::string> env = {"WINEPREFIX=" + (scratch / "prefix").string(),
                                         "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="};
-  const int status = Run({wine, host.string(), WindowsPath(dll), WindowsPath(scratch / "cases.txt"),
+  const int status =
+      qrtest::RunProgram({wine, host.string(), WindowsPath(dll), WindowsPath(scratch / "cases.txt"),
                           WindowsPath(windowsDir)},
-                         env, scratch / "host.txt");
+                         scratch / "host.txt", env);
   // Stop this prefix's wine server now rather than after its idle delay.
   const fs::path wineserver = fs::path(wine).parent_path() / "wineserver";
   if (fs::exists(wineserver)) {
-    Run({wineserver.string(), "-k"}, env, {});
+    qrtest::RunProgram({wineserver.string(), "-k"}, "", env);
   }
 
-  const std::string hostOutput = ReadAll(scratch / "host.txt");
+  const qrtest::Bytes hostBytes = qrtest::ReadFile(scratch / "host.txt");
+  const std::string hostOutput(hostBytes.begin(), hostBytes.end());
   std::cout << "wine_host exited with " << status << ":\n" << hostOutput;
   if (status != 0) {
     ++failures;
@@ -217,7 +171,7 @@ int main(int argc, char** argv) {
   // four threads calling at the same time.
   int identical = 0, compared = 0;
   for (const Case& c : cases) {
-    const std::string linuxFile = ReadAll(linuxDir / (c.name + ".bmp"));
+    const qrtest::Bytes linuxFile = qrtest::ReadFile(linuxDir / (c.name + ".bmp"));
     for (const bool threaded : {false, true}) {
       const std::string key = threaded ? c.name + "@threads" : c.name;
       const fs::path file = (threaded ? windowsDir / "threads" : windowsDir) / (c.name + ".bmp");
@@ -233,7 +187,7 @@ int main(int argc, char** argv) {
                   << ", the Linux build " << linuxResults[c.name] << "\n";
         ++failures;
       }
-      const std::string windowsFile = ReadAll(file);
+      const qrtest::Bytes windowsFile = qrtest::ReadFile(file);
       if (linuxFile.empty() || linuxFile != windowsFile) {
         std::cout << "FAIL: " << key << ": files differ (" << linuxFile.size()
                   << " bytes from Linux, " << windowsFile.size() << " from the DLL)\n";
