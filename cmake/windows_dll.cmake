@@ -27,7 +27,6 @@ target_compile_definitions(qrimage_static PUBLIC QRIMAGE_STATIC)
 # keeps its unwind tables, which the system itself uses.
 target_sources(qrimage PRIVATE ${PROJECT_SOURCE_DIR}/src/api/dll_runtime.cpp)
 target_link_libraries(qrimage PRIVATE qrimage_warnings)
-target_compile_options(qrimage_objects PRIVATE -fno-exceptions -fno-rtti)
 target_compile_options(qrimage PRIVATE -fno-exceptions -fno-rtti)
 # -O3 copies and unrolls the loops of the mask search until the DLL no
 # longer fits in 64 KB; what makes it faster than -O2 is the vectoriser's

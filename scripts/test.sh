@@ -15,6 +15,8 @@ packages+=(python3-unicorn python3-pefile qemu-user g++-multilib)
 packages+=(gcc python3 pkg-config binutils)
 # The manual page test and the Debian package (cpack's dependency list).
 packages+=(man-db groff-base dpkg-dev)
+# The Debian packages are checked against Debian's rules.
+packages+=(lintian)
 # The C# and Free Pascal host examples. fp-compiler is the compiler and its
 # run-time units (about 100 MB); the full fpc package would add some 500 MB
 # of libraries that the example does not use.

@@ -15,13 +15,13 @@ namespace qrimage {
 namespace {
 
 // Runs the first two steps on `text` the way the entry point does.
-int Select(const std::string& text, std::uint8_t letter) {
+int Select(const std::string& text, std::uint8_t letter, int floor = 1, bool eci = false) {
   std::memcpy(textBuffer, text.c_str(), text.size() + 1);
-  return SelectVersion(letter, encodeState);
+  return SelectVersion(letter, encodeState, floor, eci);
 }
 
-std::vector<int> Codewords(const std::string& text, char level) {
-  EXPECT_EQ(Select(text, static_cast<std::uint8_t>(level)), 0);
+std::vector<int> Codewords(const std::string& text, char level, int floor = 1, bool eci = false) {
+  EXPECT_EQ(Select(text, static_cast<std::uint8_t>(level), floor, eci), 0);
   BuildDataCodewords(encodeState);
   return std::vector<int>(encodeState.dataCodewords,
                           encodeState.dataCodewords + encodeState.dataCodewordCount);
@@ -137,6 +137,36 @@ TEST(DataCodewords, AllFFTextFillsEveryDataNibble) {
   }
   EXPECT_EQ(words[101], 0xF0);
   EXPECT_EQ(words[102], 0xEC);
+}
+
+// A version floor, and the ECI header 0111 + designator 26 before byte
+// mode: its 12 bits push a text that fills version 1 into version 2, and a
+// full symbol has no room for the terminator.
+TEST(DataCodewords, VersionFloorAndEciHeader) {
+  struct Row {
+    int length;
+    char level;
+    int floor;
+    bool eci;
+    int version;
+    std::vector<int> head;
+    int last;
+  };
+  const Row rows[] = {{3, 'M', 1, true, 1, {0x71, 0xA4, 0x03, 0x61, 0x61, 0x61, 0x00, 0xEC}, 0xEC},
+                      {13, 'M', 1, true, 1, {0x71, 0xA4, 0x0D, 0x61}, 0x61},
+                      {14, 'M', 1, true, 2, {0x71, 0xA4, 0x0E, 0x61}, 0x11},
+                      {300, 'L', 1, true, 11, {0x71, 0xA4, 0x01, 0x2C, 0x61}, 0xEC},
+                      {3, 'M', 7, false, 7, {0x40, 0x36, 0x16, 0x16, 0x10, 0xEC}, 0xEC}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.length << " bytes, floor " << row.floor);
+    const std::vector<int> words =
+        Codewords(std::string(row.length, 'a'), row.level, row.floor, row.eci);
+    EXPECT_EQ(encodeState.version, row.version);
+    EXPECT_EQ(std::vector<int>(words.begin(), words.begin() + row.head.size()), row.head);
+    EXPECT_EQ(words.back(), row.last);
+  }
+  EXPECT_EQ(Select("", 'M', 0), -1);
+  EXPECT_EQ(Select("", 'M', 41), -1);
 }
 
 TEST(DataCodewords, BytesPastTheCountAreLeftAlone) {

@@ -9,10 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "api/call_lock.h"
-#include "api/encode_state.h"
-#include "api/encode_symbol.h"
-#include "api/version_select.h"
+#include "api/encode.h"
 #include "image_formats.h"
 #include "qrimage.h"
 #include "test_util.h"
@@ -28,7 +25,7 @@ using qrtool::Colour;
 using qrtool::ImageOptions;
 using qrtool::ImageType;
 
-// A copy of the symbol the library encoded, taken under the call lock.
+// A copy of the symbol the library encoded.
 struct Symbol {
   int version = 0;
   int size = 0;
@@ -44,16 +41,13 @@ struct Symbol {
   }
 };
 
-Symbol Encode(const std::string& text, char level) {
-  const qrimage::CallLock lock;
+Symbol Encode(const std::string& text, char level, const qrimage::EncodeOptions& options = {}) {
+  static qrimage::Symbol encoded;
   Symbol symbol;
-  symbol.version = qrimage::EncodeSymbol(text.c_str(), level);
+  symbol.version = qrimage::Encode(text.data(), text.size(), level, options, encoded);
   if (symbol.version > 0) {
-    symbol.size = qrimage::SymbolSize(symbol.version);
-    for (int r = 0; r < symbol.size; ++r) {
-      const std::uint8_t* row = &qrimage::encodeState.matrix[r * qrimage::GRID_STRIDE];
-      symbol.modules.insert(symbol.modules.end(), row, row + symbol.size);
-    }
+    symbol.size = encoded.size;
+    symbol.modules.assign(encoded.modules, encoded.modules + encoded.size * encoded.size);
   }
   return symbol;
 }
@@ -340,20 +334,25 @@ struct Case {
   int length;
   char level;
   ImageOptions options;
-  std::uint32_t pixelsPerMetre;  // in BMP and PNG files
+  std::uint32_t pixelsPerMetre;   // in BMP and PNG files
+  qrimage::EncodeOptions encode;  // a version floor, an ECI header
 };
 
-// Versions 1, 5, 7, 18, 36, 3, 4 and 2; scale 8 must decode at 1:1, and 72
-// dpi rounds to 2835 pixels per metre, not the library's 2834.
+// Versions 1, 5, 7, 18, 36, 3, 4 and 2, then 12 by its floor and 2 behind an
+// ECI header (the 14 bytes of the UTF-8 text fill version 1 without one);
+// scale 8 must decode at 1:1, and 72 dpi rounds to 2835 pixels per metre,
+// not the library's 2834.
 constexpr Case kCases[] = {
-    {11, 'M', {1, 0}, 2834},
-    {60, 'Q', {2, 300}, 11811},
-    {150, 'L', {8, 0}, 2834},
-    {300, 'H', {4, 600}, 23622},
-    {1000, 'H', {3, 0}, 2834},
-    {40, 'L', {5, 72}, 2835},
-    {70, 'M', {3, 150, 1, 0x1a237e, 0xfff8e1}, 5906},
-    {20, 'Q', {4, 0, 2, 0x8b0000, qrtool::kTransparent}, 2834},
+    {11, 'M', {1, 0}, 2834, {}},
+    {60, 'Q', {2, 300}, 11811, {}},
+    {150, 'L', {8, 0}, 2834, {}},
+    {300, 'H', {4, 600}, 23622, {}},
+    {1000, 'H', {3, 0}, 2834, {}},
+    {40, 'L', {5, 72}, 2835, {}},
+    {70, 'M', {3, 150, 1, 0x1a237e, 0xfff8e1}, 5906, {}},
+    {20, 'Q', {4, 0, 2, 0x8b0000, qrtool::kTransparent}, 2834, {}},
+    {17, 'Q', {2, 0}, 2834, {12, false}},
+    {0, 'M', {2, 0}, 2834, {1, true}},
 };
 
 TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
@@ -363,9 +362,11 @@ TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
       << "needs zbarimg, ZXingReader, rsvg-convert, pdftocairo and ImageMagick (Debian "
          "zbar-tools, zxing-cpp-tools, librsvg2-bin, poppler-utils, imagemagick)";
   for (const Case& c : kCases) {
-    const std::string text = qrtest::MixedText(c.length, c.length);
-    const Symbol symbol = Encode(text, c.level);
-    ASSERT_GT(symbol.version, 0);
+    // Behind an ECI header the bytes are UTF-8, and readers take them so.
+    const std::string text =
+        c.encode.eci ? "5 \u20AC \u03A9 \U0001F600!" : qrtest::MixedText(c.length, c.length);
+    const Symbol symbol = Encode(text, c.level, c.encode);
+    ASSERT_GE(symbol.version, c.encode.minVersion);
     const ImageOptions& options = c.options;
     for (std::size_t t = 0; t < qrtool::kImageTypeNames.size(); ++t) {
       const ImageType type = static_cast<ImageType>(t);
@@ -436,6 +437,10 @@ TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
         image += ".png";
       }
       EXPECT_TRUE(qrtest::DecodeWithZxing(image) == text) << "ZXing";
+      // ZXing names the designator: "\000026" (UTF-8) in hex.
+      EXPECT_EQ(qrtest::CommandOutput("ZXingReader '" + image + "'").find("5C 30 30 30 30 32 36") !=
+                    std::string::npos,
+                c.encode.eci);
     }
   }
 }

@@ -3,9 +3,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
-#include "api/encode_state.h"
+#include "api/symbol_tables.h"
 #include "output/bitmap.h"
 
 #ifdef QRIMAGE_TOOL_HAVE_PNG
@@ -248,9 +249,22 @@ void RenderPdf(const SymbolView& symbol, const ImageOptions& options, std::strin
 
 #ifdef QRIMAGE_TOOL_HAVE_PNG
 
+// Where libpng's output goes. No exception may cross libpng's C code: a
+// failed allocation is noted here and thrown once libpng is done.
+struct PngSink {
+  std::string* out;
+  bool outOfMemory;
+};
+
 void AppendPngData(png_structp png, png_bytep data, png_size_t length) {
-  static_cast<std::string*>(png_get_io_ptr(png))
-      ->append(reinterpret_cast<const char*>(data), length);
+  PngSink& sink = *static_cast<PngSink*>(png_get_io_ptr(png));
+  try {
+    if (!sink.outOfMemory) {
+      sink.out->append(reinterpret_cast<const char*>(data), length);
+    }
+  } catch (const std::bad_alloc&) {
+    sink.outOfMemory = true;
+  }
 }
 
 void FlushPngData(png_structp) {}
@@ -306,11 +320,15 @@ bool RenderPng(const Raster& raster, const ImageOptions& options, std::string* o
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png == nullptr ? nullptr : png_create_info_struct(png);
   bool written = false;
+  PngSink sink{out, false};
   if (info != nullptr) {
-    png_set_write_fn(png, out, AppendPngData, FlushPngData);
+    png_set_write_fn(png, &sink, AppendPngData, FlushPngData);
     written = WritePng(png, info, raster, options, row.data(), static_cast<int>(row.size()));
   }
   png_destroy_write_struct(&png, &info);
+  if (sink.outOfMemory) {
+    throw std::bad_alloc();
+  }
   if (!written) {
     *error = "libpng could not write the picture";
   }

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #ifdef _WIN32
 #include <io.h>
@@ -12,10 +13,7 @@
 #include <unistd.h>
 #endif
 
-#include "api/call_lock.h"
-#include "api/encode_state.h"
-#include "api/encode_symbol.h"
-#include "api/version_select.h"
+#include "api/encode.h"
 #include "latin1.h"
 #include "options.h"
 #include "output/output_file.h"
@@ -23,31 +21,58 @@
 
 namespace qrtool {
 
-using qrimage::kByteCapacity;
 using qrimage::kLevelLetters;
 using qrimage::kMaxVersion;
 
-std::string TooLongMessage(std::size_t length, int level) {
+std::string SystemErrorText(qrimage::SystemErrorCode code);
+
+namespace {
+
+std::size_t LongestText(int level, bool eci) {
+  return static_cast<std::size_t>(qrimage::ByteCapacity(kMaxVersion, level, eci));
+}
+
+}  // namespace
+
+std::string TooLongMessage(std::size_t length, int level, bool eci) {
   const std::string size = length > kMaxInputBytes ? "more than " + std::to_string(kMaxInputBytes)
                                                    : std::to_string(length);
-  std::string message = "the text is " + size + " bytes; level " + kLevelLetters[level] +
-                        " holds at most " + std::to_string(kByteCapacity[kMaxVersion - 1][level]) +
-                        " bytes";
+  // The ECI header's 12 bits cost every level a byte.
+  std::string message = "the text is " + size + " bytes; " +
+                        (eci ? "behind the ECI header of --eci, " : "") + "level " +
+                        kLevelLetters[level] + " holds at most " +
+                        std::to_string(LongestText(level, eci)) + " bytes";
   // Point to the strongest level that would still take the text.
   for (int lower = level - 1; lower >= 0; --lower) {
-    if (length <= kByteCapacity[kMaxVersion - 1][lower]) {
+    if (length <= LongestText(lower, eci)) {
       message += " (level " + std::string(1, kLevelLetters[lower]) + " holds " +
-                 std::to_string(kByteCapacity[kMaxVersion - 1][lower]) + ")";
+                 std::to_string(LongestText(lower, eci)) + ")";
       break;
     }
   }
   return message;
 }
 
+namespace {
+
+// The picture and the preview; std::bad_alloc when memory runs out.
+bool Render(const qrimage::Symbol& encoded, const Job& job, Result& result, std::string& error) {
+  const SymbolView symbol{encoded.modules, encoded.size, encoded.size};
+  result.file.clear();
+  if (!RenderImage(symbol, job.type, job.image, &result.file, &error)) {
+    return false;
+  }
+  result.preview = job.preview ? RenderHalfBlocks(symbol, job.previewColours, 1, job.image.margin)
+                               : std::string();
+  return true;
+}
+
+}  // namespace
+
 int Produce(std::string& text, const Job& job, Result& result, std::string& error) {
   const std::size_t nul = text.find('\0');
   if (nul != std::string::npos) {
-    error = "the text contains a NUL byte (at byte " + std::to_string(nul) +
+    error = "the text contains a NUL byte (at byte " + std::to_string(nul + 1) +
             "); it cannot be encoded, as the library would end the text there";
     return kNulByte;
   }
@@ -55,16 +80,23 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
     return kNotLatin1;
   }
   result.textBytes = text.size();
-  if (text.size() > kByteCapacity[kMaxVersion - 1][job.level]) {
-    error = TooLongMessage(text.size(), job.level);
+  if (text.size() > LongestText(job.level, job.eci)) {
+    error = TooLongMessage(text.size(), job.level, job.eci);
     return kTextTooLong;
   }
+  if (job.minVersion < qrimage::kMinVersion || job.minVersion > kMaxVersion) {
+    error = "the smallest version must be from 1 to 40, not " + std::to_string(job.minVersion);
+    return kUsage;
+  }
 
-  // The symbol lives in the library's one encode state until the next call.
-  const qrimage::CallLock lock;
-  const int version = qrimage::EncodeSymbol(text.c_str(), kLevelLetters[job.level]);
+  // The library hands over a copy of the symbol: the rendering below holds
+  // up no other caller.
+  qrimage::Symbol encoded;
+  const qrimage::EncodeOptions options{job.minVersion, job.eci};
+  const int version =
+      qrimage::Encode(text.data(), text.size(), kLevelLetters[job.level], options, encoded);
   if (version == QRIMAGE_ERROR_INPUT) {
-    error = TooLongMessage(text.size(), job.level);
+    error = TooLongMessage(text.size(), job.level, job.eci);
     return kTextTooLong;
   }
   if (version < QRIMAGE_VERSION_MIN || version > QRIMAGE_VERSION_MAX) {
@@ -72,14 +104,15 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
     return kEncodingFailed;
   }
   result.version = version;
-  const SymbolView symbol{qrimage::encodeState.matrix.data(), qrimage::GRID_STRIDE,
-                          qrimage::SymbolSize(version)};
-  result.file.clear();
-  if (!RenderImage(symbol, job.type, job.image, &result.file, &error)) {
+  try {
+    if (!Render(encoded, job, result, error)) {
+      return kCannotWrite;
+    }
+  } catch (const std::bad_alloc&) {
+    result.file = std::string();
+    error = "out of memory for the picture";
     return kCannotWrite;
   }
-  result.preview = job.preview ? RenderHalfBlocks(symbol, job.previewColours, 1, job.image.margin)
-                               : std::string();
   return kOk;
 }
 
@@ -116,6 +149,21 @@ bool ToAnsiCodePage(const std::string& path, std::string& ansi) {
 #endif
 
 bool WriteFile(const std::string& path, const std::string& bytes, std::string& reason) {
+  qrimage::SystemErrorCode error = 0;
+  if (path == "-") {
+    // Anything the stream holds goes first; the picture then goes through
+    // the library's writer, which holds SIGPIPE and SIGXFSZ back.
+    if (std::fflush(stdout) != 0) {
+      reason = SystemError();
+      return false;
+    }
+    if (qrimage::WriteOutput(nullptr, bytes.data(), bytes.size(),
+                             qrimage::WriteMode::kStandardOutput, error)) {
+      return true;
+    }
+    reason = SystemErrorText(error);
+    return false;
+  }
   std::string libraryPath = path;
 #ifdef _WIN32
   if (!ToAnsiCodePage(path, libraryPath)) {
@@ -132,27 +180,15 @@ bool WriteFile(const std::string& path, const std::string& bytes, std::string& r
              std::to_string(qrimage::kMaxPathLength - 1) + " are taken";
     return false;
   }
-  qrimage::OutputFile file;
-  ClearSystemError();
-  if (!qrimage::OpenOutputFile(libraryPath.c_str(), file)) {
-    reason = SystemError();
-    return false;
+  // What standard output is open on is written in place, like standard
+  // output itself: replacing its name would leave the stream behind.
+  const qrimage::WriteMode mode =
+      IsStandardOutput(path) ? qrimage::WriteMode::kInPlace : qrimage::WriteMode::kReplace;
+  if (qrimage::WriteOutput(libraryPath.c_str(), bytes.data(), bytes.size(), mode, error)) {
+    return true;
   }
-  bool written = qrimage::WriteOutputFile(file, bytes.data(), bytes.size());
-  // The first failure is the one to report: removing the emptied file
-  // afterwards may fail for its own reason.
-  reason = written ? std::string() : SystemError();
-  if (written && !qrimage::CloseOutputFile(file)) {
-    reason = SystemError();
-    qrimage::DiscardOutputFile(file, false);
-    written = false;
-  } else if (!written) {
-    qrimage::DiscardOutputFile(file, true);
-  }
-  if (!written && reason.empty()) {
-    reason = "the file could not be written";
-  }
-  return written;
+  reason = SystemErrorText(error);
+  return false;
 }
 
 bool WriteStream(std::FILE* stream, const std::string& bytes, std::string& reason) {
@@ -217,9 +253,6 @@ void PrepareConsole() {
 #endif
 }
 
-// The library reports a failed write only as its file error; the system's
-// own error code from the failing call is still in errno (the last-error
-// value on Windows), as nothing else fails between there and the return.
 void ClearSystemError() {
   errno = 0;
 #ifdef _WIN32
@@ -227,12 +260,11 @@ void ClearSystemError() {
 #endif
 }
 
-std::string SystemError() {
-#ifdef _WIN32
-  const DWORD code = GetLastError();
+std::string SystemErrorText(qrimage::SystemErrorCode code) {
   if (code == 0) {
-    return {};
+    return "the file could not be written";
   }
+#ifdef _WIN32
   char text[512];
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 code, 0, text, sizeof text, nullptr);
@@ -242,8 +274,17 @@ std::string SystemError() {
   }
   return std::string(text, length);
 #else
-  return errno != 0 ? std::strerror(errno) : std::string();
+  return std::strerror(code);
 #endif
+}
+
+std::string SystemError() {
+#ifdef _WIN32
+  const DWORD code = GetLastError();
+#else
+  const int code = errno;
+#endif
+  return code != 0 ? SystemErrorText(code) : std::string();
 }
 
 }  // namespace qrtool

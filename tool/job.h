@@ -37,9 +37,10 @@ struct Result {
 // it. Returns kOk, or an exit status with `error` set to the message.
 int Produce(std::string& text, const Job& job, Result& result, std::string& error);
 
-// Writes `bytes` to `path` (UTF-8), replacing the file. A write that fails
-// leaves no partial file behind, as with the library. Returns false with
-// the reason of the first failure in `reason`.
+// Writes `bytes` to `path` (UTF-8; "-" is standard output). An existing
+// regular file is replaced only once the new one is complete: a write that
+// fails leaves the old file as it was, and no partial file anywhere.
+// Returns false with the reason of the first failure in `reason`.
 bool WriteFile(const std::string& path, const std::string& bytes, std::string& reason);
 
 // Writes to standard output and flushes it; false with the reason.
@@ -66,8 +67,8 @@ std::string SystemError();
 void ClearSystemError();
 
 // "the text is 3000 bytes; level M holds at most 2331 bytes (level L holds
-// 2953)".
-std::string TooLongMessage(std::size_t length, int level);
+// 2953)"; with `eci`, the smaller capacities behind the ECI header.
+std::string TooLongMessage(std::size_t length, int level, bool eci = false);
 
 }  // namespace qrtool
 

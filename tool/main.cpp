@@ -2,6 +2,7 @@
 // symbol in the terminal.
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,13 +12,11 @@
 #include <windows.h>
 #endif
 
-#include "api/encode_state.h"
-#include "api/version_select.h"
+#include "api/symbol_tables.h"
 #include "batch.h"
 #include "image_formats.h"
 #include "job.h"
 #include "options.h"
-#include "output/bitmap.h"
 
 #ifndef QRIMAGE_TOOL_VERSION
 #define QRIMAGE_TOOL_VERSION "unknown"
@@ -148,10 +147,7 @@ int RunSingle(const Options& options, Job job, const std::string& output) {
   }
   std::string reason;
   if (toStdout) {
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    if (!WriteStream(stdout, result.file, reason)) {
+    if (!WriteFile("-", result.file, reason)) {
       return CannotWriteStdout(reason);
     }
   } else if (!WriteFile(output, result.file, reason)) {
@@ -276,6 +272,10 @@ int wmain(int argc, wchar_t** wideArgv) {
 }
 #else
 int main(int argc, char** argv) {
-  return qrtool::Run(argc, argv);
+  try {
+    return qrtool::Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return qrtool::Fail(qrtool::kCannotWrite, "out of memory");
+  }
 }
 #endif

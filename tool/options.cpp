@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "api/version_select.h"
+#include "api/symbol_tables.h"
 #include "image_formats.h"
 #include "output/output_file.h"
 
@@ -556,14 +556,14 @@ std::string HelpText() {
          "\n"
          "Exit status:\n"
          "  0  the file was written (with --batch: every file)\n"
-         "  1  the text is too long for the level (and the version, with -v)\n"
+         "  1  the text is too long for the level (less room with --eci)\n"
          "  2  usage error: unknown option, missing or bad value, no text (or an empty\n"
          "     standard input read for lack of one), more than one text, or colours\n"
          "     too close to scan\n"
-         "  3  the file (or standard output) could not be written, or its path is\n"
+         "  3  the file (or standard output) could not be written, its path is\n"
          "     longer than " +
          std::to_string(qrimage::kMaxPathLength - 1) +
-         " bytes\n"
+         " bytes, or memory ran out\n"
          "  4  the level is not one of L, M, Q, H\n"
          "  5  the text contains a NUL byte, which the library cannot take\n"
          "  6  the input file or standard input could not be read\n"

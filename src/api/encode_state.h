@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 
+#include "api/symbol_tables.h"
+
 namespace qrimage {
 
 // Every grid is 177 x 177 bytes (version 40) with this row stride; a
@@ -14,16 +16,12 @@ namespace qrimage {
 constexpr int GRID_STRIDE = 177;
 constexpr int kGridBytes = GRID_STRIDE * GRID_STRIDE;
 
-constexpr std::uint8_t MODULE_DARK = 0x00;
-constexpr std::uint8_t MODULE_LIGHT = 0xFF;
 // In mask templates: a function, format or version module. The block
 // penalty rule reuses the value to mark modules it has already counted.
 constexpr std::uint8_t MODULE_RESERVED = 0x80;
 
 using ModuleGrid = std::array<std::uint8_t, kGridBytes>;
 
-constexpr int kMinVersion = 1;
-constexpr int kMaxVersion = 40;
 constexpr int kMaskCount = 8;
 
 // Index of a level letter in "LMQH"; every per-level table uses it.
@@ -45,6 +43,7 @@ struct EncodeState {
   std::int32_t dataCodewordCount;
   std::int32_t version;
   std::uint8_t level;
+  bool eci;  // the segment is preceded by an ECI header (UTF-8)
   std::uint8_t eccCodewords[kMaxEccCodewords];
   std::int32_t eccCodewordCount;
   std::int32_t group1BlockCount;
@@ -61,11 +60,6 @@ extern EncodeState encodeState;
 extern std::uint8_t textBuffer[kTextBufferSize];
 // Grid k holds the symbol under mask k while the masks are scored.
 extern ModuleGrid maskedCandidates[kMaskCount];
-
-// Modules per side of a version's symbol.
-constexpr int SymbolSize(int version) {
-  return 4 * version + 17;
-}
 
 }  // namespace qrimage
 

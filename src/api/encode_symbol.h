@@ -1,20 +1,20 @@
-// The encoding half of a QRImage call, for callers that want the finished
-// module grid rather than the library's bitmap file.
+// The encoding half of a call, shared by QRImage and Encode.
 #ifndef QRIMAGE_SRC_API_ENCODE_SYMBOL_H
 #define QRIMAGE_SRC_API_ENCODE_SYMBOL_H
 
 namespace qrimage {
 
-// Encodes `text` (NUL-terminated bytes) at `level` ('L', 'M', 'Q' or 'H')
-// and leaves the finished symbol, format and version information included,
-// in encodeState.matrix (top-left N x N of the grid, N = SymbolSize of the
-// result). Returns the version, QRIMAGE_ERROR_INPUT (-1) for a null text, a
-// bad level or a text too long for the level, or QRIMAGE_ERROR_ENCODING (-2)
-// when the error correction failed.
+// Encodes the text in textBuffer at `level` ('L', 'M', 'Q' or 'H'), in the
+// smallest version from `minVersion` up, with an ECI header if `eci`, and
+// leaves the finished symbol, format and version information included, in
+// encodeState.matrix (top-left N x N of the grid, N = SymbolSize of the
+// result). Returns the version, QRIMAGE_ERROR_INPUT (-1) for a bad level or
+// floor or a text too long, or QRIMAGE_ERROR_ENCODING (-2) when the error
+// correction failed.
 //
-// The caller must hold a CallLock from before this call until it has read
-// the matrix: the call works on the one static encode state.
-int EncodeSymbol(const char* text, int level);
+// The caller holds a CallLock from before it fills textBuffer until it has
+// read the matrix: all of this is the one static encode state.
+int EncodeSymbol(int level, int minVersion, bool eci);
 
 }  // namespace qrimage
 

@@ -31,18 +31,13 @@ void CopyText(const char* text) {
 
 }  // namespace
 
-int EncodeSymbol(const char* text, int level) {
+int EncodeSymbol(int level, int minVersion, bool eci) {
   if (!galoisTablesReady) {
     InitGaloisTables();
     galoisTablesReady = 1;
   }
-  if (text == nullptr) {
-    return QRIMAGE_ERROR_INPUT;
-  }
-  CopyText(text);
-
   EncodeState& state = encodeState;
-  if (SelectVersion(static_cast<std::uint8_t>(level & 0xFF), state) != 0) {
+  if (SelectVersion(static_cast<std::uint8_t>(level & 0xFF), state, minVersion, eci) != 0) {
     return QRIMAGE_ERROR_INPUT;
   }
   BuildDataCodewords(state);
@@ -70,7 +65,11 @@ extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level,
     return QRIMAGE_ERROR_ENCODING;
   }
 
-  const int version = EncodeSymbol(text, level);
+  if (text == nullptr) {
+    return QRIMAGE_ERROR_INPUT;
+  }
+  CopyText(text);
+  const int version = EncodeSymbol(level, kMinVersion, false);
   if (version < 0) {
     return version;
   }

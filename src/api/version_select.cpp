@@ -49,7 +49,7 @@ const std::uint16_t kByteCapacity[kMaxVersion][4] = {
 };
 // clang-format on
 
-int SelectVersion(std::uint8_t letter, EncodeState& state) {
+int SelectVersion(std::uint8_t letter, EncodeState& state, int minVersion, bool eci) {
   state.text = textBuffer;
   int length = 0;
   while (length < kTextBufferSize && textBuffer[length] != 0) {
@@ -61,18 +61,16 @@ int SelectVersion(std::uint8_t letter, EncodeState& state) {
   while (level < 4 && static_cast<std::uint8_t>(kLevelLetters[level]) != letter) {
     ++level;
   }
-  if (level == 4) {
+  if (level == 4 || minVersion < kMinVersion || minVersion > kMaxVersion) {
     return -1;
   }
   state.level = static_cast<std::uint8_t>(level);
+  state.eci = eci;
 
-  for (int version = kMinVersion; version <= kMaxVersion; ++version) {
-    const int capacity = kByteCapacity[version - 1][level];
-    if (capacity >= length) {
+  for (int version = minVersion; version <= kMaxVersion; ++version) {
+    if (ByteCapacity(version, level, eci) >= length) {
       state.version = version;
-      // Mode and count take 12 bits (versions 1-9) or 20 bits (10-40);
-      // with the 4-bit terminator that is 2 or 3 codewords of overhead.
-      state.dataCodewordCount = capacity + (version < 10 ? 2 : 3);
+      state.dataCodewordCount = DataCodewordCount(version, level);
       return 0;
     }
   }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "api/encode_state.h"
 #include "output/output_file.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -48,10 +49,10 @@ void BuildBitmapHeaders(std::uint8_t (&h)[kBitmapHeaderBytes], int side, std::ui
 
 namespace {
 
-// Image rows top first. Quiet rows are all ones, padding bits included;
-// symbol rows have a 1 for every light pixel and zero padding bits.
-void ComposeImage(const EncodeState& state, int n, int rowBytes,
-                  std::uint8_t (&rows)[kMaxImageSide][kMaxRowBytes]) {
+// The image rows, stored bottom-up from `rows` on. Quiet rows are all ones,
+// padding bits included; symbol rows have a 1 for every light pixel and
+// zero padding bits.
+void ComposeImage(const EncodeState& state, int n, int rowBytes, std::uint8_t* rows) {
   const int side = n + 2 * kQuietZone;
   // One byte per pixel of a symbol row, MODULE_LIGHT for light: the quiet
   // zone on both sides, then dark up to the padded row end. Only the
@@ -61,12 +62,13 @@ void ComposeImage(const EncodeState& state, int n, int rowBytes,
   std::memset(pixels, MODULE_LIGHT, side);
   for (int t = 0; t < side; ++t) {
     const int r = t - kQuietZone;
+    std::uint8_t* row = rows + (side - 1 - t) * rowBytes;
     if (r < 0 || r >= n) {
-      std::memset(rows[t], 0xFF, rowBytes);
+      std::memset(row, 0xFF, rowBytes);
       continue;
     }
     std::memcpy(pixels + kQuietZone, &state.matrix[r * GRID_STRIDE], n);
-    PackPixelRow(pixels, rowBytes, rows[t]);
+    PackPixelRow(pixels, rowBytes, row);
   }
 }
 
@@ -112,29 +114,16 @@ int WriteBitmapFile(const EncodeState& state, const char* path) {
   const int rowBytes = BitmapRowBytes(side);
   const int imageSize = side * rowBytes;
 
+  // The whole file, written in one go.
+  std::uint8_t file[kBitmapHeaderBytes + kMaxImageSide * kMaxRowBytes];
   std::uint8_t headers[kBitmapHeaderBytes];
   BuildBitmapHeaders(headers, side, imageSize, kPixelsPerMetre);
-  std::uint8_t rows[kMaxImageSide][kMaxRowBytes];
-  ComposeImage(state, n, rowBytes, rows);
+  std::memcpy(file, headers, kBitmapHeaderBytes);
+  ComposeImage(state, n, rowBytes, file + kBitmapHeaderBytes);
 
-  OutputFile file;
-  if (!OpenOutputFile(path, file)) {
-    return -1;
-  }
-  bool written = WriteOutputFile(file, headers, 14) && WriteOutputFile(file, headers + 14, 40) &&
-                 WriteOutputFile(file, headers + 54, 4) && WriteOutputFile(file, headers + 58, 4);
-  for (int t = side - 1; written && t >= 0; --t) {
-    written = WriteOutputFile(file, rows[t], rowBytes);
-  }
-  if (!written) {
-    DiscardOutputFile(file, true);
-    return -1;
-  }
-  if (!CloseOutputFile(file)) {
-    DiscardOutputFile(file, false);
-    return -1;
-  }
-  return 0;
+  SystemErrorCode error;
+  return WriteOutput(path, file, kBitmapHeaderBytes + imageSize, WriteMode::kInPlace, error) ? 0
+                                                                                             : -1;
 }
 
 }  // namespace qrimage

@@ -3,9 +3,11 @@
 
 #include <cstdint>
 
-#include "api/encode_state.h"
+#include "api/symbol_tables.h"
 
 namespace qrimage {
+
+struct EncodeState;
 
 // The file's fixed layout, shared with the tool's scaled bitmaps: a 14-byte
 // file header, a 40-byte information header and a two-entry palette, so the
@@ -19,8 +21,6 @@ constexpr int kBitmapHeaderBytes =
 constexpr std::uint8_t kBitmapPalette[kBitmapPaletteBytes] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0};
 // Resolution written into both axes: 72 dpi.
 constexpr std::uint32_t kBitmapPixelsPerMetre = 2834;
-// Light modules around the symbol on every side.
-constexpr int kQuietZoneModules = 4;
 
 constexpr int BitmapRowBytes(int widthPixels) {
   return (widthPixels + 31) / 32 * 4;

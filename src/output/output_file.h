@@ -1,4 +1,5 @@
-// The platform's file operations, as the bitmap writer needs them.
+// The platform's file operations, and the one sequence that writes a whole
+// file with them: the library's bitmaps and the tool's pictures alike.
 #ifndef QRIMAGE_SRC_OUTPUT_OUTPUT_FILE_H
 #define QRIMAGE_SRC_OUTPUT_OUTPUT_FILE_H
 
@@ -16,7 +17,12 @@ namespace qrimage {
 // system is asked.
 constexpr int kMaxPathLength = 260;
 
-#ifndef _WIN32
+#ifdef _WIN32
+using SystemErrorCode = DWORD;  // GetLastError
+// Room for the name of a temporary file beside the target.
+constexpr int kTemporarySuffixLength = 24;
+#else
+using SystemErrorCode = int;  // errno
 // The writes of one file are gathered and reach the file in one go when it
 // is closed (see output_file_posix.cpp). A bitmap is at most 4502 bytes.
 constexpr std::size_t kGatherBytes = 8192;
@@ -25,32 +31,77 @@ constexpr std::size_t kGatherBytes = 8192;
 struct OutputFile {
 #ifdef _WIN32
   HANDLE handle;
-  wchar_t widePath[kMaxPathLength];  // the converted path, for removal
+  // The converted path, for removal; while replacing, the temporary file's.
+  wchar_t widePath[kMaxPathLength + kTemporarySuffixLength];
+  wchar_t targetPath[kMaxPathLength];  // while replacing: the name to replace
 #else
   int descriptor;
-  const char* path;
-  dev_t device;  // the opened file's identity: only this file's own name
-  ino_t inode;   // is removed after a failure
+  const char* path;    // while replacing: the temporary file's
+  const char* target;  // while replacing: the name to replace; else null
+  dev_t device;        // the opened file's identity: only this file's own name
+  ino_t inode;         // is removed after a failure
   std::size_t gatheredCount;
   char gathered[kGatherBytes];
 #endif
-  bool isRegularFile;  // only a regular file is emptied and removed
+  bool isRegularFile;     // only a regular file is emptied and removed
+  bool isStandardOutput;  // never closed, emptied or removed here
+  bool replacing;         // written beside the target, renamed over it on close
+  SystemErrorCode error;  // the system's code for the first failure, 0 if none
 };
 
 // Creates the file or truncates an existing one, for writing only. On
-// failure returns false and nothing has been created or changed.
+// failure returns false, `error` is set and nothing has been created or
+// changed.
 bool OpenOutputFile(const char* path, OutputFile& file);
+
+// Standard output as it is, written in place and never closed.
+bool OpenStandardOutput(OutputFile& file);
+
+// Storage for the names a replacement needs, kept apart from OutputFile so
+// that in-place writers do not carry it on their stack.
+struct ReplacementNames {
+#ifndef _WIN32
+  char target[4096];     // the path with its symbolic links followed
+  char temporary[4096];  // the new file beside it
+#endif
+};
+
+// Opens a new file beside `path` to be renamed over it (see
+// WriteMode::kReplace). False when the path is no file to replace that
+// way, or the new file cannot be made: nothing has been changed, and the
+// path is to be written in place.
+bool OpenReplacement(const char* path, OutputFile& file, ReplacementNames& names);
 
 // Writes all `count` bytes; false if any could not be written.
 bool WriteOutputFile(OutputFile& file, const void* bytes, std::size_t count);
 
-// Closes the file; false if closing reported an error.
+// Closes the file (and, when replacing, puts it in the target's place);
+// false if that reported an error.
 bool CloseOutputFile(OutputFile& file);
 
 // After a failed write or close: empties a regular file, closes it if it
 // is still open and removes its name when that name is its only one and
 // not a symbolic link, so no partial bitmap is left under any name.
 void DiscardOutputFile(OutputFile& file, bool stillOpen);
+
+enum class WriteMode {
+  kInPlace,  // open, truncate and write the named file itself
+  // An existing regular file with one name, owned by the caller, is written
+  // as a new file in the same folder that is renamed over it when complete
+  // (through symbolic links, over their final target), keeping its
+  // permission bits: a failure leaves the old file as it was and nothing
+  // else. Anything else is written in place.
+  kReplace,
+  kStandardOutput,  // the path is not used
+};
+
+// Opens, writes all `count` bytes and closes; after a failure, discards
+// what was written (see DiscardOutputFile). Returns false with `error` set
+// to the system's code for the first failure (0 when the system gave none).
+// SIGPIPE and SIGXFSZ raised by the writes are held back: such a write
+// simply fails.
+bool WriteOutput(const char* path, const void* bytes, std::size_t count, WriteMode mode,
+                 SystemErrorCode& error);
 
 }  // namespace qrimage
 

@@ -3,9 +3,9 @@
 # with CMake's find_package and with pkg-config. MODE says where the tree
 # comes from:
 #   install  `cmake --install` into a fresh prefix;
-#   deb      the Debian package that `cpack -G DEB` makes, its file list,
-#            control fields and dependencies checked, then unpacked with
-#            `dpkg-deb -x` (the tree is relocatable, so it works from there).
+#   deb      the three Debian packages of a build for /usr with a maintainer,
+#            their files, control fields and dependencies checked, lintian
+#            run over them, then unpacked with `dpkg-deb -x` and used there.
 # usage: install_test.sh MODE BUILD_DIR SOURCE_DIR CONFIG GENERATOR CXX PKG_CONFIG LIBDIR
 # (LIBDIR: the library folder relative to the prefix, as configured)
 set -euo pipefail
@@ -19,23 +19,36 @@ fail() {
   exit 1
 }
 
-# Every file and link of the tree, relative to the prefix, with the library
-# version and the build configuration written as X.Y and CONFIG.
-expected="bin/qrimage
-include/qrimage.h
-$libdir/cmake/qrimage/qrimageConfig.cmake
-$libdir/cmake/qrimage/qrimageConfigVersion.cmake
-$libdir/cmake/qrimage/qrimageTargets-CONFIG.cmake
-$libdir/cmake/qrimage/qrimageTargets.cmake
-$libdir/libqrimage.so -> libqrimage.so.1
-$libdir/libqrimage.so.1 -> libqrimage.so.1.X.Y
-$libdir/libqrimage.so.1.X.Y
-$libdir/pkgconfig/qrimage.pc
-share/doc/qrimage/LICENSE
-share/man/man1/qrimage.1"
+# Every file and link of the tree, relative to the prefix, after the package
+# that holds it ("-": a plain install only), with the library version and the
+# build configuration written as X.Y and CONFIG. Each package also holds its
+# changelog and copyright file.
+packages=(libqrimage1 libqrimage-dev qrimage)
+expected_files() {
+  echo "qrimage bin/qrimage
+libqrimage-dev include/qrimage.h
+libqrimage-dev $libdir/cmake/qrimage/qrimageConfig.cmake
+libqrimage-dev $libdir/cmake/qrimage/qrimageConfigVersion.cmake
+libqrimage-dev $libdir/cmake/qrimage/qrimageTargets-CONFIG.cmake
+libqrimage-dev $libdir/cmake/qrimage/qrimageTargets.cmake
+libqrimage-dev $libdir/libqrimage.so -> libqrimage.so.1
+libqrimage1 $libdir/libqrimage.so.1 -> libqrimage.so.1.X.Y
+libqrimage1 $libdir/libqrimage.so.1.X.Y
+libqrimage-dev $libdir/pkgconfig/qrimage.pc
+- share/doc/qrimage/LICENSE
+qrimage share/man/man1/qrimage.1.gz"
+  for p in "${packages[@]}"; do
+    echo "deb $p share/doc/$p/changelog.gz"$'\n'"deb $p share/doc/$p/copyright"
+  done
+}
 check_file_list() {
-  local listed
+  local listed expected
   listed=$(sed -E 's/\.so\.1\.[0-9]+\.[0-9]+/.so.1.X.Y/g; s/Targets-[a-z]+\.cmake/Targets-CONFIG.cmake/' | sort)
+  if [[ $mode == install ]]; then
+    expected=$(expected_files | grep -v '^deb ' | cut -d' ' -f2- | sort)
+  else
+    expected=$(expected_files | grep -v '^- ' | sed 's/^deb //' | sort)
+  fi
   [[ $listed == "$expected" ]] ||
     fail "$1 lists other files than expected:"$'\n'"$(diff <(echo "$expected") <(echo "$listed"))"
 }
@@ -46,30 +59,50 @@ install)
   cmake --install "$build" --config "$config" --prefix "$prefix" >/dev/null
   (cd "$prefix" && find . -type l -printf '%P -> %l\n' -o ! -type d -printf '%P\n') |
     check_file_list "the installed tree"
+  # The shared library holds only what QRImage reaches: not the plain rules.
+  [[ $(nm -C "$prefix/$libdir/libqrimage.so.1") != *'ScoreRuns('* ]] || fail "libqrimage.so.1 holds ScoreRuns"
+  # The pkg-config file names the prefix as given.
+  pc_prefix=$prefix pc_options=()
   ;;
 deb)
-  command -v dpkg-shlibdeps >/dev/null || {
-    echo "skipped: cpack needs dpkg-shlibdeps (Debian package dpkg-dev)"
+  [[ -n $(command -v dpkg-shlibdeps) && -n $(command -v lintian) ]] || {
+    echo "skipped: the package test needs the Debian packages dpkg-dev and lintian"
     exit 77
   }
-  cpack -G DEB --config "$build/CPackConfig.cmake" -C "$config" -B "$work/package" >/dev/null ||
+  # A build of the library and the tool for /usr, with a maintainer.
+  cmake -S "$source" -B "$work/build" -G "$generator" -DCMAKE_CXX_COMPILER="$cxx" \
+    -DCMAKE_BUILD_TYPE="$config" -DQRIMAGE_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
+    -DCPACK_PACKAGE_CONTACT="qrimage tests <tests@example.org>" >/dev/null || fail "configuring failed"
+  cmake --build "$work/build" -j 2 >/dev/null || fail "building failed"
+  cpack -G DEB --config "$work/build/CPackConfig.cmake" -C "$config" -B "$work/package" >/dev/null ||
     fail "cpack -G DEB failed"
-  deb=$(echo "$work"/package/*.deb)
-  [[ -f $deb ]] || fail "cpack made no .deb"
-  dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { $1 = $2 = $3 = $4 = $5 = ""; sub(/^ *\.\/usr\//, ""); print }' |
-    check_file_list "dpkg-deb -c"
-  for field in Package Version Section Maintainer Description Depends; do
-    [[ -n $(dpkg-deb -f "$deb" "$field") ]] || fail "the control field $field is empty"
+  # The library goes to the multiarch folder.
+  libdir=lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+  declare -A deb
+  for p in "${packages[@]}"; do
+    deb[$p]=$(echo "$work"/package/"${p}"_*.deb)
+    [[ -f ${deb[$p]} ]] || fail "cpack made no package $p"
+    for field in Package Version Section Maintainer Description Depends; do
+      [[ -n $(dpkg-deb -f "${deb[$p]}" "$field") ]] || fail "$p: the control field $field is empty"
+    done
+    dpkg-deb -x "${deb[$p]}" "$work/root"
   done
-  [[ $(dpkg-deb -I "$deb" shlibs) == "libqrimage 1 qrimage "* ]] || fail "no shlibs entry for libqrimage.so.1"
-  dpkg-deb -x "$deb" "$work/root"
+  for p in "${packages[@]}"; do
+    dpkg-deb -c "${deb[$p]}" | awk -v p="$p" '$1 !~ /^d/ { $1 = $2 = $3 = $4 = $5 = ""; sub(/^ *\.\/usr\//, ""); print p, $0 }'
+  done | check_file_list "dpkg-deb -c"
+  [[ $(dpkg-deb -I "${deb[libqrimage1]}" shlibs) == "libqrimage 1 libqrimage1 (>= "* ]] ||
+    fail "no shlibs entry for libqrimage.so.1"
+  [[ $(dpkg-deb -f "${deb[libqrimage-dev]}" Depends) == "libqrimage1 (= $(dpkg-deb -f "${deb[libqrimage1]}" Version))"* ]] ||
+    fail "libqrimage-dev does not depend on libqrimage1 of its version"
+  lintian --fail-on error "${deb[@]}" 2>/dev/null || fail "lintian reports errors"
   prefix=$work/root/usr
   # Each shared library that the tool and the library link directly (their
   # NEEDED entries, found where the loader finds them) must come from a
-  # package named in Depends.
+  # package named in Depends of the program's package.
   checked=""
-  depends=", $(dpkg-deb -f "$deb" Depends | sed -E 's/ *\([^)]*\)//g'),"
-  for binary in "$prefix/bin/qrimage" "$prefix/$libdir"/libqrimage.so.1.*; do
+  for binary in qrimage:bin/qrimage libqrimage1:"$libdir"/libqrimage.so.1; do
+    depends=", $(dpkg-deb -f "${deb[${binary%%:*}]}" Depends | sed -E 's/ *\([^)]*\)//g'),"
+    binary=$prefix/${binary#*:}
     for needed in $(ldd "$binary" | awk -v direct=" $(objdump -p "$binary" | awk '$1 == "NEEDED" { printf "%s ", $2 }')" \
       '$2 == "=>" && $3 ~ /^\// && index(direct, " " $1 " ") { print $3 }'); do
       owner=$(dpkg -S "$needed" 2>/dev/null || dpkg -S "$(readlink -f "$needed")" 2>/dev/null) ||
@@ -80,12 +113,17 @@ deb)
     done
   done
   [[ $checked == *" libc6"* ]] || fail "found no library that the programs link (ldd, objdump -p)"
+  # The packages' pkg-config file names /usr; the unpacked tree is elsewhere.
+  pc_prefix=/usr pc_options=(--define-variable=prefix="$prefix")
   ;;
 *) fail "unknown mode (install or deb)" ;;
 esac
 
 soname=$(objdump -p "$prefix/$libdir/libqrimage.so" | awk '$1 == "SONAME" { print $2 }')
 [[ $soname == libqrimage.so.1 ]] || fail "SONAME is '$soname'"
+# A host that loads the library loads the C library with it, nothing else.
+needed=$(objdump -p "$prefix/$libdir/libqrimage.so.1" | awk '$1 == "NEEDED" { print $2 }')
+[[ $needed == libc.so.6 ]] || fail "libqrimage.so.1 needs" "$needed"
 
 # The tool runs on its own and writes a bitmap.
 "$prefix/bin/qrimage" --version | grep -q '^qrimage [0-9]' || fail "qrimage --version"
@@ -110,10 +148,12 @@ check_consumer "$work/cmake-build/consumer" "$work/cmake.bmp"
 # 2. pkg-config.
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 [[ $("$pkg_config" --modversion qrimage) == [0-9]*.[0-9]*.[0-9]* ]] || fail "pkg-config --modversion"
+[[ $("$pkg_config" --variable=includedir qrimage) == "$pc_prefix/include" ]] ||
+  fail "pkg-config gives includedir $("$pkg_config" --variable=includedir qrimage)"
 # shellcheck disable=SC2046  # the flags are meant to split into words
 "$cxx" -std=c++20 -Wall -Wextra -Werror "$source/examples/consumer/main.cpp" \
-  $("$pkg_config" --cflags --libs qrimage) \
-  -Wl,-rpath,"$("$pkg_config" --variable=libdir qrimage)" -o "$work/pkg-consumer" ||
+  $("$pkg_config" "${pc_options[@]}" --cflags --libs qrimage) \
+  -Wl,-rpath,"$("$pkg_config" "${pc_options[@]}" --variable=libdir qrimage)" -o "$work/pkg-consumer" ||
   fail "the pkg-config consumer did not build"
 check_consumer "$work/pkg-consumer" "$work/pkg.bmp"
 

@@ -271,7 +271,7 @@ class Failures(ToolTest):
     def test_huge_input_is_not_read_to_the_end(self):
         result = subprocess.run([TOOL, "-i", "/dev/zero"], cwd=self.dir.name, timeout=60,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.assert_fails(result, 5, "NUL byte (at byte 0)")
+        self.assert_fails(result, 5, "NUL byte (at byte 1)")
         with open(self.path("big.txt"), "wb") as f:
             f.write(b"b" * (3 << 20))
         self.assert_fails(self.run_tool(["-i", "big.txt"]), 1, "the text is more than 1048576 bytes")
@@ -282,7 +282,7 @@ class Failures(ToolTest):
         for args, stdin in ((["-i", "nul.txt"], b""), ([], b"ab\0"), (["-"], b"\0")):
             with self.subTest(args=args):
                 result = self.run_tool(args, stdin=stdin)
-                self.assert_fails(result, 5, f"NUL byte (at byte {stdin.find(0) if stdin else 3})")
+                self.assert_fails(result, 5, f"NUL byte (at byte {stdin.find(0) + 1 if stdin else 4})")
         self.assertFalse(os.path.exists(self.path("qr.bmp")))
 
     def test_usage_errors(self):
@@ -370,6 +370,42 @@ class Failures(ToolTest):
                                         stderr=subprocess.PIPE, timeout=60)
                 self.assert_fails(result, 3, "cannot write 'locked/x.bmp': File too large\n")
                 self.assertEqual(os.path.getsize(self.path("locked/x.bmp")), 0)
+
+    def test_failed_rewrite_keeps_the_old_file(self):
+        # Through a symbolic link, the target is replaced and the link kept,
+        # with the target's permission bits; a failed rewrite changes nothing.
+        self.run_tool(["-n", "-o", "x.bmp", "old"])
+        os.chmod(self.path("x.bmp"), 0o640)
+        os.symlink("x.bmp", self.path("link.bmp"))
+        with open(self.path("x.bmp"), "rb") as f:
+            old = f.read()
+        failed = subprocess.run(["bash", "-c", 'ulimit -f 1; exec "$@"', "limit", TOOL, "-n", "-s",
+                                 "16", "-o", "link.bmp", "new"], cwd=self.dir.name, stderr=subprocess.PIPE)
+        self.assertIn(b"cannot write 'link.bmp': File too large", failed.stderr)
+        with open(self.path("x.bmp"), "rb") as f:
+            self.assertTrue(f.read() == old)
+        self.assert_written(self.run_tool(["-n", "-o", "link.bmp", "new"]), b"new", output="link.bmp")
+        self.assertEqual((sorted(os.listdir(self.dir.name)), os.readlink(self.path("link.bmp")),
+                          os.stat(self.path("x.bmp")).st_mode & 0o777),
+                         (["library.bmp", "link.bmp", "link.bmp.png", "x.bmp"], "x.bmp", 0o640))
+
+    def test_no_death_by_signal(self):
+        # '-o -' into a pipe whose reader leaves and under a file-size limit,
+        # and memory too short for a version 40 PNG at scale 64 (never the
+        # loader's shortage, 127): a message and status 3, or success.
+        text = "x" * LIMITS["L"]
+        cases = [('"$@" -s 40 -o - text | head -c 100 > /dev/null', "Broken pipe"),
+                 ('ulimit -f 1; "$@" -q -s 40 -o - text > out.bmp', "File too large")]
+        cases += [(f'prlimit --as={mb << 19} "$@" -l L -s 64 -o big.png {text}', "") for mb in range(8, 40)]
+        results = [subprocess.run(["bash", "-c", script + '; exit "${PIPESTATUS[0]}"', "run", TOOL],
+                                  cwd=self.dir.name, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                   for script, _ in cases]
+        if 0 not in {result.returncode for result in results}:
+            self.skipTest("the tool does not start in 20 MB (a sanitizer build?)")
+        for (script, message), result in zip(cases, results):
+            self.assertIn(result.returncode, (0, 3, 127) if message == "" else (3,), script[:40])
+            self.assertIn(message.encode() if result.returncode == 3 else b"", result.stderr)
+        self.assertIn(3, {result.returncode for result in results[2:]})
 
     def test_standard_output_that_cannot_be_written(self):
         # Help, the summary and the preview into a full device, and the picture itself.
@@ -681,7 +717,7 @@ class Batch(ToolTest):
         self.assertEqual(result.returncode, 8)
         self.assertEqual(result.stdout, b"2 written, 3 failed\n")
         self.assertEqual(result.stderr.decode().splitlines(), [
-            "qrimage: line 2: the text contains a NUL byte (at byte 3); it cannot be encoded, "
+            "qrimage: line 2: the text contains a NUL byte (at byte 4); it cannot be encoded, "
             "as the library would end the text there",
             "qrimage: line 3: --latin1: the text is not valid UTF-8 (byte 0xFF at byte 1)",
             "qrimage: line 5: --latin1: character U+20AC '\u20ac' at byte 1 is not in ISO-8859-1; "

@@ -1,0 +1,52 @@
+// The one sequence that writes a whole file: open, write, close, and after
+// a failure discard what was written.
+#include "output/output_file.h"
+
+namespace qrimage {
+namespace {
+
+bool WriteAndClose(OutputFile& file, const void* bytes, std::size_t count, SystemErrorCode& error) {
+  const bool written = WriteOutputFile(file, bytes, count);
+  if (written && CloseOutputFile(file)) {
+    error = 0;
+    return true;
+  }
+  // The first failure is the one to report: removing the file afterwards
+  // may fail for its own reason.
+  error = file.error;
+  if (!file.isStandardOutput) {
+    DiscardOutputFile(file, !written);
+  }
+  return false;
+}
+
+// Apart, so that only replacements carry the names on their stack.
+[[gnu::noinline]] bool WriteReplacing(const char* path, const void* bytes, std::size_t count,
+                                      SystemErrorCode& error) {
+  ReplacementNames names;
+  OutputFile file;
+  if (!OpenReplacement(path, file, names) && !OpenOutputFile(path, file)) {
+    error = file.error;
+    return false;
+  }
+  return WriteAndClose(file, bytes, count, error);
+}
+
+}  // namespace
+
+bool WriteOutput(const char* path, const void* bytes, std::size_t count, WriteMode mode,
+                 SystemErrorCode& error) {
+  if (mode == WriteMode::kReplace) {
+    return WriteReplacing(path, bytes, count, error);
+  }
+  OutputFile file;
+  const bool opened =
+      mode == WriteMode::kStandardOutput ? OpenStandardOutput(file) : OpenOutputFile(path, file);
+  if (!opened) {
+    error = file.error;
+    return false;
+  }
+  return WriteAndClose(file, bytes, count, error);
+}
+
+}  // namespace qrimage
