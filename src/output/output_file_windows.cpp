@@ -137,6 +137,9 @@ bool CloseOutputFile(OutputFile& file) {
 }
 
 void DiscardOutputFile(OutputFile& file, bool stillOpen) {
+  if (file.isStandardOutput) {
+    return;
+  }
   if (!file.isRegularFile) {
     if (stillOpen) {
       CloseHandle(file.handle);
