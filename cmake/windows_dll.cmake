@@ -41,6 +41,9 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 else()
   set(QRIMAGE_DLL_ENTRY DllMainCRTStartup)
 endif()
+# A section per function lets --gc-sections drop what only the tests and the
+# tool reach (a section per object would pad the DLL's data instead).
+target_compile_options(qrimage_objects PRIVATE -ffunction-sections)
 target_link_options(qrimage PRIVATE -nostdlib -Wl,--entry,${QRIMAGE_DLL_ENTRY}
   -Wl,--gc-sections -Wl,--no-insert-timestamp)
 target_link_libraries(qrimage PRIVATE kernel32 gcc)

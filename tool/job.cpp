@@ -157,8 +157,7 @@ bool WriteFile(const std::string& path, const std::string& bytes, std::string& r
       reason = SystemError();
       return false;
     }
-    if (qrimage::WriteOutput(nullptr, bytes.data(), bytes.size(),
-                             qrimage::WriteMode::kStandardOutput, error)) {
+    if (qrimage::WriteStandardOutput(bytes.data(), bytes.size(), error)) {
       return true;
     }
     reason = SystemErrorText(error);
@@ -182,9 +181,8 @@ bool WriteFile(const std::string& path, const std::string& bytes, std::string& r
   }
   // What standard output is open on is written in place, like standard
   // output itself: replacing its name would leave the stream behind.
-  const qrimage::WriteMode mode =
-      IsStandardOutput(path) ? qrimage::WriteMode::kInPlace : qrimage::WriteMode::kReplace;
-  if (qrimage::WriteOutput(libraryPath.c_str(), bytes.data(), bytes.size(), mode, error)) {
+  const auto write = IsStandardOutput(path) ? qrimage::WriteOutput : qrimage::ReplaceOutput;
+  if (write(libraryPath.c_str(), bytes.data(), bytes.size(), error)) {
     return true;
   }
   reason = SystemErrorText(error);

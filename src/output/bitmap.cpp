@@ -122,8 +122,7 @@ int WriteBitmapFile(const EncodeState& state, const char* path) {
   ComposeImage(state, n, rowBytes, file + kBitmapHeaderBytes);
 
   SystemErrorCode error;
-  return WriteOutput(path, file, kBitmapHeaderBytes + imageSize, WriteMode::kInPlace, error) ? 0
-                                                                                             : -1;
+  return WriteOutput(path, file, kBitmapHeaderBytes + imageSize, error) ? 0 : -1;
 }
 
 }  // namespace qrimage

@@ -67,7 +67,7 @@ struct ReplacementNames {
 };
 
 // Opens a new file beside `path` to be renamed over it (see
-// WriteMode::kReplace). False when the path is no file to replace that
+// ReplaceOutput). False when the path is no file to replace that
 // way, or the new file cannot be made: nothing has been changed, and the
 // path is to be written in place.
 bool OpenReplacement(const char* path, OutputFile& file, ReplacementNames& names);
@@ -84,24 +84,25 @@ bool CloseOutputFile(OutputFile& file);
 // not a symbolic link, so no partial bitmap is left under any name.
 void DiscardOutputFile(OutputFile& file, bool stillOpen);
 
-enum class WriteMode {
-  kInPlace,  // open, truncate and write the named file itself
-  // An existing regular file with one name, owned by the caller, is written
-  // as a new file in the same folder that is renamed over it when complete
-  // (through symbolic links, over their final target), keeping its
-  // permission bits: a failure leaves the old file as it was and nothing
-  // else. Anything else is written in place.
-  kReplace,
-  kStandardOutput,  // the path is not used
-};
+// Each writer opens, writes all `count` bytes and closes; after a failure
+// it discards what was written (see DiscardOutputFile). They return false
+// with `error` set to the system's code for the first failure (0 when the
+// system gave none). SIGPIPE and SIGXFSZ raised by the writes are held
+// back: such a write simply fails. Writers the library does not call stay
+// out of its shared library.
 
-// Opens, writes all `count` bytes and closes; after a failure, discards
-// what was written (see DiscardOutputFile). Returns false with `error` set
-// to the system's code for the first failure (0 when the system gave none).
-// SIGPIPE and SIGXFSZ raised by the writes are held back: such a write
-// simply fails.
-bool WriteOutput(const char* path, const void* bytes, std::size_t count, WriteMode mode,
-                 SystemErrorCode& error);
+// Creates or truncates the named file and writes it in place.
+bool WriteOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error);
+
+// An existing regular file with one name, owned by the caller, is written
+// as a new file in the same folder that is renamed over it when complete
+// (through symbolic links, over their final target), keeping its
+// permission bits: a failure leaves the old file as it was and nothing
+// else. Anything else is written in place.
+bool ReplaceOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error);
+
+// Writes standard output as it is, and leaves it open.
+bool WriteStandardOutput(const void* bytes, std::size_t count, SystemErrorCode& error);
 
 }  // namespace qrimage
 

@@ -20,9 +20,18 @@ bool WriteAndClose(OutputFile& file, const void* bytes, std::size_t count, Syste
   return false;
 }
 
-// Apart, so that only replacements carry the names on their stack.
-[[gnu::noinline]] bool WriteReplacing(const char* path, const void* bytes, std::size_t count,
-                                      SystemErrorCode& error) {
+}  // namespace
+
+bool WriteOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error) {
+  OutputFile file;
+  if (!OpenOutputFile(path, file)) {
+    error = file.error;
+    return false;
+  }
+  return WriteAndClose(file, bytes, count, error);
+}
+
+bool ReplaceOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error) {
   ReplacementNames names;
   OutputFile file;
   if (!OpenReplacement(path, file, names) && !OpenOutputFile(path, file)) {
@@ -32,17 +41,9 @@ bool WriteAndClose(OutputFile& file, const void* bytes, std::size_t count, Syste
   return WriteAndClose(file, bytes, count, error);
 }
 
-}  // namespace
-
-bool WriteOutput(const char* path, const void* bytes, std::size_t count, WriteMode mode,
-                 SystemErrorCode& error) {
-  if (mode == WriteMode::kReplace) {
-    return WriteReplacing(path, bytes, count, error);
-  }
+bool WriteStandardOutput(const void* bytes, std::size_t count, SystemErrorCode& error) {
   OutputFile file;
-  const bool opened =
-      mode == WriteMode::kStandardOutput ? OpenStandardOutput(file) : OpenOutputFile(path, file);
-  if (!opened) {
+  if (!OpenStandardOutput(file)) {
     error = file.error;
     return false;
   }
