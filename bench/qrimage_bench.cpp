@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "api/encode_state.h"
-#include "api/version_select.h"
+#include "data/version_select.h"
 #include "ecc/error_correction.h"
 #include "mask/mask.h"
 #include "output/bitmap.h"
 #include "qrimage.h"
+#include "state/encode_state.h"
 #include "symbol/symbol.h"
 
 #ifdef QRIMAGE_BENCH_PEER

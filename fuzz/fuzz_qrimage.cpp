@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "api/version_select.h"
+#include "data/version_select.h"
 #include "qrimage.h"
 #include "symbol_checker.h"
 #include "test_util.h"

@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "api/encode_state.h"
 #include "output/bitmap.h"
 #include "qrimage.h"
+#include "state/encode_state.h"
 #include "test_util.h"
 
 namespace qrimage {

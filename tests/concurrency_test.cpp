@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "api/version_select.h"
+#include "data/version_select.h"
 #include "ecc/galois.h"
 #include "qrimage.h"
 #include "test_util.h"

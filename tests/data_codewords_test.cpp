@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "api/encode_state.h"
-#include "api/version_select.h"
+#include "data/version_select.h"
 #include "qrimage.h"
+#include "state/encode_state.h"
 #include "symbol_checker.h"
 #include "test_util.h"
 

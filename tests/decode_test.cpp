@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "api/version_select.h"
+#include "data/version_select.h"
 #include "qrimage.h"
 #include "test_util.h"
 

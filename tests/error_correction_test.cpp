@@ -5,11 +5,11 @@
 #include <set>
 #include <vector>
 
-#include "api/encode_state.h"
-#include "api/version_select.h"
+#include "data/version_select.h"
 #include "ecc/block_layout.h"
 #include "ecc/error_correction.h"
 #include "ecc/galois.h"
+#include "state/encode_state.h"
 #include "symbol_checker.h"
 #include "test_util.h"
 

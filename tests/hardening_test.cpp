@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#include "api/version_select.h"
+#include "data/version_select.h"
 #include "qrimage.h"
 #include "test_util.h"
 

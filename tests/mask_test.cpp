@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "api/encode_state.h"
-#include "api/version_select.h"
+#include "data/version_select.h"
 #include "ecc/error_correction.h"
 #include "ecc/galois.h"
 #include "mask/mask.h"
+#include "state/encode_state.h"
 #include "symbol/symbol.h"
 #include "test_util.h"
 

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "api/encode_state.h"
 #include "mask/mask.h"
 #include "mask/penalty_rules_packed.h"
+#include "state/encode_state.h"
 #include "symbol/symbol.h"
 
 namespace qrimage {

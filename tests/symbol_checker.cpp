@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "api/encode_state.h"
 #include "ecc/block_layout.h"
+#include "state/encode_state.h"
 #include "symbol/symbol.h"
 
 namespace qrtest {

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "api/encode_state.h"
 #include "ecc/block_layout.h"
+#include "state/encode_state.h"
 #include "symbol/symbol.h"
 #include "symbol_checker.h"
 

@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "api/symbol_tables.h"
 #include "output/bitmap.h"
+#include "state/symbol_tables.h"
 
 #ifdef QRIMAGE_TOOL_HAVE_PNG
 #include <png.h>

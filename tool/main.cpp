@@ -12,11 +12,11 @@
 #include <windows.h>
 #endif
 
-#include "api/symbol_tables.h"
 #include "batch.h"
 #include "image_formats.h"
 #include "job.h"
 #include "options.h"
+#include "state/symbol_tables.h"
 
 #ifndef QRIMAGE_TOOL_VERSION
 #define QRIMAGE_TOOL_VERSION "unknown"

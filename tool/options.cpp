@@ -12,9 +12,9 @@
 #include <cstring>
 #include <vector>
 
-#include "api/symbol_tables.h"
 #include "image_formats.h"
 #include "output/output_file.h"
+#include "state/symbol_tables.h"
 
 namespace qrtool {
 namespace {

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "api/call_lock.h"
-#include "api/encode_state.h"
 #include "api/encode_symbol.h"
 #include "qrimage.h"
+#include "state/encode_state.h"
 
 namespace qrimage {
 

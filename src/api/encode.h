@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "api/symbol_tables.h"
+#include "state/symbol_tables.h"
 
 namespace qrimage {
 

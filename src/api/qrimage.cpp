@@ -5,13 +5,13 @@
 #include <cstdint>
 
 #include "api/call_lock.h"
-#include "api/encode_state.h"
 #include "api/encode_symbol.h"
-#include "api/version_select.h"
+#include "data/version_select.h"
 #include "ecc/error_correction.h"
 #include "ecc/galois.h"
 #include "mask/mask.h"
 #include "output/bitmap.h"
+#include "state/encode_state.h"
 #include "symbol/symbol.h"
 
 namespace qrimage {

@@ -1,7 +1,7 @@
 // The order in which codewords are laid into the symbol.
-#include "api/encode_state.h"
 #include "ecc/block_layout.h"
 #include "ecc/error_correction.h"
+#include "state/encode_state.h"
 
 namespace qrimage {
 

@@ -1,9 +1,9 @@
 // Error-correction codewords for every block.
-#include "api/encode_state.h"
 #include "ecc/block_layout.h"
 #include "ecc/error_correction.h"
 #include "ecc/galois.h"
 #include "ecc/generator_polynomials.h"
+#include "state/encode_state.h"
 
 #include <cstring>
 

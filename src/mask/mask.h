@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "api/encode_state.h"
+#include "state/encode_state.h"
 
 namespace qrimage {
 

@@ -9,7 +9,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "api/encode_state.h"
+#include "state/encode_state.h"
 
 namespace qrimage {
 

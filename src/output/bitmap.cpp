@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "api/encode_state.h"
 #include "output/output_file.h"
+#include "state/encode_state.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "api/symbol_tables.h"
+#include "state/symbol_tables.h"
 
 namespace qrimage {
 

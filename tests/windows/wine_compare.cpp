@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "api/version_select.h"
+#include "data/version_select.h"
 #include "qrimage.h"
 #include "test_util.h"
 

@@ -1,5 +1,5 @@
 // Level letter to level index, and the smallest version that fits.
-#include "api/version_select.h"
+#include "data/version_select.h"
 
 namespace qrimage {
 

@@ -1,13 +1,13 @@
 // Working storage of the encoder: the state record every pipeline step
 // reads and writes, and the process-wide buffers next to it. Everything here is static storage,
 // zero at load and sized for the largest symbol; nothing is allocated per call.
-#ifndef QRIMAGE_SRC_API_ENCODE_STATE_H
-#define QRIMAGE_SRC_API_ENCODE_STATE_H
+#ifndef QRIMAGE_SRC_STATE_ENCODE_STATE_H
+#define QRIMAGE_SRC_STATE_ENCODE_STATE_H
 
 #include <array>
 #include <cstdint>
 
-#include "api/symbol_tables.h"
+#include "state/symbol_tables.h"
 
 namespace qrimage {
 

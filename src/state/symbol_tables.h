@@ -1,8 +1,8 @@
 // The facts about symbols that code outside the encoder may read: level
 // letters, versions and sizes, byte capacities, module values and the quiet
 // zone. Nothing here touches the encoder's working storage.
-#ifndef QRIMAGE_SRC_API_SYMBOL_TABLES_H
-#define QRIMAGE_SRC_API_SYMBOL_TABLES_H
+#ifndef QRIMAGE_SRC_STATE_SYMBOL_TABLES_H
+#define QRIMAGE_SRC_STATE_SYMBOL_TABLES_H
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 // The byte-mode bit stream, packed into codewords and padded.
-#include "api/version_select.h"
+#include "data/version_select.h"
 
 namespace qrimage {
 

@@ -1,9 +1,9 @@
-#ifndef QRIMAGE_SRC_API_VERSION_SELECT_H
-#define QRIMAGE_SRC_API_VERSION_SELECT_H
+#ifndef QRIMAGE_SRC_DATA_VERSION_SELECT_H
+#define QRIMAGE_SRC_DATA_VERSION_SELECT_H
 
 #include <cstdint>
 
-#include "api/encode_state.h"
+#include "state/encode_state.h"
 
 namespace qrimage {
 

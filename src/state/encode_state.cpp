@@ -1,4 +1,4 @@
-#include "api/encode_state.h"
+#include "state/encode_state.h"
 
 namespace qrimage {
 
