@@ -4,8 +4,9 @@
 //   wine_compare WINE WINE_HOST_EXE QRIMAGE_DLL GOLDEN_PROGRAM
 //
 // Encodes a set of texts (versions 1, 2, 7, 10, 27 and 40 at every level,
-// at the smallest and the largest length of each version, bytes 0x01 to
-// 0xFF, and the texts of the golden files, from GOLDEN_PROGRAM --texts)
+// at the smallest and the largest length of each version, and the texts of
+// the golden files, which hold every byte 0x01 to 0xFF, from
+// GOLDEN_PROGRAM --texts)
 // with the Linux library, then has wine_host encode the same texts through
 // the DLL in one wine run (a fresh wine prefix, so the run depends on
 // nothing on this machine) and checks that every result and every file is
@@ -50,19 +51,6 @@ int CapacityOf(int version, int level) {
   return version == 0 ? 0 : qrimage::kByteCapacity[version - 1][level];
 }
 
-// Bytes 0x01..0xFF from a fixed generator; every text of 8 bytes or more
-// has some of 0x80..0xFF.
-std::string Text(int length, unsigned seed) {
-  std::string text;
-  unsigned x = seed * 2654435761u + 7;
-  for (int i = 0; i < length; ++i) {
-    x = x * 1103515245u + 12345u;
-    const unsigned r = (x >> 12) & 0xFFFF;
-    text.push_back(static_cast<char>(i % 3 == 0 ? 0x80 + r % 128 : 1 + r % 255));
-  }
-  return text;
-}
-
 std::vector<Case> MakeCases() {
   std::vector<Case> cases;
   int seed = 0;
@@ -78,7 +66,7 @@ std::vector<Case> MakeCases() {
         // Only the low byte of the level counts; version 10 cases fill the
         // upper bytes to show it on both sides.
         c.level = letter | (version == 10 ? 0x5A3C0000 : 0);
-        c.text = Text(length, ++seed);
+        c.text = qrtest::MixedText(length, ++seed);
         c.version = version;
         cases.push_back(c);
       }
