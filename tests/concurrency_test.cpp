@@ -100,14 +100,22 @@ TEST(Concurrency, EveryFileMatchesItsSingleThreadedTwin) {
   ExpectMatchesTwins(jobs, results);
 }
 
+// A test of a process's first calls: when an earlier test has called, it
+// runs again alone in a new process of this program, and this is true.
+bool RanInFreshProcess() {
+  if (!qrimage::galoisTablesReady) {
+    return false;
+  }
+  const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+  const std::string only = std::string(test->test_suite_name()) + "." + test->name();
+  EXPECT_EQ(qrtest::RunProgram({"/proc/self/exe", "--gtest_filter=" + only}), 0);
+  return true;
+}
+
 // The first calls of a process race to build the field tables. The twins
-// come from processes of their own, and when an earlier test has called,
-// this test runs alone in a new process of this program.
+// come from processes of their own.
 TEST(Concurrency, FirstCallsRaceToBuildTheTables) {
-  if (qrimage::galoisTablesReady) {
-    const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-    const std::string only = std::string(test->test_suite_name()) + "." + test->name();
-    EXPECT_EQ(qrtest::RunProgram({"/proc/self/exe", "--gtest_filter=" + only}), 0);
+  if (RanInFreshProcess()) {
     return;
   }
   std::vector<Job> jobs = MakeJobs(8, "first");
@@ -120,6 +128,15 @@ TEST(Concurrency, FirstCallsRaceToBuildTheTables) {
   std::vector<std::vector<int>> results;
   RunConcurrently(jobs, 8, 1, results);
   ExpectMatchesTwins(jobs, results);
+  EXPECT_EQ(qrimage::galoisTablesReady, 1);
+}
+
+// A first call that fails at its arguments still builds the tables.
+TEST(Concurrency, AFirstCallWithoutTextBuildsTheTables) {
+  if (RanInFreshProcess()) {
+    return;
+  }
+  EXPECT_EQ(QRImage(nullptr, 'L', qrtest::ScratchPath("none.bmp").c_str()), QRIMAGE_ERROR_INPUT);
   EXPECT_EQ(qrimage::galoisTablesReady, 1);
 }
 

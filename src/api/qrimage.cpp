@@ -29,13 +29,20 @@ void CopyText(const char* text) {
   textBuffer[i] = 0;
 }
 
-}  // namespace
-
-int EncodeSymbol(int level, int minVersion, bool eci) {
+// The first call of the process builds the field tables, whatever its
+// arguments; the flag is set only once they are whole. Called under the
+// lock.
+void BuildTablesOnFirstCall() {
   if (!galoisTablesReady) {
     InitGaloisTables();
     galoisTablesReady = 1;
   }
+}
+
+}  // namespace
+
+int EncodeSymbol(int level, int minVersion, bool eci) {
+  BuildTablesOnFirstCall();
   EncodeState& state = encodeState;
   if (SelectVersion(static_cast<std::uint8_t>(level & 0xFF), state, minVersion, eci) != 0) {
     return QRIMAGE_ERROR_INPUT;
@@ -64,6 +71,7 @@ extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level,
   if (!lock.Held()) {
     return QRIMAGE_ERROR_ENCODING;
   }
+  BuildTablesOnFirstCall();
 
   if (text == nullptr) {
     return QRIMAGE_ERROR_INPUT;
