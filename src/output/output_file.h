@@ -24,9 +24,6 @@ using SystemErrorCode = DWORD;  // GetLastError
 constexpr int kTemporarySuffixLength = 24;
 #else
 using SystemErrorCode = int;  // errno
-// The writes of one file are gathered and reach the file in one go when it
-// is closed (see output_file_posix.cpp). A bitmap is at most 4502 bytes.
-constexpr std::size_t kGatherBytes = 8192;
 #endif
 
 struct OutputFile {
@@ -41,8 +38,6 @@ struct OutputFile {
   const char* target;  // while replacing: the name to replace; else null
   dev_t device;        // the opened file's identity: only this file's own name
   ino_t inode;         // is removed after a failure
-  std::size_t gatheredCount;
-  char gathered[kGatherBytes];
 #endif
   bool isRegularFile;     // only a regular file is emptied and removed
   bool isStandardOutput;  // never closed, emptied or removed here

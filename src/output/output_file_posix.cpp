@@ -1,7 +1,5 @@
 // POSIX file operations: the caller's path bytes are used as they are.
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -89,17 +87,6 @@ bool WriteAll(OutputFile& file, const char* next, std::size_t count) {
   return true;
 }
 
-// The bitmap writer makes one request per image row. A write() is a
-// system call of a few microseconds, more than the whole encoding of a
-// small symbol, so the requests are gathered in the file's record in their
-// order and reach the file in one go when it is closed. Anything beyond the
-// buffer goes straight to the file.
-bool FlushGathered(OutputFile& file) {
-  const std::size_t count = file.gatheredCount;
-  file.gatheredCount = 0;
-  return WriteAll(file, file.gathered, count);
-}
-
 // Empties a regular file, so that a partial bitmap is not left behind even
 // if it cannot be removed.
 void EmptyIfRegular(OutputFile& file) {
@@ -142,7 +129,6 @@ void StartOutputRecord(OutputFile& file, int descriptor, const char* path) {
   file.descriptor = descriptor;
   file.path = path;
   file.target = nullptr;
-  file.gatheredCount = 0;
   file.isRegularFile = false;
   file.isStandardOutput = false;
   file.error = 0;
@@ -197,40 +183,23 @@ bool OpenOutputFile(const char* path, OutputFile& file) {
 }
 
 bool WriteOutputFile(OutputFile& file, const void* bytes, std::size_t count) {
-  if (count > kGatherBytes - file.gatheredCount) {
-    if (!FlushGathered(file)) {
-      return false;
-    }
-    if (count > kGatherBytes) {
-      return WriteAll(file, static_cast<const char*>(bytes), count);
-    }
-  }
-  std::memcpy(file.gathered + file.gatheredCount, bytes, count);
-  file.gatheredCount += count;
-  return true;
+  return WriteAll(file, static_cast<const char*>(bytes), count);
 }
 
 bool CloseOutputFile(OutputFile& file) {
-  // A failed flush is a failed write: the file is emptied while it is
-  // still open, as DiscardOutputFile would do.
-  const bool flushed = FlushGathered(file);
   if (file.isStandardOutput) {
-    return flushed;
-  }
-  if (!flushed) {
-    EmptyIfRegular(file);
+    return true;
   }
   // The descriptor is released even when close reports an error, so it is
   // never retried.
-  if (close(file.descriptor) != 0 && flushed) {
+  if (close(file.descriptor) != 0) {
     file.error = errno;
     return false;
   }
-  return flushed;
+  return true;
 }
 
 void DiscardOutputFile(OutputFile& file, bool stillOpen) {
-  file.gatheredCount = 0;
   if (file.isStandardOutput) {
     return;
   }
