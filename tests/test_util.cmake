@@ -10,7 +10,7 @@ if(NOT TARGET qrimage_test_util)
     ${CMAKE_CURRENT_LIST_DIR}/test_util.cpp
     ${CMAKE_CURRENT_LIST_DIR}/symbol_checker.cpp)
   target_include_directories(qrimage_test_util PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-  target_link_libraries(qrimage_test_util PUBLIC qrimage_internal PRIVATE qrimage_warnings)
+  target_link_libraries(qrimage_test_util PUBLIC qrimage_test_forms PRIVATE qrimage_warnings)
   target_compile_definitions(qrimage_test_util
     PRIVATE QRIMAGE_REFERENCE_BITMAP="$<TARGET_FILE:qrimage_reference_bitmap>")
   add_dependencies(qrimage_test_util qrimage_reference_bitmap)

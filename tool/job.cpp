@@ -16,7 +16,7 @@
 #include "api/encode.h"
 #include "latin1.h"
 #include "options.h"
-#include "output/output_file.h"
+#include "output/output_replace.h"
 #include "qrimage.h"
 
 namespace qrtool {

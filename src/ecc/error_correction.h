@@ -2,6 +2,7 @@
 #define QRIMAGE_SRC_ECC_ERROR_CORRECTION_H
 
 #include <cstdint>
+#include <cstring>
 
 #include "state/encode_state.h"
 
@@ -34,12 +35,34 @@ bool BuildProductTable(int m, ProductTable& table);
 
 // The error-correction codewords of `blocks` consecutive blocks of
 // dataCount data codewords each, the same as EncodeBlock writes, through
-// the table. Builds without SSE2 run the scalar form; both are declared so
-// that the tests run each.
+// the table. Builds without SSE2 run the scalar form below; the tests run
+// each. Being inline, the scalar form is compiled only where it is called.
 void EncodeBlocksByTable(const ProductTable& table, std::uint8_t* eccOut, const std::uint8_t* data,
                          int blocks, int dataCount);
-void EncodeBlocksByTableScalar(const ProductTable& table, std::uint8_t* eccOut,
-                               const std::uint8_t* data, int blocks, int dataCount);
+
+// The remainder register R of the division, highest coefficient first:
+// R[0] is the coefficient of x^(m-1). A data codeword d gives the feedback
+// f = d + R[0]; R moves one place towards R[0] (x times R, less the x^m
+// term that f cancels) and takes on f x g, row f of the table.
+inline void EncodeOneByTable(const ProductTable& table, std::uint8_t* eccOut,
+                             const std::uint8_t* data, int dataCount) {
+  const int m = table.m;
+  std::uint8_t r[kProductRowBytes + 1] = {};  // r[m] stays 0
+  for (int j = 0; j < dataCount; ++j) {
+    const std::uint8_t* product = table.row[data[j] ^ r[0]];
+    for (int i = 0; i < m; ++i) {
+      r[i] = r[i + 1] ^ product[i];
+    }
+  }
+  std::memcpy(eccOut, r, m);
+}
+
+inline void EncodeBlocksByTableScalar(const ProductTable& table, std::uint8_t* eccOut,
+                                      const std::uint8_t* data, int blocks, int dataCount) {
+  for (int b = 0; b < blocks; ++b) {
+    EncodeOneByTable(table, eccOut + b * table.m, data + b * dataCount, dataCount);
+  }
+}
 
 // Data codewords column by column across the blocks, then the ECC
 // codewords the same way, into finalCodewords.

@@ -79,23 +79,6 @@ int EncodeGroup(std::uint8_t*& ecc, const std::uint8_t*& data, int blocks, int t
   return result;
 }
 
-// The remainder register R of the division, highest coefficient first:
-// R[0] is the coefficient of x^(m-1). A data codeword d gives the feedback
-// f = d + R[0]; R moves one place towards R[0] (x times R, less the x^m
-// term that f cancels) and takes on f x g, row f of the table.
-void EncodeOneByTable(const ProductTable& table, std::uint8_t* eccOut, const std::uint8_t* data,
-                      int dataCount) {
-  const int m = table.m;
-  std::uint8_t r[kProductRowBytes + 1] = {};  // r[m] stays 0
-  for (int j = 0; j < dataCount; ++j) {
-    const std::uint8_t* product = table.row[data[j] ^ r[0]];
-    for (int i = 0; i < m; ++i) {
-      r[i] = r[i + 1] ^ product[i];
-    }
-  }
-  std::memcpy(eccOut, r, m);
-}
-
 #if QRIMAGE_RS_SSE2
 // The register in `Registers` 16-byte halves (one for m <= 16), two blocks
 // side by side so that one block's load overlaps the other's.
@@ -183,13 +166,6 @@ bool BuildProductTable(int m, ProductTable& table) {
     }
   }
   return true;
-}
-
-void EncodeBlocksByTableScalar(const ProductTable& table, std::uint8_t* eccOut,
-                               const std::uint8_t* data, int blocks, int dataCount) {
-  for (int b = 0; b < blocks; ++b) {
-    EncodeOneByTable(table, eccOut + b * table.m, data + b * dataCount, dataCount);
-  }
 }
 
 void EncodeBlocksByTable(const ProductTable& table, std::uint8_t* eccOut, const std::uint8_t* data,

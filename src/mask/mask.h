@@ -25,7 +25,8 @@ constexpr int kFinderPatternWindows = 18;
 
 // The penalty rules in their plain form; each reads grid k of
 // maskedCandidates, N modules a side. The mask search runs the packed forms
-// of penalty_rules_packed.h, which give the same results.
+// of penalty_rules_packed.h, which give the same results; these are for the
+// tests, and only their support library (qrimage_test_forms) holds them.
 
 // Sum of (length - 5) over every row and column run longer than 5, plus
 // kRunPenaltyBase.
@@ -36,7 +37,7 @@ int CountExtraFinderPatterns(int k, int n);
 // kBalancePenaltyPerStep per 5 % step (to the nearest step) away from half
 // the modules dark.
 int ScoreDarkBalance(int k, int n);
-// The same from the number of dark modules.
+// The same from the number of dark modules (with the packed forms).
 int DarkBalanceFromCount(int dark, int n);
 // Covers uniform areas greedily with rectangles and scores
 // kBlockPenaltyPerSquare x (width - 1) x (height - 1) for each; marks

@@ -18,14 +18,8 @@
 namespace qrimage {
 namespace {
 
-// Two ways to pack a row: PackRow packs the first n modules of `row`,
-// where `room` bytes may be read from `row` on. Bits from column n on may
-// be set; the caller clears them.
-struct ScalarPacking {
-  static void PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
-                      RowBits& light);
-};
 #if QRIMAGE_PACK_SSE2
+// The other way to pack a row (see ScalarPacking).
 struct Sse2Packing {
   static void PackRow(const std::uint8_t* row, int n, std::size_t room, RowBits& dark,
                       RowBits& light);
@@ -34,16 +28,6 @@ using FastestPacking = Sse2Packing;
 #else
 using FastestPacking = ScalarPacking;
 #endif
-
-void ScalarPacking::PackRow(const std::uint8_t* row, int n, std::size_t, RowBits& dark,
-                            RowBits& light) {
-  dark = RowBits{};
-  light = RowBits{};
-  for (int x = 0; x < n; ++x) {
-    dark.w[x >> 6] |= std::uint64_t{row[x] == MODULE_DARK} << (x & 63);
-    light.w[x >> 6] |= std::uint64_t{row[x] == MODULE_LIGHT} << (x & 63);
-  }
-}
 
 #if QRIMAGE_PACK_SSE2
 // Sixteen modules at a time: compare every byte with 0x00 and with 0xFF
@@ -86,24 +70,6 @@ void Sse2Packing::PackRow(const std::uint8_t* row, int n, std::size_t room, RowB
 }
 #endif
 
-// Packs the N x N corner of `grid`, of which `room` bytes may be read.
-template <typename Packing>
-void PackRows(const std::uint8_t* grid, std::size_t room, int n, PackedGrid& packed) {
-  const RowBits columns = BitRange(0, n);
-  for (int i = 0; i < n; ++i) {
-    Packing::PackRow(grid + i * GRID_STRIDE, n, room - i * GRID_STRIDE, packed.dark[i],
-                     packed.light[i]);
-    packed.dark[i] = packed.dark[i] & columns;
-    packed.light[i] = packed.light[i] & columns;
-  }
-}
-
-// Bytes that may be read from the start of candidate k: up to the end of
-// the last one.
-std::size_t CandidateRoom(int k) {
-  return static_cast<std::size_t>(kMaskCount - k) * kGridBytes;
-}
-
 // The rows of each mask over one period, bit j set where the mask inverts
 // column j.
 struct MaskBits {
@@ -141,10 +107,6 @@ bool HasPopcnt() {
 
 void PackGrid(int k, int n, PackedGrid& packed) {
   PackRows<FastestPacking>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
-}
-
-void PackGridScalar(int k, int n, PackedGrid& packed) {
-  PackRows<ScalarPacking>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
 }
 
 void PackSymbol(const EncodeState& state, int n, PackedSymbol& symbol) {

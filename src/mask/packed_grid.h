@@ -7,6 +7,7 @@
 #define QRIMAGE_SRC_MASK_PACKED_GRID_H
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "state/encode_state.h"
@@ -45,11 +46,8 @@ struct PackedGrid {
 };
 
 // Packs the N x N corner of grid k of maskedCandidates, sixteen modules at
-// a time where the target has SSE2.
+// a time where the target has SSE2 (see PackGridScalar below).
 void PackGrid(int k, int n, PackedGrid& packed);
-// The same one module at a time: what PackGrid does on other targets, and
-// what tests hold the SSE2 routine to.
-void PackGridScalar(int k, int n, PackedGrid& packed);
 
 // The unmasked symbol packed once for all eight candidates: its modules,
 // and the modules a mask may invert (all but the function, format and
@@ -242,6 +240,45 @@ inline void ClearColumns(RowBits& row, int j, int count) {
   if (q + 1 < kRowWords) {
     row.w[q + 1] &= ~((bits >> 1) >> (63 - b));
   }
+}
+
+// One way to pack a row: PackRow packs the first n modules of `row`, where
+// `room` bytes may be read from `row` on. Bits from column n on may be
+// set; the caller clears them.
+struct ScalarPacking {
+  static void PackRow(const std::uint8_t* row, int n, std::size_t, RowBits& dark, RowBits& light) {
+    dark = RowBits{};
+    light = RowBits{};
+    for (int x = 0; x < n; ++x) {
+      dark.w[x >> 6] |= std::uint64_t{row[x] == MODULE_DARK} << (x & 63);
+      light.w[x >> 6] |= std::uint64_t{row[x] == MODULE_LIGHT} << (x & 63);
+    }
+  }
+};
+
+// Packs the N x N corner of `grid`, of which `room` bytes may be read.
+template <typename Packing>
+void PackRows(const std::uint8_t* grid, std::size_t room, int n, PackedGrid& packed) {
+  const RowBits columns = BitRange(0, n);
+  for (int i = 0; i < n; ++i) {
+    Packing::PackRow(grid + i * GRID_STRIDE, n, room - i * GRID_STRIDE, packed.dark[i],
+                     packed.light[i]);
+    packed.dark[i] = packed.dark[i] & columns;
+    packed.light[i] = packed.light[i] & columns;
+  }
+}
+
+// Bytes that may be read from the start of candidate k: up to the end of
+// the last one.
+inline std::size_t CandidateRoom(int k) {
+  return static_cast<std::size_t>(kMaskCount - k) * kGridBytes;
+}
+
+// PackGrid one module at a time: what it does on other targets, and what
+// tests hold the SSE2 routine to. Inline, so that it is compiled only where
+// it is called.
+inline void PackGridScalar(int k, int n, PackedGrid& packed) {
+  PackRows<ScalarPacking>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
 }
 
 }  // namespace qrimage

@@ -1,6 +1,7 @@
-// The four penalty rules, module by module. These are the reference forms:
-// the mask search scores its candidates with the packed forms in
-// penalty_rules_packed.cpp, which give the same results.
+// The four penalty rules, module by module. These are the reference forms
+// the tests hold the packed forms in penalty_rules_packed.cpp to: the mask
+// search runs only those, and these are built into the tests' support
+// library alone.
 //
 // Example patterns below write dark modules as D and light ones as L.
 #include <algorithm>
@@ -101,12 +102,6 @@ int ScoreDarkBalance(int k, int n) {
     dark += static_cast<int>(std::count(row, row + n, MODULE_DARK));
   }
   return DarkBalanceFromCount(dark, n);
-}
-
-int DarkBalanceFromCount(int dark, int n) {
-  const int percent = 100 * dark / (n * n);
-  const int deviation = percent > 50 ? percent - 50 : 50 - percent;
-  return kBalancePenaltyPerStep * static_cast<int>(deviation / 5.0 + 0.5);
 }
 
 // Blocks: uniform areas are covered greedily by rectangles, each scoring

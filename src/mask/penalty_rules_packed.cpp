@@ -172,6 +172,12 @@ int CountExtraFinderPatternsPacked(int n, const PackedGrid& packed, RuleForm for
 
 // --- Dark balance ---------------------------------------------------------
 
+int DarkBalanceFromCount(int dark, int n) {
+  const int percent = 100 * dark / (n * n);
+  const int deviation = percent > 50 ? percent - 50 : 50 - percent;
+  return kBalancePenaltyPerStep * static_cast<int>(deviation / 5.0 + 0.5);
+}
+
 int ScoreDarkBalancePacked(int n, const PackedGrid& packed, RuleForm form) {
   const int dark = ForWords(n, form, [&](auto w, auto count) {
     int sum = 0;
@@ -418,19 +424,21 @@ void MarkRowSse2(std::uint8_t* row, const Bits<W>& marks, int n) {
 }
 #endif
 
-template <int W, bool kSse2>
-void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n) {
+template <int W>
+void MarkRow(std::uint8_t* row, const Bits<W>& marks, int n, RuleForm form) {
 #if QRIMAGE_MARK_SSE2
-  if constexpr (kSse2) {
+  if (form == RuleForm::kFastest) {
     MarkRowSse2(row, marks, n);
     return;
   }
+#else
+  (void)form;
 #endif
   MarkRowScalar(row, marks, n);
 }
 
-template <int W, typename Count, bool kSse2>
-int Blocks(int k, int n, const PackedGrid& packed) {
+template <int W, typename Count>
+int Blocks(int k, int n, const PackedGrid& packed, RuleForm form) {
   // Free modules: all of them but the last row and column.
   const RowBits inner = BitRange(0, n - 1);
   for (int i = 0; i < n - 1; ++i) {
@@ -471,7 +479,7 @@ int Blocks(int k, int n, const PackedGrid& packed) {
                              (Head<W>(packed.light[i]) & ~Head<W>(freeModules.colour[1][i]))) &
                             Head<W>(inner);
     if (!IsEmpty(counted)) {
-      MarkRow<W, kSse2>(grid + i * GRID_STRIDE, counted, n);
+      MarkRow<W>(grid + i * GRID_STRIDE, counted, n, form);
     }
   }
   return sum;
@@ -481,8 +489,7 @@ int Blocks(int k, int n, const PackedGrid& packed) {
 
 int ScoreBlocksPacked(int k, int n, const PackedGrid& packed, RuleForm form) {
   return ForWords(n, form, [&](auto w, auto count) {
-    return form == RuleForm::kFastest ? Blocks<w.value, decltype(count), true>(k, n, packed)
-                                      : Blocks<w.value, decltype(count), false>(k, n, packed);
+    return Blocks<w.value, decltype(count)>(k, n, packed, form);
   });
 }
 

@@ -1,5 +1,6 @@
 // The platform's file operations, and the one sequence that writes a whole
-// file with them: the library's bitmaps and the tool's pictures alike.
+// file with them: the library's bitmaps and the tool's pictures alike. The
+// writers only the tool uses are in output_replace.h.
 #ifndef QRIMAGE_SRC_OUTPUT_OUTPUT_FILE_H
 #define QRIMAGE_SRC_OUTPUT_OUTPUT_FILE_H
 
@@ -23,9 +24,6 @@ using SystemErrorCode = DWORD;  // GetLastError
 constexpr int kTemporarySuffixLength = 24;
 #else
 using SystemErrorCode = int;  // errno
-// The writes of one file are gathered and reach the file in one go when it
-// is closed (see output_file_posix.cpp). A bitmap is at most 4502 bytes.
-constexpr std::size_t kGatherBytes = 8192;
 #endif
 
 struct OutputFile {
@@ -40,12 +38,9 @@ struct OutputFile {
   const char* target;  // while replacing: the name to replace; else null
   dev_t device;        // the opened file's identity: only this file's own name
   ino_t inode;         // is removed after a failure
-  std::size_t gatheredCount;
-  char gathered[kGatherBytes];
 #endif
   bool isRegularFile;     // only a regular file is emptied and removed
   bool isStandardOutput;  // never closed, emptied or removed here
-  bool replacing;         // written beside the target, renamed over it on close
   SystemErrorCode error;  // the system's code for the first failure, 0 if none
 };
 
@@ -54,29 +49,17 @@ struct OutputFile {
 // changed.
 bool OpenOutputFile(const char* path, OutputFile& file);
 
-// Standard output as it is, written in place and never closed.
-bool OpenStandardOutput(OutputFile& file);
-
-// Storage for the names a replacement needs, kept apart from OutputFile so
-// that in-place writers do not carry it on their stack.
-struct ReplacementNames {
-#ifndef _WIN32
-  char target[4096];     // the path with its symbolic links followed
-  char temporary[4096];  // the new file beside it
+// A record that holds no file yet: no error, no flags set.
+#ifdef _WIN32
+void StartOutputRecord(OutputFile& file);
+#else
+void StartOutputRecord(OutputFile& file, int descriptor, const char* path);
 #endif
-};
-
-// Opens a new file beside `path` to be renamed over it (see
-// ReplaceOutput). False when the path is no file to replace that
-// way, or the new file cannot be made: nothing has been changed, and the
-// path is to be written in place.
-bool OpenReplacement(const char* path, OutputFile& file, ReplacementNames& names);
 
 // Writes all `count` bytes; false if any could not be written.
 bool WriteOutputFile(OutputFile& file, const void* bytes, std::size_t count);
 
-// Closes the file (and, when replacing, puts it in the target's place);
-// false if that reported an error.
+// Closes the file; false if that reported an error.
 bool CloseOutputFile(OutputFile& file);
 
 // After a failed write or close: empties a regular file, closes it if it
@@ -84,25 +67,19 @@ bool CloseOutputFile(OutputFile& file);
 // not a symbolic link, so no partial bitmap is left under any name.
 void DiscardOutputFile(OutputFile& file, bool stillOpen);
 
-// Each writer opens, writes all `count` bytes and closes; after a failure
-// it discards what was written (see DiscardOutputFile). They return false
-// with `error` set to the system's code for the first failure (0 when the
-// system gave none). SIGPIPE and SIGXFSZ raised by the writes are held
-// back: such a write simply fails. Writers the library does not call stay
-// out of its shared library.
+// Writes all `count` bytes to the opened file and closes it, then runs
+// `afterClose` if it is given; after a failure it discards what was written
+// (see DiscardOutputFile). Returns false with `error` set to the system's
+// code for the first failure (0 when the system gave none).
+bool WriteAndClose(OutputFile& file, const void* bytes, std::size_t count, SystemErrorCode& error,
+                   bool (*afterClose)(OutputFile&) = nullptr);
+
+// Each writer opens, writes all `count` bytes and closes, as WriteAndClose
+// does. SIGPIPE and SIGXFSZ raised by the writes are held back: such a
+// write simply fails.
 
 // Creates or truncates the named file and writes it in place.
 bool WriteOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error);
-
-// An existing regular file with one name, owned by the caller, is written
-// as a new file in the same folder that is renamed over it when complete
-// (through symbolic links, over their final target), keeping its
-// permission bits: a failure leaves the old file as it was and nothing
-// else. Anything else is written in place.
-bool ReplaceOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error);
-
-// Writes standard output as it is, and leaves it open.
-bool WriteStandardOutput(const void* bytes, std::size_t count, SystemErrorCode& error);
 
 }  // namespace qrimage
 

@@ -1,7 +1,5 @@
 // POSIX file operations: the caller's path bytes are used as they are.
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -89,17 +87,6 @@ bool WriteAll(OutputFile& file, const char* next, std::size_t count) {
   return true;
 }
 
-// The bitmap writer makes one request per image row. A write() is a
-// system call of a few microseconds, more than the whole encoding of a
-// small symbol, so the requests are gathered in the file's record in their
-// order and reach the file in one go when it is closed. Anything beyond the
-// buffer goes straight to the file.
-bool FlushGathered(OutputFile& file) {
-  const std::size_t count = file.gatheredCount;
-  file.gatheredCount = 0;
-  return WriteAll(file, file.gathered, count);
-}
-
 // Empties a regular file, so that a partial bitmap is not left behind even
 // if it cannot be removed.
 void EmptyIfRegular(OutputFile& file) {
@@ -136,115 +123,19 @@ int OpenForWriting(const char* path, int extraFlags) {
   return descriptor;
 }
 
-void StartRecord(OutputFile& file, int descriptor, const char* path) {
+}  // namespace
+
+void StartOutputRecord(OutputFile& file, int descriptor, const char* path) {
   file.descriptor = descriptor;
   file.path = path;
   file.target = nullptr;
-  file.gatheredCount = 0;
   file.isRegularFile = false;
   file.isStandardOutput = false;
-  file.replacing = false;
   file.error = 0;
 }
 
-// Copies `length` bytes and a NUL to `to` if they fit in `room`.
-bool CopyName(char* to, std::size_t room, const char* from, std::size_t length) {
-  if (length >= room) {
-    return false;
-  }
-  std::memcpy(to, from, length);
-  to[length] = '\0';
-  return true;
-}
-
-// Follows `names.target` through symbolic links, in place, to what they
-// finally name; `names.temporary` serves as scratch. False when a link
-// cannot be read, the chain is too long or a name does not fit.
-bool FollowLinks(ReplacementNames& names, struct stat& status) {
-  char* const target = names.target;
-  char* const link = names.temporary;
-  for (int hops = 0; hops < 40; ++hops) {
-    if (lstat(target, &status) != 0) {
-      return false;
-    }
-    if (!S_ISLNK(status.st_mode)) {
-      return true;
-    }
-    const ssize_t length = readlink(target, link, sizeof names.temporary - 1);
-    if (length <= 0) {
-      return false;
-    }
-    link[length] = '\0';
-    // A relative link is read from the folder of the name that holds it.
-    const char* slash = std::strrchr(target, '/');
-    const std::size_t folder = link[0] == '/' || slash == nullptr ? 0 : slash + 1 - target;
-    if (folder + static_cast<std::size_t>(length) >= sizeof names.target) {
-      return false;
-    }
-    std::memcpy(target + folder, link, static_cast<std::size_t>(length) + 1);
-  }
-  return false;
-}
-
-}  // namespace
-
-bool OpenReplacement(const char* path, OutputFile& file, ReplacementNames& names) {
-  struct stat old;
-  if (path == nullptr || !CopyName(names.target, sizeof names.target, path, std::strlen(path)) ||
-      !FollowLinks(names, old)) {
-    return false;
-  }
-  // Only a regular file with this one name is replaced, and only one of the
-  // caller's own: a new file could not keep another owner.
-  if (!S_ISREG(old.st_mode) || old.st_nlink != 1 || old.st_uid != geteuid()) {
-    return false;
-  }
-  // The new file: ".NAME.XXXXXX" in the target's folder.
-  const char* slash = std::strrchr(names.target, '/');
-  const std::size_t folder = slash == nullptr ? 0 : slash + 1 - names.target;
-  const char* base = names.target + folder;
-  const std::size_t baseLength = std::strlen(base);
-  constexpr char kSuffix[] = ".XXXXXX";
-  if (folder + 1 + baseLength + sizeof kSuffix > sizeof names.temporary) {
-    return false;
-  }
-  char* at = names.temporary;
-  std::memcpy(at, names.target, folder);
-  at += folder;
-  *at++ = '.';
-  std::memcpy(at, base, baseLength);
-  std::memcpy(at + baseLength, kSuffix, sizeof kSuffix);
-  const int descriptor = mkostemp(names.temporary, O_CLOEXEC);
-  if (descriptor < 0) {
-    return false;  // a folder the caller may not write to, say
-  }
-  // The old file's permission bits, beyond what the creation mask allows,
-  // and its group, which a folder may not hand down.
-  struct stat created;
-  if (fchmod(descriptor, old.st_mode & 07777) != 0 || fstat(descriptor, &created) != 0 ||
-      (created.st_gid != old.st_gid &&
-       fchown(descriptor, static_cast<uid_t>(-1), old.st_gid) != 0)) {
-    close(descriptor);
-    unlink(names.temporary);
-    return false;
-  }
-  StartRecord(file, descriptor, names.temporary);
-  file.target = names.target;
-  file.replacing = true;
-  file.isRegularFile = true;
-  file.device = created.st_dev;
-  file.inode = created.st_ino;
-  return true;
-}
-
-bool OpenStandardOutput(OutputFile& file) {
-  StartRecord(file, STDOUT_FILENO, nullptr);
-  file.isStandardOutput = true;
-  return true;
-}
-
 bool OpenOutputFile(const char* path, OutputFile& file) {
-  StartRecord(file, -1, path);
+  StartOutputRecord(file, -1, path);
   if (path == nullptr || path[0] == '\0') {
     file.error = ENOENT;
     return false;
@@ -292,39 +183,16 @@ bool OpenOutputFile(const char* path, OutputFile& file) {
 }
 
 bool WriteOutputFile(OutputFile& file, const void* bytes, std::size_t count) {
-  if (count > kGatherBytes - file.gatheredCount) {
-    if (!FlushGathered(file)) {
-      return false;
-    }
-    if (count > kGatherBytes) {
-      return WriteAll(file, static_cast<const char*>(bytes), count);
-    }
-  }
-  std::memcpy(file.gathered + file.gatheredCount, bytes, count);
-  file.gatheredCount += count;
-  return true;
+  return WriteAll(file, static_cast<const char*>(bytes), count);
 }
 
 bool CloseOutputFile(OutputFile& file) {
-  // A failed flush is a failed write: the file is emptied while it is
-  // still open, as DiscardOutputFile would do.
-  const bool flushed = FlushGathered(file);
   if (file.isStandardOutput) {
-    return flushed;
-  }
-  if (!flushed) {
-    EmptyIfRegular(file);
+    return true;
   }
   // The descriptor is released even when close reports an error, so it is
   // never retried.
-  if (close(file.descriptor) != 0 && flushed) {
-    file.error = errno;
-    return false;
-  }
-  if (!flushed) {
-    return false;
-  }
-  if (file.replacing && rename(file.path, file.target) != 0) {
+  if (close(file.descriptor) != 0) {
     file.error = errno;
     return false;
   }
@@ -332,7 +200,6 @@ bool CloseOutputFile(OutputFile& file) {
 }
 
 void DiscardOutputFile(OutputFile& file, bool stillOpen) {
-  file.gatheredCount = 0;
   if (file.isStandardOutput) {
     return;
   }

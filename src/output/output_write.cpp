@@ -3,11 +3,11 @@
 #include "output/output_file.h"
 
 namespace qrimage {
-namespace {
 
-bool WriteAndClose(OutputFile& file, const void* bytes, std::size_t count, SystemErrorCode& error) {
+bool WriteAndClose(OutputFile& file, const void* bytes, std::size_t count, SystemErrorCode& error,
+                   bool (*afterClose)(OutputFile&)) {
   const bool written = WriteOutputFile(file, bytes, count);
-  if (written && CloseOutputFile(file)) {
+  if (written && CloseOutputFile(file) && (afterClose == nullptr || afterClose(file))) {
     error = 0;
     return true;
   }
@@ -20,30 +20,9 @@ bool WriteAndClose(OutputFile& file, const void* bytes, std::size_t count, Syste
   return false;
 }
 
-}  // namespace
-
 bool WriteOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error) {
   OutputFile file;
   if (!OpenOutputFile(path, file)) {
-    error = file.error;
-    return false;
-  }
-  return WriteAndClose(file, bytes, count, error);
-}
-
-bool ReplaceOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error) {
-  ReplacementNames names;
-  OutputFile file;
-  if (!OpenReplacement(path, file, names) && !OpenOutputFile(path, file)) {
-    error = file.error;
-    return false;
-  }
-  return WriteAndClose(file, bytes, count, error);
-}
-
-bool WriteStandardOutput(const void* bytes, std::size_t count, SystemErrorCode& error) {
-  OutputFile file;
-  if (!OpenStandardOutput(file)) {
     error = file.error;
     return false;
   }
