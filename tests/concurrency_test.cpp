@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -167,6 +172,83 @@ TEST(Concurrency, ChildrenForkedDuringCallsCanCall) {
   }
   stop.store(true);
   busy.join();
+}
+
+struct SlowCall {
+  std::string text = std::string(2331, 'C');  // version 40: 4502 bytes
+  std::string path;
+  int result = 0;
+};
+
+// A host thread cancelled while QRImage waits in its write, a cancellation
+// point, finishes the call and is cancelled at its next cancellation point
+// after it; the lock is free for later calls and forks. The FIFO holds less
+// than the file, so the write waits until the reader drains it. All in a
+// child process, which a lock left held would hang.
+TEST(Concurrency, ACallerCancelledInsideACallLeavesTheLibraryFree) {
+  SlowCall call;
+  call.path = qrtest::ScratchPath("slow-reader");
+  ASSERT_EQ(mkfifo(call.path.c_str(), 0666), 0);
+  const std::string after = qrtest::ScratchPath("after-cancel.bmp");
+  // 1 no reader, 2 the write never waited, 3 the file did not arrive whole,
+  // 4 the call failed, 5 the thread was not cancelled, 6 the next call
+  // failed, 7 a forked child's call failed.
+  const int code = qrtest::RunInChild(
+      [&] {
+        const int reader = open(call.path.c_str(), O_RDONLY | O_NONBLOCK);
+        if (reader < 0 || fcntl(reader, F_SETPIPE_SZ, 4096) != 4096) {
+          return 1;
+        }
+        pthread_t thread;
+        pthread_create(
+            &thread, nullptr,
+            [](void* argument) -> void* {
+              auto& call = *static_cast<SlowCall*>(argument);
+              call.result = QRImage(call.text.c_str(), 'M', call.path.c_str());
+              pthread_testcancel();
+              return nullptr;
+            },
+            &call);
+        int queued = 0;
+        for (int wait = 0; wait < 5000 && queued < 4096; ++wait) {
+          usleep(1000);
+          ioctl(reader, FIONREAD, &queued);
+        }
+        if (queued < 4096) {
+          return 2;
+        }
+        pthread_cancel(thread);
+        usleep(100000);
+        std::size_t received = 0;
+        struct pollfd readable = {reader, POLLIN, 0};
+        while (poll(&readable, 1, 5000) > 0) {
+          char buffer[4096];
+          const ssize_t got = read(reader, buffer, sizeof buffer);
+          if (got <= 0) {
+            break;
+          }
+          received += static_cast<std::size_t>(got);
+        }
+        if (received != 4502) {
+          return 3;
+        }
+        void* ended = nullptr;
+        pthread_join(thread, &ended);
+        if (call.result != 40) {
+          return 4;
+        }
+        if (ended != PTHREAD_CANCELED) {
+          return 5;
+        }
+        if (QRImage("cancelled", 'M', after.c_str()) != 1) {
+          return 6;
+        }
+        return qrtest::RunInChild([&] { return QRImage("forked", 'M', after.c_str()); }, 5) == 1
+                   ? 0
+                   : 7;
+      },
+      30);
+  EXPECT_EQ(code, 0) << "-1: hung; below -1000: ended by a signal";
 }
 
 // The fork handlers leave with the library: after a second copy of it is
