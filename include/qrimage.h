@@ -102,10 +102,12 @@ enum { QRIMAGE_VERSION_MIN = 1, QRIMAGE_VERSION_MAX = 40 };
  * Calls are serialised inside the library: any number of host threads may
  * call QRImage at once, and each call writes exactly the file it would
  * write alone. On POSIX a process may fork while another thread is inside
- * a call; the child can call QRImage. The library holds no resources
- * between calls. The output file is open only during the call: close-on-
- * exec on POSIX; on Windows its handle is inheritable, so a process that
- * another host thread starts meanwhile inherits it.
+ * a call; the child can call QRImage. A thread cancelled during a call
+ * finishes it; the cancellation acts at the thread's next cancellation
+ * point after QRImage returns. The library holds no resources between
+ * calls. The output file is open only during the call: close-on-exec on
+ * POSIX; on Windows its handle is inheritable, so a process that another
+ * host thread starts meanwhile inherits it.
  */
 QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level,
                                      const char* path) QRIMAGE_NOEXCEPT;

@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -167,6 +173,71 @@ TEST(Concurrency, ChildrenForkedDuringCallsCanCall) {
   }
   stop.store(true);
   busy.join();
+}
+
+struct SlowCall {
+  std::string text = std::string(2331, 'C');  // version 40: 4502 bytes
+  std::string path;
+  int result = 0;
+};
+
+// A host thread cancelled while QRImage waits in its write, a cancellation
+// point, finishes the call and is cancelled at its next cancellation point
+// after it; the lock is free for later calls and forks. The FIFO holds less
+// than the file, so the write waits until the reader drains it. All in a
+// child process, which a lock left held would hang.
+TEST(Concurrency, ACallerCancelledInsideACallLeavesTheLibraryFree) {
+  SlowCall call;
+  call.path = qrtest::ScratchPath("slow-reader");
+  ASSERT_EQ(mkfifo(call.path.c_str(), 0666), 0);
+  const std::string after = qrtest::ScratchPath("after-cancel.bmp");
+  // 1 no small FIFO, 2 the write never waited, 3 the file did not arrive
+  // whole, 4 the call failed or the thread was not cancelled after it,
+  // 5 the next call or a forked child's call failed.
+  const int code = qrtest::RunInChild(
+      [&] {
+        const int reader = open(call.path.c_str(), O_RDONLY | O_NONBLOCK);
+        if (reader < 0 || fcntl(reader, F_SETPIPE_SZ, 4096) != 4096) {
+          return 1;
+        }
+        pthread_t thread;
+        pthread_create(
+            &thread, nullptr,
+            [](void* slow) -> void* {
+              auto& call = *static_cast<SlowCall*>(slow);
+              call.result = QRImage(call.text.c_str(), 'M', call.path.c_str());
+              pthread_testcancel();
+              return nullptr;
+            },
+            &call);
+        int queued = 0;
+        for (int wait = 0; wait < 5000 && queued < 4096; ++wait) {
+          usleep(1000);
+          ioctl(reader, FIONREAD, &queued);
+        }
+        if (queued < 4096) {
+          return 2;
+        }
+        pthread_cancel(thread);
+        usleep(100000);
+        char buffer[4096];
+        std::size_t received = 0;
+        struct pollfd readable = {reader, POLLIN, 0};
+        for (ssize_t got = 1; got > 0 && poll(&readable, 1, 5000) > 0; received += got) {
+          got = std::max<ssize_t>(read(reader, buffer, sizeof buffer), 0);
+        }
+        if (received != 4502) {
+          return 3;
+        }
+        void* ended = nullptr;
+        if (pthread_join(thread, &ended) != 0 || call.result != 40 || ended != PTHREAD_CANCELED) {
+          return 4;
+        }
+        const auto again = [&] { return QRImage("cancelled", 'M', after.c_str()); };
+        return again() == 1 && qrtest::RunInChild(again, 5) == 1 ? 0 : 5;
+      },
+      30);
+  EXPECT_EQ(code, 0) << "-1: hung; below -1000: ended by a signal";
 }
 
 // The fork handlers leave with the library: after a second copy of it is

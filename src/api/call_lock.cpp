@@ -56,6 +56,7 @@ CallLock::~CallLock() {
 }
 #else
 CallLock::CallLock() noexcept {
+  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &callerCancelState);
   pthread_once(&forkHandlersOnce, RegisterForkHandlers);
   held = pthread_mutex_lock(&callLock) == 0;
 }
@@ -63,6 +64,7 @@ CallLock::~CallLock() {
   if (held) {
     pthread_mutex_unlock(&callLock);
   }
+  pthread_setcancelstate(callerCancelState, nullptr);
 }
 #endif
 

@@ -9,6 +9,12 @@ namespace qrimage {
 // needs no set-up at load and no clean-up at unload. Taking it throws
 // nothing; if the system refuses it, Held() is false and the call must not
 // touch the shared state.
+//
+// On POSIX systems cancellation of the calling thread is off from before
+// the lock is taken until it is let go (a thread that died inside a call
+// would keep it for good): a cancel request that arrives meanwhile acts at
+// the caller's next cancellation point after the call, once the caller's
+// own cancel state is given back.
 class CallLock {
  public:
   CallLock() noexcept;
@@ -20,6 +26,9 @@ class CallLock {
 
  private:
   bool held;
+#ifndef _WIN32
+  int callerCancelState;
+#endif
 };
 
 }  // namespace qrimage

@@ -114,15 +114,38 @@ int WriteBitmapFile(const EncodeState& state, const char* path) {
   const int rowBytes = BitmapRowBytes(side);
   const int imageSize = side * rowBytes;
 
-  // The whole file, written in one go.
+  // The whole file, composed before it is opened.
   std::uint8_t file[kBitmapHeaderBytes + kMaxImageSide * kMaxRowBytes];
   std::uint8_t headers[kBitmapHeaderBytes];
   BuildBitmapHeaders(headers, side, imageSize, kPixelsPerMetre);
   std::memcpy(file, headers, kBitmapHeaderBytes);
   ComposeImage(state, n, rowBytes, file + kBitmapHeaderBytes);
 
+#ifdef _WIN32
+  // Windows hosts see the file written as W + 4 requests: the file header,
+  // the information header, each palette entry, then each row, bottom row
+  // first (as the rows are stored).
+  constexpr std::size_t kParts[] = {kBitmapFileHeaderBytes, kBitmapInfoHeaderBytes,
+                                    kBitmapPaletteBytes / 2, kBitmapPaletteBytes / 2};
+  OutputRequest requests[4 + kMaxImageSide];
+  int count = 0;
+  const std::uint8_t* next = file;
+  for (const std::size_t part : kParts) {
+    requests[count++] = {next, part};
+    next += part;
+  }
+  for (int t = 0; t < side; ++t) {
+    requests[count++] = {next, static_cast<std::size_t>(rowBytes)};
+    next += rowBytes;
+  }
+#else
+  // Elsewhere one request (one system call) writes it all, in the same order.
+  const OutputRequest requests[] = {
+      {file, static_cast<std::size_t>(kBitmapHeaderBytes + imageSize)}};
+  const int count = 1;
+#endif
   SystemErrorCode error;
-  return WriteOutput(path, file, kBitmapHeaderBytes + imageSize, error) ? 0 : -1;
+  return WriteOutputRequests(path, requests, count, error) ? 0 : -1;
 }
 
 }  // namespace qrimage

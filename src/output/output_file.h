@@ -67,19 +67,26 @@ bool CloseOutputFile(OutputFile& file);
 // not a symbolic link, so no partial bitmap is left under any name.
 void DiscardOutputFile(OutputFile& file, bool stillOpen);
 
-// Writes all `count` bytes to the opened file and closes it, then runs
-// `afterClose` if it is given; after a failure it discards what was written
-// (see DiscardOutputFile). Returns false with `error` set to the system's
-// code for the first failure (0 when the system gave none).
-bool WriteAndClose(OutputFile& file, const void* bytes, std::size_t count, SystemErrorCode& error,
-                   bool (*afterClose)(OutputFile&) = nullptr);
+// One write request: `count` bytes from `bytes`, all of which must be
+// written.
+struct OutputRequest {
+  const void* bytes;
+  std::size_t count;
+};
 
-// Each writer opens, writes all `count` bytes and closes, as WriteAndClose
-// does. SIGPIPE and SIGXFSZ raised by the writes are held back: such a
-// write simply fails.
+// Makes the `count` requests in order on the opened file and closes it,
+// then runs `afterClose` if it is given; after a failure it discards what
+// was written (see DiscardOutputFile). Returns false with `error` set to
+// the system's code for the first failure (0 when the system gave none).
+// SIGPIPE and SIGXFSZ raised by the writes are held back: such a write
+// simply fails.
+bool WriteAndClose(OutputFile& file, const OutputRequest* requests, int count,
+                   SystemErrorCode& error, bool (*afterClose)(OutputFile&) = nullptr);
 
-// Creates or truncates the named file and writes it in place.
-bool WriteOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error);
+// Creates or truncates the named file and writes it in place, as
+// WriteAndClose does.
+bool WriteOutputRequests(const char* path, const OutputRequest* requests, int count,
+                         SystemErrorCode& error);
 
 }  // namespace qrimage
 

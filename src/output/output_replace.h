@@ -30,7 +30,11 @@ bool OpenReplacement(const char* path, OutputFile& file, ReplacementNames& names
 // an error.
 bool MoveIntoPlace(OutputFile& file);
 
-// These writers behave as WriteOutput does (see output_file.h).
+// These writers write the whole file in one request, as WriteAndClose
+// does (see output_file.h).
+
+// Creates or truncates the named file and writes it in place.
+bool WriteOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error);
 
 // An existing regular file with one name, owned by the caller, is written
 // as a new file in the same folder that is renamed over it when complete

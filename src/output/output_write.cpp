@@ -4,9 +4,12 @@
 
 namespace qrimage {
 
-bool WriteAndClose(OutputFile& file, const void* bytes, std::size_t count, SystemErrorCode& error,
-                   bool (*afterClose)(OutputFile&)) {
-  const bool written = WriteOutputFile(file, bytes, count);
+bool WriteAndClose(OutputFile& file, const OutputRequest* requests, int count,
+                   SystemErrorCode& error, bool (*afterClose)(OutputFile&)) {
+  bool written = true;
+  for (int i = 0; written && i < count; ++i) {
+    written = WriteOutputFile(file, requests[i].bytes, requests[i].count);
+  }
   if (written && CloseOutputFile(file) && (afterClose == nullptr || afterClose(file))) {
     error = 0;
     return true;
@@ -20,13 +23,14 @@ bool WriteAndClose(OutputFile& file, const void* bytes, std::size_t count, Syste
   return false;
 }
 
-bool WriteOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error) {
+bool WriteOutputRequests(const char* path, const OutputRequest* requests, int count,
+                         SystemErrorCode& error) {
   OutputFile file;
   if (!OpenOutputFile(path, file)) {
     error = file.error;
     return false;
   }
-  return WriteAndClose(file, bytes, count, error);
+  return WriteAndClose(file, requests, count, error);
 }
 
 }  // namespace qrimage

@@ -73,8 +73,10 @@ FILE_ATTRIBUTE_REPARSE_POINT = 0x400
 
 # Paths are bytes in the ANSI code page. `file` is the one file under C:\
 # that the call must create or change, None when it must leave every file
-# as it was; `free_bytes`, if set, is the room left on the disk.
-Case = namedtuple("Case", "name text level path result file free_bytes", defaults=(None,))
+# as it was; `free_bytes`, if set, is the room left on the disk; `requests`,
+# if set, the sizes of the WriteFile requests, in order.
+Case = namedtuple("Case", "name text level path result file free_bytes requests",
+                  defaults=(None, None))
 LONG_FOLDER = "d" * 200  # created before the run
 CASES = [
     Case("bad level", b"HELLO", ord("X"), b"C:\\bad.bmp", -1, None),
@@ -95,6 +97,10 @@ CASES = [
          "caf\u00e9 \u20ac.bmp"),
     Case("relative path", b"HELLO", ord("H") | 0x5A3C0000, b"relative.bmp", 1, "relative.bmp"),
     Case("disk full", b"HELLO", ord("M"), b"C:\\full.bmp", -3, None, free_bytes=100),
+    Case("version 1 in 33 requests", b"HELLO", ord("M"), b"C:\\v1.bmp", 1, "v1.bmp",
+         requests=[14, 40, 4, 4] + [4] * 29),
+    Case("version 40 in 189 requests", b"a" * 2953, ord("L"), b"C:\\v40.bmp", 40, "v40.bmp",
+         requests=[14, 40, 4, 4] + [24] * 185),
 ]
 
 
@@ -119,6 +125,7 @@ class Kernel32:
         self.handles = {}  # handle -> (host path, descriptor)
         self.next_handle = 0x100
         self.free_bytes = None  # None: the disk never fills
+        self.requests = []  # the sizes asked of WriteFile
         self.locks_held = set()
         # name -> (argument count, function of the arguments)
         self.functions = {
@@ -240,6 +247,7 @@ class Kernel32:
             raise StopRun("overlapped WriteFile not supported here")
         if handle not in self.handles:
             return self.fail(ERROR_INVALID_HANDLE)
+        self.requests.append(count)
         fits = count if self.free_bytes is None else min(count, self.free_bytes)
         os.write(self.handles[handle][1], bytes(self.uc.mem_read(buffer, fits)))
         if self.free_bytes is not None:
@@ -492,14 +500,18 @@ def main():
         for case in CASES:
             before = files_under(root)
             dll.kernel32.free_bytes = case.free_bytes
+            dll.kernel32.requests = []
             result = dll.qr_image(case.text, case.level, case.path)
             after = files_under(root)
             changed = {name for name in after.keys() | before.keys()
                        if after.get(name) != before.get(name)}
             wanted = {case.file} if case.file else set()
-            if result != case.result or changed != wanted:
+            requests = dll.kernel32.requests
+            if (result != case.result or changed != wanted or
+                    case.requests not in (None, requests)):
                 print(f"FAIL: {case.name}: returned {result}, created or changed "
-                      f"{sorted(changed)}; expected {case.result}, {sorted(wanted)}")
+                      f"{sorted(changed)}, WriteFile requests {requests}; expected "
+                      f"{case.result}, {sorted(wanted)}, {case.requests or 'any'}")
                 failures += 1
             else:
                 print(f"ok: {case.name}: {result}")

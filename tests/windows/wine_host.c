@@ -11,8 +11,8 @@
  *   - makes the failing calls of kFailures in OUTDIR\checks (and on the
  *     full disk FULLDIR, "-" for none), the other file-opening checks (the
  *     longest path that opens, a file held open for writing, the thread's
- *     ANSI code page), printing "FAIL: ..." for each check that does not
- *     hold;
+ *     ANSI code page, the WriteFile requests of a file), printing
+ *     "FAIL: ..." for each check that does not hold;
  *   - encodes every line "NAME LEVEL TEXT" of CASES (LEVEL an int in hex,
  *     TEXT the bytes in hex) to OUTDIR\NAME.bmp and prints "NAME RESULT".
  *     Every second output path first holds a larger junk file, so the
@@ -244,6 +244,75 @@ static void CheckOpenFailures(void) {
   Check(CountEntries(checkDir) == before, "the checks leave no file behind");
 }
 
+/* The sizes of the WriteFile requests the DLL makes once its import is
+ * pointed at CountingWriteFile, in order. */
+static DWORD requestSizes[256];
+static int requestCount;
+static BOOL(WINAPI* realWriteFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+
+static BOOL WINAPI CountingWriteFile(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
+                                     LPOVERLAPPED overlapped) {
+  requestSizes[requestCount++ % 256] = count;
+  return realWriteFile(file, bytes, count, written, overlapped);
+}
+
+/* Points the DLL's import address table entry for WriteFile at
+ * CountingWriteFile; false if the DLL imports no WriteFile. */
+static int CountWriteRequests(HMODULE library) {
+  BYTE* base = (BYTE*)library;
+  const IMAGE_NT_HEADERS* nt = (IMAGE_NT_HEADERS*)(base + ((IMAGE_DOS_HEADER*)base)->e_lfanew);
+  const DWORD imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  for (IMAGE_IMPORT_DESCRIPTOR* d = (IMAGE_IMPORT_DESCRIPTOR*)(base + imports); d->Name != 0; ++d) {
+    IMAGE_THUNK_DATA* name = (IMAGE_THUNK_DATA*)(base + d->OriginalFirstThunk);
+    IMAGE_THUNK_DATA* slot = (IMAGE_THUNK_DATA*)(base + d->FirstThunk);
+    for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+      if (!IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) &&
+          strcmp((const char*)((IMAGE_IMPORT_BY_NAME*)(base + name->u1.AddressOfData))->Name,
+                 "WriteFile") == 0) {
+        DWORD old;
+        VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
+        realWriteFile = (void*)slot->u1.Function;
+        slot->u1.Function = (ULONG_PTR)CountingWriteFile;
+        VirtualProtect(slot, sizeof *slot, old, &old);
+        return 1;
+      }
+    }
+  }
+  return 0;
+}
+
+/* A file is written as W + 4 requests: the 14-byte file header, the
+ * 40-byte information header, the two 4-byte palette entries, then one
+ * request per row (W rows of the padded row length). */
+static void CheckWriteRequests(HMODULE library) {
+  static const struct {
+    const char* text; /* at level L */
+    int version;
+  } kSymbols[] = {{"requests", 1}, {longText + 1, 40}};
+  char path[512];
+  snprintf(path, sizeof path, "%s\\requests.bmp", checkDir);
+  Check(CountWriteRequests(library), "the DLL imports WriteFile");
+  for (size_t i = 0; i < sizeof kSymbols / sizeof kSymbols[0]; ++i) {
+    const int side = 4 * kSymbols[i].version + 25, rowBytes = (side + 31) / 32 * 4;
+    requestCount = 0;
+    const int result = qrImage(kSymbols[i].text, 'L', path);
+    int sizesHold = requestCount == side + 4 && requestSizes[0] == 14 && requestSizes[1] == 40 &&
+                    requestSizes[2] == 4 && requestSizes[3] == 4;
+    for (int r = 4; sizesHold && r < requestCount; ++r) {
+      sizesHold = requestSizes[r] == (DWORD)rowBytes;
+    }
+    if (result != kSymbols[i].version || !sizesHold) {
+      printf(
+          "FAIL: version %d is written as %d requests of 14, 40, 4, 4 and %d bytes (returned "
+          "%d; %d requests, the first of %lu bytes)\n",
+          kSymbols[i].version, side + 4, rowBytes, result, requestCount, requestSizes[0]);
+      InterlockedIncrement(&failures);
+    }
+  }
+  DeleteFileA(path);
+}
+
 /* The path is read in the calling thread's ANSI code page: byte 0xE9 is
  * U+00E9 in code page 1252 and U+0439 in code page 1251. */
 static void CheckCodePages(void) {
@@ -426,6 +495,7 @@ int main(int argc, char** argv) {
   CheckFailures();
   CheckOpenFailures();
   CheckCodePages();
+  CheckWriteRequests(library);
 
   outDir = argv[3];
   const int count = ReadCases(argv[2]);
