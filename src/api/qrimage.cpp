@@ -31,16 +31,24 @@ void CopyText(const char* text) {
 
 }  // namespace
 
-int EncodeSymbol(int level, int minVersion, bool eci) {
+void PrepareGaloisTables() {
   if (!galoisTablesReady) {
     InitGaloisTables();
     galoisTablesReady = 1;
   }
+}
+
+int EncodeSymbol(int level) {
+  PrepareGaloisTables();
   EncodeState& state = encodeState;
-  if (SelectVersion(static_cast<std::uint8_t>(level & 0xFF), state, minVersion, eci) != 0) {
+  if (SelectVersion(static_cast<std::uint8_t>(level & 0xFF), state) != 0) {
     return QRIMAGE_ERROR_INPUT;
   }
   BuildDataCodewords(state);
+  return FinishSymbol(state);
+}
+
+int FinishSymbol(EncodeState& state) {
   if (ComputeErrorCorrection(state) != 0) {
     return QRIMAGE_ERROR_ENCODING;
   }
@@ -69,7 +77,7 @@ extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level,
     return QRIMAGE_ERROR_INPUT;
   }
   CopyText(text);
-  const int version = EncodeSymbol(level, kMinVersion, false);
+  const int version = EncodeSymbol(level);
   if (version < 0) {
     return version;
   }
