@@ -286,6 +286,27 @@ TEST(Segments, ShortestSplitIsTheLeastOfAllSplits) {
   }
 }
 
+// Version 40 at L holds 23648 bits: 7089 digits (4 + 14 + 2363 * 10 bits),
+// 4296 alphanumeric characters (4 + 13 + 2148 * 11 = 23645), 2953 bytes; at
+// H 10208 bits, 3057 digits. One character more takes two symbols.
+TEST(Segments, LargestSymbolAndSequences) {
+  struct Row {
+    char c;
+    std::size_t longest;
+    int level;
+  };
+  for (const Row& row :
+       {Row{'7', 7089, 0}, Row{'Z', 4296, 0}, Row{'z', 2953, 0}, Row{'7', 3057, 3}}) {
+    const std::string text(row.longest + 1, row.c);
+    EXPECT_EQ(LongestPrefixHeld(Bytes(text), text.size(), row.level, false), row.longest);
+    SymbolPlan plan;
+    EXPECT_TRUE(PlanSymbol(Bytes(text), row.longest, row.level, 1, false, plan));
+    EXPECT_EQ(plan.version, 40);
+    EXPECT_FALSE(PlanSymbol(Bytes(text), text.size(), row.level, 1, false, plan));
+    EXPECT_EQ(SymbolsNeeded(Bytes(text), text.size(), row.level, false), 2);
+  }
+}
+
 TEST(DataCodewords, BytesPastTheCountAreLeftAlone) {
   std::memset(encodeState.dataCodewords, 0x33, sizeof encodeState.dataCodewords);
   Codewords("abc", 'H');

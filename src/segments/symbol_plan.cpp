@@ -8,10 +8,21 @@ namespace {
 
 constexpr int kLevelCount = 4;
 
-// Bits of the shortest split never fall below 10 per 3 characters (all
-// digits in one segment per range of versions).
-std::int64_t LeastPossibleBits(std::size_t length) {
-  return DataBits(kNumericMode, static_cast<std::int64_t>(length));
+// A lower bound of the shortest split's bits in any range: no mode packs a
+// digit into fewer than 10/3 bits, another alphanumeric character into
+// fewer than 11/2, any other byte into fewer than 8, and there is at least
+// one mode indicator and count.
+std::int64_t LeastPossibleBits(const std::uint8_t* text, std::size_t length) {
+  constexpr int kSixths[kSegmentModeCount] = {
+      6 * kNumericGroupBits[kNumericGroup] / kNumericGroup,
+      6 * kAlphanumericGroupBits[kAlphanumericGroup] / kAlphanumericGroup, 6 * kByteBits};
+  static_assert(kSixths[0] * kNumericGroup == 6 * kNumericGroupBits[kNumericGroup] &&
+                kSixths[1] * kAlphanumericGroup == 6 * kAlphanumericGroupBits[kAlphanumericGroup]);
+  std::int64_t sixths = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    sixths += kSixths[kNarrowestMode[text[i]]];
+  }
+  return (sixths + 5) / 6 + kModeIndicatorBits + kCountBits[kByteMode][0];
 }
 
 // The smallest version from `first` to the range's last that holds `bits`
@@ -121,7 +132,7 @@ bool PlanSymbol(const std::uint8_t* text, std::size_t length, int level, int min
   const int headerBits = eci ? kEciHeaderBits : 0;
   // A wider count never makes a split shorter, so each range's result is
   // a lower bound for the ranges after it.
-  std::int64_t leastBits = headerBits + LeastPossibleBits(length);
+  std::int64_t leastBits = headerBits + LeastPossibleBits(text, length);
   for (int range = VersionRange(minVersion); range < kVersionRangeCount; ++range) {
     const int first = std::max(minVersion, kFirstVersionOfRange[range]);
     if (leastBits > CapacityBits(kLastVersionOfRange[range], level)) {
