@@ -1,5 +1,6 @@
-// Timings of whole QRImage calls and of the pipeline steps one by one,
-// and, when libqrencode was found, of its encoder on the same texts.
+// Timings of whole QRImage calls and of the pipeline steps one by one, of
+// the tool's encoding with and without the choice of segments, and, when
+// libqrencode was found, of its encoder on the same texts.
 //
 //   scripts/bench.sh            (builds with -DQRIMAGE_BUILD_BENCHMARKS=ON and runs)
 //
@@ -15,11 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "api/encode.h"
 #include "data/version_select.h"
 #include "ecc/error_correction.h"
 #include "mask/mask.h"
 #include "output/bitmap.h"
 #include "qrimage.h"
+#include "segments/symbol_plan.h"
 #include "state/encode_state.h"
 #include "symbol/symbol.h"
 
@@ -80,6 +83,57 @@ void BM_QRImage(benchmark::State& b) {
 BENCHMARK(BM_QRImage)
     ->ArgNames({"version", "level"})
     ->ArgsProduct({{1, 5, 10, 20, 30, 40}, {0, 3}})
+    ->Unit(benchmark::kMicrosecond)
+    ->ComputeStatistics("min", Fastest);
+
+// A text as long as `version` holds in byte mode at level L, in runs of
+// digits, upper-case letters with punctuation, lower-case words and bytes
+// from the high half, as in URLs, part numbers and addresses.
+std::string MixedRunsText(int version) {
+  const int length = kByteCapacity[version - 1][kLevelL];
+  std::string text;
+  std::uint32_t x = 777u + static_cast<std::uint32_t>(version);
+  auto next = [&x](std::uint32_t n) {
+    x = x * 1103515245u + 12345u;
+    return (x >> 16) % n;
+  };
+  static const char* const kRuns[] = {"0123456789", "ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:",
+                                      "abcdefghijklmnopqrstuvwxyz ", "\xC3\xA9\xE2\x82\xAC\xF0"};
+  while (static_cast<int>(text.size()) < length) {
+    const char* run = kRuns[next(4)];
+    const std::size_t choices = std::strlen(run);
+    for (std::uint32_t n = 1 + next(16); n > 0 && static_cast<int>(text.size()) < length; --n) {
+      text.push_back(run[next(static_cast<std::uint32_t>(choices))]);
+    }
+  }
+  return text;
+}
+
+// The tool's encoding of that text, from the bytes to the finished symbol:
+// arg 1 is 0 for one byte segment (as the library writes it), 1 for the
+// shortest segments. Both keep the version the byte segment needs (the
+// segments' own floor), so the difference is the choice of segments and
+// their bit stream.
+void BM_ToolEncode(benchmark::State& b) {
+  const int version = static_cast<int>(b.range(0));
+  const bool segments = b.range(1) != 0;
+  const std::string text = MixedRunsText(version);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  static Symbol symbol;
+  for (auto _ : b) {
+    SymbolPlan plan;
+    const bool planned = segments ? PlanSymbol(bytes, text.size(), kLevelL, version, false, plan)
+                                  : PlanBytes(text.size(), kLevelL, version, false, plan);
+    if (!planned || EncodeSegments(bytes, plan, symbol) != version) {
+      b.SkipWithError("unexpected version");
+      break;
+    }
+  }
+  SetModuleCounter(b, version);
+}
+BENCHMARK(BM_ToolEncode)
+    ->ArgNames({"version", "segments"})
+    ->ArgsProduct({{1, 10, 40}, {0, 1}})
     ->Unit(benchmark::kMicrosecond)
     ->ComputeStatistics("min", Fastest);
 

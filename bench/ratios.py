@@ -4,7 +4,8 @@
 Reads the file written by --benchmark_out (run with repetitions, best with
 random interleaving) and prints, per version and level, the median CPU time
 of each side and the median of the per-repetition ratios ours / peer, with
-the lowest and highest of those ratios.
+the lowest and highest of those ratios; then, per version, the same for the
+tool's encoding with the shortest segments against one byte segment.
 
   bench/ratios.py results.json
 """
@@ -14,6 +15,7 @@ import statistics
 import sys
 
 NAME = re.compile(r"^BM_(QRImage|Peer)/version:(\d+)/level:(\d+)$")
+TOOL = re.compile(r"^BM_ToolEncode/version:(\d+)/segments:(\d)$")
 
 
 def main(path):
@@ -24,10 +26,14 @@ def main(path):
         if run.get("run_type") != "iteration" or run.get("error_occurred"):
             continue
         m = NAME.match(run["run_name"])
-        if not m:
+        t = TOOL.match(run["run_name"])
+        if not m and not t:
             continue
         scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}[run["time_unit"]]
-        key = (m.group(1), int(m.group(2)), int(m.group(3)))
+        if t:
+            key = ("Segments" if t.group(2) == "1" else "Bytes", int(t.group(1)), 0)
+        else:
+            key = (m.group(1), int(m.group(2)), int(m.group(3)))
         times.setdefault(key, {})[run.get("repetition_index", 0)] = run["cpu_time"] * scale
 
     print("| Version | Level | qrimage | peer | ratio (median) | ratio range |")
@@ -40,6 +46,20 @@ def main(path):
         ratios = [ours[r] / peer[r] for r in ours if r in peer]
         print(f"| {version} | {'LMQH'[level]} | {statistics.median(ours.values()):.1f} us "
               f"| {statistics.median(peer.values()):.1f} us | {statistics.median(ratios):.3f}x "
+              f"| {min(ratios):.3f}-{max(ratios):.3f}x |")
+
+
+    print()
+    print("| Version | byte segment | shortest segments | ratio (median) | ratio range |")
+    print("|---|---|---|---|---|")
+    for (side, version, level) in sorted(k for k in times if k[0] == "Bytes"):
+        plain = times[(side, version, level)]
+        chosen = times.get(("Segments", version, level))
+        if not chosen:
+            continue
+        ratios = [chosen[r] / plain[r] for r in chosen if r in plain]
+        print(f"| {version} | {statistics.median(plain.values()):.1f} us "
+              f"| {statistics.median(chosen.values()):.1f} us | {statistics.median(ratios):.3f}x "
               f"| {min(ratios):.3f}-{max(ratios):.3f}x |")
 
 

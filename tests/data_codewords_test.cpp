@@ -1,4 +1,5 @@
-// Version selection and the byte-mode data codewords.
+// Version selection and the data codewords: the library's byte mode, and
+// the tool's shortest segments.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +8,7 @@
 
 #include "data/version_select.h"
 #include "qrimage.h"
+#include "segments/symbol_plan.h"
 #include "state/encode_state.h"
 #include "symbol_checker.h"
 #include "test_util.h"
@@ -15,16 +17,29 @@ namespace qrimage {
 namespace {
 
 // Runs the first two steps on `text` the way the entry point does.
-int Select(const std::string& text, std::uint8_t letter, int floor = 1, bool eci = false) {
+int Select(const std::string& text, std::uint8_t letter) {
   std::memcpy(textBuffer, text.c_str(), text.size() + 1);
-  return SelectVersion(letter, encodeState, floor, eci);
+  return SelectVersion(letter, encodeState);
 }
 
-std::vector<int> Codewords(const std::string& text, char level, int floor = 1, bool eci = false) {
-  EXPECT_EQ(Select(text, static_cast<std::uint8_t>(level), floor, eci), 0);
+std::vector<int> Codewords(const std::string& text, char level) {
+  EXPECT_EQ(Select(text, static_cast<std::uint8_t>(level)), 0);
   BuildDataCodewords(encodeState);
   return std::vector<int>(encodeState.dataCodewords,
                           encodeState.dataCodewords + encodeState.dataCodewordCount);
+}
+
+const std::uint8_t* Bytes(const std::string& text) {
+  return reinterpret_cast<const std::uint8_t*>(text.data());
+}
+
+// The tool's data codewords of a planned symbol.
+std::vector<int> Codewords(const std::string& text, const SymbolPlan& plan) {
+  std::uint8_t out[kMaxDataCodewords];
+  const int count = DataCodewordCount(plan.version, plan.level);
+  EXPECT_TRUE(
+      WriteSegmentStream(Bytes(text), plan.segments, plan.headers, plan.version, out, count));
+  return std::vector<int>(out, out + count);
 }
 
 TEST(SelectVersion, EveryCapacityBoundary) {
@@ -139,9 +154,9 @@ TEST(DataCodewords, AllFFTextFillsEveryDataNibble) {
   EXPECT_EQ(words[102], 0xEC);
 }
 
-// A version floor, and the ECI header 0111 + designator 26 before byte
-// mode: its 12 bits push a text that fills version 1 into version 2, and a
-// full symbol has no room for the terminator.
+// The tool's byte segment behind a version floor, or the ECI header 0111 +
+// designator 26: its 12 bits push a text that fills version 1 into version
+// 2, and a full symbol has no room for the terminator.
 TEST(DataCodewords, VersionFloorAndEciHeader) {
   struct Row {
     int length;
@@ -159,14 +174,137 @@ TEST(DataCodewords, VersionFloorAndEciHeader) {
                       {3, 'M', 7, false, 7, {0x40, 0x36, 0x16, 0x16, 0x10, 0xEC}, 0xEC}};
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << row.length << " bytes, floor " << row.floor);
-    const std::vector<int> words =
-        Codewords(std::string(row.length, 'a'), row.level, row.floor, row.eci);
-    EXPECT_EQ(encodeState.version, row.version);
+    const int level = static_cast<int>(std::string("LMQH").find(row.level));
+    SymbolPlan plan;
+    ASSERT_TRUE(PlanBytes(row.length, level, row.floor, row.eci, plan));
+    EXPECT_EQ(plan.version, row.version);
+    const std::vector<int> words = Codewords(std::string(row.length, 'a'), plan);
     EXPECT_EQ(std::vector<int>(words.begin(), words.begin() + row.head.size()), row.head);
     EXPECT_EQ(words.back(), row.last);
   }
-  EXPECT_EQ(Select("", 'M', 0), -1);
-  EXPECT_EQ(Select("", 'M', 41), -1);
+  SymbolPlan plan;
+  EXPECT_FALSE(PlanBytes(0, 1, 0, false, plan));
+  EXPECT_FALSE(PlanBytes(0, 1, 41, false, plan));
+}
+
+// The tool's streams: "01234567" numeric, 0001, count 8 in 10 bits, 012 345
+// in 10 bits each, 67 in 7, terminator; "AC-42" alphanumeric, 0010, count 5
+// in 9 bits, 10 * 45 + 12, 41 * 45 + 4 in 11 bits each, 2 in 6, terminator.
+TEST(DataCodewords, NumericAndAlphanumericStreams) {
+  struct Row {
+    std::string text;
+    int level;
+    std::vector<int> head;
+  };
+  const Row rows[] = {{"01234567", 1, {0x10, 0x20, 0x0C, 0x56, 0x61, 0x80, 0xEC, 0x11}},
+                      {"AC-42", 0, {0x20, 0x29, 0xCE, 0xE7, 0x21, 0x00, 0xEC, 0x11}}};
+  for (const Row& row : rows) {
+    SymbolPlan plan;
+    ASSERT_TRUE(PlanSymbol(Bytes(row.text), row.text.size(), row.level, 1, false, plan));
+    const std::vector<int> words = Codewords(row.text, plan);
+    EXPECT_EQ(std::vector<int>(words.begin(), words.begin() + row.head.size()), row.head)
+        << row.text;
+  }
+}
+
+// Shortest splits worked out by hand: bits of the mode indicators, counts
+// and data, for versions 1-9 (range 0), 10-26 (1) and 27-40 (2).
+TEST(Segments, ShortestSplitsKnownByHand) {
+  struct Row {
+    std::string text;
+    int range;
+    std::int64_t bits;
+    std::vector<Segment> segments;
+  };
+  const Row rows[] = {
+      // Numeric 4 + 10 + 3 * 10 + 4.
+      {"0123456789", 0, 48, {{kNumericMode, 0, 10}}},
+      // Alphanumeric 4 + 9 + 11 (byte: 4 + 8 + 16).
+      {"A1", 0, 24, {{kAlphanumericMode, 0, 2}}},
+      // 4 + 9 + 3 * 11; the narrowest mode of each character would switch 5 times.
+      {"A1B2C3", 0, 46, {{kAlphanumericMode, 0, 6}}},
+      // Byte 4 + 8 + 24 = 36; byte "a" 20 then numeric 4 + 10 + 7 = 41.
+      {"a12", 0, 36, {{kByteMode, 0, 3}}},
+      // Alphanumeric 4 + 9 + 7 * 11 = 90, numeric 4 + 10 + 4 * 10 + 7 = 61.
+      {"HTTPS://X.ORG/12345678901234",
+       0,
+       151,
+       {{kAlphanumericMode, 0, 14}, {kNumericMode, 14, 14}}},
+      // 20 + (4 + 10 + 20) + 20 = 74 against all byte 12 + 64 = 76; with the
+      // wider counts 28 + 36 + 28 = 92 against 20 + 64 = 84.
+      {"a123456b", 0, 74, {{kByteMode, 0, 1}, {kNumericMode, 1, 6}, {kByteMode, 7, 1}}},
+      {"a123456b", 1, 84, {{kByteMode, 0, 8}}},
+      // An empty text is one empty byte segment: 4 + 8, 4 + 16.
+      {"", 0, 12, {{kByteMode, 0, 0}}},
+      {"", 2, 20, {{kByteMode, 0, 0}}},
+  };
+  for (const Row& row : rows) {
+    std::vector<Segment> segments;
+    EXPECT_EQ(ShortestSegments(Bytes(row.text), row.text.size(), row.range, &segments), row.bits)
+        << row.text << " range " << row.range;
+    EXPECT_EQ(segments, row.segments) << row.text << " range " << row.range;
+  }
+}
+
+// Against every split of short texts over digits, alphanumeric-only and
+// byte-only characters, tried one by one.
+TEST(Segments, ShortestSplitIsTheLeastOfAllSplits) {
+  const std::string alphabet = "07A-a";
+  std::uint32_t seed = 1;
+  for (int trial = 0; trial < 3000; ++trial) {
+    std::string text;
+    for (int length = trial % 10; length > 0; --length) {
+      seed = seed * 1103515245u + 12345u;
+      text.push_back(alphabet[(seed >> 16) % alphabet.size()]);
+    }
+    const int range = trial % kVersionRangeCount;
+    // least[i]: the fewest bits for text[i..]; each segment in each mode that holds it.
+    std::vector<std::int64_t> least(text.size() + 1, 0);
+    for (int i = static_cast<int>(text.size()) - 1; i >= 0; --i) {
+      least[i] = INT64_MAX;
+      for (int mode = 0; mode < kSegmentModeCount; ++mode) {
+        for (std::size_t j = i + 1; j <= text.size() && kNarrowestMode[text[j - 1]] <= mode; ++j) {
+          const auto m = static_cast<SegmentMode>(mode);
+          least[i] = std::min(least[i], SegmentBits(m, j - i, range) + least[j]);
+        }
+      }
+    }
+    std::vector<Segment> segments;
+    const std::int64_t bits = ShortestSegments(Bytes(text), text.size(), range, &segments);
+    if (!text.empty()) {
+      EXPECT_EQ(bits, least[0]) << text << " range " << range;
+    }
+    EXPECT_EQ(SegmentsBits(segments, range), bits) << text;
+    std::uint8_t out[kMaxDataCodewords];
+    EXPECT_TRUE(WriteSegmentStream(Bytes(text), segments, {}, 40, out, 2956)) << text;
+    std::uint32_t covered = 0;
+    for (const Segment& segment : segments) {
+      EXPECT_EQ(segment.start, covered) << text;
+      covered += segment.length;
+    }
+    EXPECT_EQ(covered, text.size()) << text;
+  }
+}
+
+// Version 40 at L holds 23648 bits: 7089 digits (4 + 14 + 2363 * 10 bits),
+// 4296 alphanumeric characters (4 + 13 + 2148 * 11 = 23645), 2953 bytes; at
+// H 10208 bits, 3057 digits. One character more takes two symbols.
+TEST(Segments, LargestSymbolAndSequences) {
+  struct Row {
+    char c;
+    std::size_t longest;
+    int level;
+  };
+  for (const Row& row :
+       {Row{'7', 7089, 0}, Row{'Z', 4296, 0}, Row{'z', 2953, 0}, Row{'7', 3057, 3}}) {
+    const std::string text(row.longest + 1, row.c);
+    EXPECT_EQ(LongestPrefixHeld(Bytes(text), text.size(), row.level, false), row.longest);
+    SymbolPlan plan;
+    EXPECT_TRUE(PlanSymbol(Bytes(text), row.longest, row.level, 1, false, plan));
+    EXPECT_EQ(plan.version, 40);
+    EXPECT_FALSE(PlanSymbol(Bytes(text), text.size(), row.level, 1, false, plan));
+    EXPECT_EQ(SymbolsNeeded(Bytes(text), text.size(), row.level, false), 2);
+  }
 }
 
 TEST(DataCodewords, BytesPastTheCountAreLeftAlone) {

@@ -462,6 +462,74 @@ TEST(ImageFormats, ScaleOneBitmapIsTheLibrarysFile) {
   }
 }
 
+// The tool's own symbols: shortest segments, an ECI header, a sequence of
+// three. Each decodes to its text, or in a sequence to its piece, which
+// ZXing names as such.
+TEST(ImageFormats, SegmentedSymbolsDecode) {
+  ASSERT_TRUE(qrtest::HaveTool("zbarimg") && qrtest::HaveTool("ZXingReader") &&
+              !qrtest::ImageMagick().empty())
+      << "needs zbarimg, ZXingReader and ImageMagick (Debian zbar-tools, zxing-cpp-tools, "
+         "imagemagick)";
+  struct Row {
+    std::string text;
+    int level;
+    bool eci;
+    int symbols;
+    int version;  // of each symbol
+    char raised;  // the highest level that keeps the version
+  };
+  // 41 digits at M: 4 + 10 + 13 * 10 + 4 = 148 bits, over version 1's 128.
+  // 31 alphanumeric characters at M: 4 + 9 + 15 * 11 + 6 = 184 bits.
+  // At L: 12 bytes, 20 digits (81 bits) and 23 bytes take 385 bits, over
+  // version 2's 272; the ECI text: 12 + 156 + (4 + 10 + 4 * 10 + 4) = 226.
+  // Version 2 holds 176 bits at Q, 128 at H; version 3 352 at M; version 2
+  // 224 at M.
+  const Row rows[] = {
+      {"31415926535897932384626433832795028841971", 1, false, 1, 2, 'Q'},
+      {"HTTPS://EXAMPLE.ORG/PART/4711-A", 1, false, 1, 2, 'M'},
+      {"Order 0042: 12345678901234567890 units at $3.50, BOX 77", 0, false, 1, 3, 'L'},
+      {"Jos\u00E9 M\u00FCller \u20AC 1234567890123", 0, true, 1, 2, 'L'},
+      {qrtest::MixedText(2500, 3) + std::string(900, '5'), 3, false, 3, 0, 'H'},
+  };
+  for (const Row& row : rows) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(row.text.data());
+    std::vector<qrimage::SymbolPlan> plans;
+    ASSERT_TRUE(qrimage::PlanSequence(bytes, row.text.size(), row.level, 1, row.eci, plans));
+    ASSERT_EQ(static_cast<int>(plans.size()), row.symbols);
+    const int raised = qrimage::HighestLevel(plans);
+    EXPECT_EQ(qrimage::kLevelLetters[raised], row.raised);
+    std::string joined, images;
+    for (std::size_t i = 0; i < plans.size(); ++i) {
+      SCOPED_TRACE(testing::Message() << row.text.substr(0, 20) << ", symbol " << i + 1);
+      static qrimage::Symbol encoded;
+      plans[i].level = raised;
+      ASSERT_EQ(qrimage::EncodeSegments(bytes, plans[i], encoded), plans[i].version);
+      EXPECT_EQ(plans[i].version, row.version != 0 ? row.version : plans[0].version);
+      Symbol symbol{encoded.version, encoded.size,
+                    std::vector<std::uint8_t>(encoded.modules,
+                                              encoded.modules + encoded.size * encoded.size)};
+      const std::string image = WriteScratch(Render(symbol, ImageType::kBmp, ImageOptions{4, 0}),
+                                             "segments-" + std::to_string(i) + ".bmp");
+      images += " '" + image + "'";
+      joined += qrtest::DecodeWithZxing(image);
+      const std::string report = qrtest::CommandOutput("ZXingReader '" + image + "'");
+      EXPECT_EQ(report.find("5C 30 30 30 30 32 36") != std::string::npos, row.eci) << report;
+      EXPECT_NE(report.find(std::string("EC Level:   ") + row.raised), std::string::npos) << report;
+      if (plans.size() > 1) {
+        EXPECT_NE(report.find("Structured Append: symbol " + std::to_string(i + 1) + " of " +
+                              std::to_string(plans.size())),
+                  std::string::npos)
+            << report;
+      }
+    }
+    EXPECT_TRUE(joined == row.text) << "ZXing";
+    // zbar joins a sequence whose symbols share one picture.
+    const std::string all = qrtest::ScratchPath("segments.png");
+    ASSERT_EQ(std::system((qrtest::ImageMagick() + images + " +append '" + all + "'").c_str()), 0);
+    EXPECT_TRUE(qrtest::DecodeWithZbar(all) == row.text) << "zbar";
+  }
+}
+
 TEST(ImageFormats, OptionsOutOfRangeAreRefused) {
   const Symbol symbol = Encode("range", 'M');
   const ImageOptions bad[] = {

@@ -9,25 +9,30 @@
 
 namespace qrimage {
 
-int Encode(const char* text, std::size_t length, int level, const EncodeOptions& options,
-           Symbol& symbol) {
-  if (text == nullptr || length >= static_cast<std::size_t>(kTextBufferSize)) {
+int EncodeSegments(const std::uint8_t* text, const SymbolPlan& plan, Symbol& symbol) {
+  if (plan.version < kMinVersion || plan.version > kMaxVersion || plan.level < kLevelL ||
+      plan.level > kLevelH) {
     return QRIMAGE_ERROR_INPUT;
   }
-  // A NUL would end the text early: the caller's length would not be the
-  // length encoded.
-  for (std::size_t i = 0; i < length; ++i) {
-    if (text[i] == '\0') {
-      return QRIMAGE_ERROR_INPUT;
-    }
+  // The bit stream is written before the lock is taken: only the steps
+  // over the shared state wait for other callers.
+  const int codewords = DataCodewordCount(plan.version, plan.level);
+  std::uint8_t data[kMaxDataCodewords];
+  if (!WriteSegmentStream(text, plan.segments, plan.headers, plan.version, data, codewords)) {
+    return QRIMAGE_ERROR_INPUT;
   }
+
   const CallLock lock;
   if (!lock.Held()) {
     return QRIMAGE_ERROR_ENCODING;
   }
-  std::memcpy(textBuffer, text, length);
-  textBuffer[length] = 0;
-  const int version = EncodeSymbol(level, options.minVersion, options.eci);
+  PrepareGaloisTables();
+  EncodeState& state = encodeState;
+  std::memcpy(state.dataCodewords, data, codewords);
+  state.dataCodewordCount = codewords;
+  state.version = plan.version;
+  state.level = static_cast<std::uint8_t>(plan.level);
+  const int version = FinishSymbol(state);
   if (version < 0) {
     return version;
   }
@@ -35,9 +40,30 @@ int Encode(const char* text, std::size_t length, int level, const EncodeOptions&
   symbol.version = version;
   symbol.size = size;
   for (int r = 0; r < size; ++r) {
-    std::memcpy(symbol.modules + r * size, &encodeState.matrix[r * GRID_STRIDE], size);
+    std::memcpy(symbol.modules + r * size, &state.matrix[r * GRID_STRIDE], size);
   }
   return version;
+}
+
+int Encode(const char* text, std::size_t length, int level, const EncodeOptions& options,
+           Symbol& symbol) {
+  if (text == nullptr || length >= static_cast<std::size_t>(kTextBufferSize)) {
+    return QRIMAGE_ERROR_INPUT;
+  }
+  // A NUL would end the text early for the library: the same text through
+  // QRImage would give another symbol.
+  if (std::memchr(text, '\0', length) != nullptr) {
+    return QRIMAGE_ERROR_INPUT;
+  }
+  int index = 0;
+  while (index < 4 && kLevelLetters[index] != static_cast<char>(level & 0xFF)) {
+    ++index;
+  }
+  SymbolPlan plan;
+  if (!PlanBytes(length, index, options.minVersion, options.eci, plan)) {
+    return QRIMAGE_ERROR_INPUT;
+  }
+  return EncodeSegments(reinterpret_cast<const std::uint8_t*>(text), plan, symbol);
 }
 
 }  // namespace qrimage

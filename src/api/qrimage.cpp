@@ -29,25 +29,28 @@ void CopyText(const char* text) {
   textBuffer[i] = 0;
 }
 
+}  // namespace
+
 // The first call of the process builds the field tables, whatever its
 // arguments; the flag is set only once they are whole. Called under the
 // lock.
-void BuildTablesOnFirstCall() {
+void PrepareGaloisTables() {
   if (!galoisTablesReady) {
     InitGaloisTables();
     galoisTablesReady = 1;
   }
 }
 
-}  // namespace
-
-int EncodeSymbol(int level, int minVersion, bool eci) {
-  BuildTablesOnFirstCall();
+int EncodeSymbol(int level) {
   EncodeState& state = encodeState;
-  if (SelectVersion(static_cast<std::uint8_t>(level & 0xFF), state, minVersion, eci) != 0) {
+  if (SelectVersion(static_cast<std::uint8_t>(level & 0xFF), state) != 0) {
     return QRIMAGE_ERROR_INPUT;
   }
   BuildDataCodewords(state);
+  return FinishSymbol(state);
+}
+
+int FinishSymbol(EncodeState& state) {
   if (ComputeErrorCorrection(state) != 0) {
     return QRIMAGE_ERROR_ENCODING;
   }
@@ -71,13 +74,13 @@ extern "C" QRIMAGE_API int QRIMAGE_CALL QRImage(const char* text, int level,
   if (!lock.Held()) {
     return QRIMAGE_ERROR_ENCODING;
   }
-  BuildTablesOnFirstCall();
+  PrepareGaloisTables();
 
   if (text == nullptr) {
     return QRIMAGE_ERROR_INPUT;
   }
   CopyText(text);
-  const int version = EncodeSymbol(level, kMinVersion, false);
+  const int version = EncodeSymbol(level);
   if (version < 0) {
     return version;
   }

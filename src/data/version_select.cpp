@@ -49,7 +49,7 @@ const std::uint16_t kByteCapacity[kMaxVersion][4] = {
 };
 // clang-format on
 
-int SelectVersion(std::uint8_t letter, EncodeState& state, int minVersion, bool eci) {
+int SelectVersion(std::uint8_t letter, EncodeState& state) {
   state.text = textBuffer;
   int length = 0;
   while (length < kTextBufferSize && textBuffer[length] != 0) {
@@ -61,14 +61,13 @@ int SelectVersion(std::uint8_t letter, EncodeState& state, int minVersion, bool 
   while (level < 4 && static_cast<std::uint8_t>(kLevelLetters[level]) != letter) {
     ++level;
   }
-  if (level == 4 || minVersion < kMinVersion || minVersion > kMaxVersion) {
+  if (level == 4) {
     return -1;
   }
   state.level = static_cast<std::uint8_t>(level);
-  state.eci = eci;
 
-  for (int version = minVersion; version <= kMaxVersion; ++version) {
-    if (ByteCapacity(version, level, eci) >= length) {
+  for (int version = kMinVersion; version <= kMaxVersion; ++version) {
+    if (kByteCapacity[version - 1][level] >= length) {
       state.version = version;
       state.dataCodewordCount = DataCodewordCount(version, level);
       return 0;

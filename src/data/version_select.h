@@ -8,14 +8,12 @@
 namespace qrimage {
 
 // Points `text` at textBuffer, measures it, maps `letter` to a level and
-// picks the smallest version from `minVersion` up that holds the text, with
-// an ECI header when `eci` is set. Returns 0, -1 for a bad letter or a
-// floor outside 1..40, or -2 when even version 40 is too small.
-int SelectVersion(std::uint8_t letter, EncodeState& state, int minVersion = kMinVersion,
-                  bool eci = false);
+// picks the smallest version that holds the text. Returns 0, -1 for a bad
+// letter, or -2 when even version 40 is too small.
+int SelectVersion(std::uint8_t letter, EncodeState& state);
 
-// Data codewords of the version chosen above: the ECI header if asked for,
-// mode, count, text bytes, terminator and pad codewords.
+// Data codewords of the version chosen above: mode, count, text bytes,
+// terminator and pad codewords.
 void BuildDataCodewords(EncodeState& state);
 
 }  // namespace qrimage

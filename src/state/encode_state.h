@@ -43,7 +43,6 @@ struct EncodeState {
   std::int32_t dataCodewordCount;
   std::int32_t version;
   std::uint8_t level;
-  bool eci;  // the segment is preceded by an ECI header (UTF-8)
   std::uint8_t eccCodewords[kMaxEccCodewords];
   std::int32_t eccCodewordCount;
   std::int32_t group1BlockCount;

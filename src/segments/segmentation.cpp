@@ -1,0 +1,201 @@
+// A dynamic programme over the characters. The state after a character is
+// the mode of the segment it ends, and for numeric and alphanumeric also how
+// many characters of the segment's last group it completes (1 to 3 digits,
+// 1 or 2 alphanumeric characters). A segment's bits are its header plus the
+// sum of what each character adds given its place in the group: digits add
+// 4, 3, 3 (a group of 1, 2, 3 digits takes 4, 7, 10 bits), alphanumeric
+// characters 6, 5 (6 and 11 bits), bytes 8. So every segmentation's length
+// is a sum of per-character steps that depend only on the state before and
+// after, and the minimum over the six states after the last character is
+// the exact minimum over all segmentations. A new segment may start before
+// any character and pays its mode indicator and count width then.
+//
+// The count field's upper limit is not modelled: a segment that could not
+// count its characters would on its own exceed every symbol's capacity in
+// that version range, so no split that fits a symbol has one.
+#include "segments/segmentation.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace qrimage {
+
+namespace {
+
+enum State : std::uint8_t { kN1, kN2, kN3, kA1, kA2, kB, kStateCount };
+
+constexpr std::int64_t kUnreachable = std::numeric_limits<std::int64_t>::max() / 4;
+
+// What each character adds inside a segment: digits 4 for a new group, then
+// 3 and 3; alphanumeric characters 6, then 5.
+constexpr std::int64_t kDigitStep[kNumericGroup] = {kNumericGroupBits[1] - kNumericGroupBits[0],
+                                                    kNumericGroupBits[2] - kNumericGroupBits[1],
+                                                    kNumericGroupBits[3] - kNumericGroupBits[2]};
+constexpr std::int64_t kAlphanumericStep[kAlphanumericGroup] = {
+    kAlphanumericGroupBits[1] - kAlphanumericGroupBits[0],
+    kAlphanumericGroupBits[2] - kAlphanumericGroupBits[1]};
+
+// The trace of one character: the cheapest state before it (kNoState at the
+// text's start) and which of the states N1, A1, B began a new segment.
+constexpr std::uint8_t kNoState = 7;
+constexpr std::uint8_t kStartedN1 = 1 << 3;
+constexpr std::uint8_t kStartedA1 = 1 << 4;
+constexpr std::uint8_t kStartedB = 1 << 5;
+
+class Programme {
+ public:
+  explicit Programme(int range) {
+    for (int mode = 0; mode < kSegmentModeCount; ++mode) {
+      header[mode] = kModeIndicatorBits + kCountBits[mode][range];
+    }
+    std::fill(cost, cost + kStateCount, kUnreachable);
+  }
+
+  // Takes one more character; returns its trace.
+  std::uint8_t Step(std::uint8_t c) {
+    std::uint8_t bestState = kNoState;
+    std::int64_t best = started ? kUnreachable : 0;
+    for (int s = 0; s < kStateCount; ++s) {
+      if (cost[s] < best) {
+        best = cost[s];
+        bestState = static_cast<std::uint8_t>(s);
+      }
+    }
+    started = true;
+    std::uint8_t trace = bestState;
+    std::int64_t next[kStateCount];
+    const std::uint8_t narrowest = kNarrowestMode[c];
+    if (narrowest == kNumericMode) {
+      const std::int64_t fresh = best + header[kNumericMode] + kDigitStep[0];
+      const std::int64_t carry = cost[kN3] + kDigitStep[0];
+      next[kN1] = std::min(fresh, carry);
+      trace |= fresh < carry ? kStartedN1 : 0;
+      next[kN2] = cost[kN1] + kDigitStep[1];
+      next[kN3] = cost[kN2] + kDigitStep[2];
+    } else {
+      next[kN1] = next[kN2] = next[kN3] = kUnreachable;
+    }
+    if (narrowest <= kAlphanumericMode) {
+      const std::int64_t fresh = best + header[kAlphanumericMode] + kAlphanumericStep[0];
+      const std::int64_t carry = cost[kA2] + kAlphanumericStep[0];
+      next[kA1] = std::min(fresh, carry);
+      trace |= fresh < carry ? kStartedA1 : 0;
+      next[kA2] = cost[kA1] + kAlphanumericStep[1];
+    } else {
+      next[kA1] = next[kA2] = kUnreachable;
+    }
+    const std::int64_t fresh = best + header[kByteMode] + kByteBits;
+    const std::int64_t carry = cost[kB] + kByteBits;
+    next[kB] = std::min(fresh, carry);
+    trace |= fresh < carry ? kStartedB : 0;
+    // Unreachable states stay at the one sentinel, however long the text.
+    for (int s = 0; s < kStateCount; ++s) {
+      cost[s] = std::min(next[s], kUnreachable);
+    }
+    return trace;
+  }
+
+  // The least bits over all states, and the state that has them.
+  std::int64_t Least(State* state = nullptr) const {
+    const std::int64_t* least = std::min_element(cost, cost + kStateCount);
+    if (state != nullptr) {
+      *state = static_cast<State>(least - cost);
+    }
+    return *least;
+  }
+
+ private:
+  std::int64_t header[kSegmentModeCount];
+  std::int64_t cost[kStateCount];
+  bool started = false;
+};
+
+SegmentMode ModeOf(State state) {
+  return state <= kN3 ? kNumericMode : state <= kA2 ? kAlphanumericMode : kByteMode;
+}
+
+}  // namespace
+
+std::int64_t ShortestSegments(const std::uint8_t* text, std::size_t length, int range,
+                              std::vector<Segment>* segments) {
+  if (length == 0) {
+    if (segments != nullptr) {
+      segments->assign(1, Segment{kByteMode, 0, 0});
+    }
+    return SegmentBits(kByteMode, 0, range);
+  }
+  Programme programme(range);
+  if (segments == nullptr) {
+    for (std::size_t i = 0; i < length; ++i) {
+      programme.Step(text[i]);
+    }
+    return programme.Least();
+  }
+
+  std::vector<std::uint8_t> trace(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    trace[i] = programme.Step(text[i]);
+  }
+  State state;
+  const std::int64_t bits = programme.Least(&state);
+
+  // Back from the last character: each state names the one before it,
+  // unless a segment began at this character.
+  segments->clear();
+  std::size_t end = length;
+  for (std::size_t i = length; i-- > 0;) {
+    bool began;
+    State before;
+    switch (state) {
+      case kN2:
+      case kN3:
+        began = false;
+        before = static_cast<State>(state - 1);
+        break;
+      case kN1:
+        began = (trace[i] & kStartedN1) != 0;
+        before = kN3;
+        break;
+      case kA2:
+        began = false;
+        before = kA1;
+        break;
+      case kA1:
+        began = (trace[i] & kStartedA1) != 0;
+        before = kA2;
+        break;
+      default:
+        began = (trace[i] & kStartedB) != 0;
+        before = kB;
+        break;
+    }
+    if (began) {
+      segments->push_back(Segment{ModeOf(state), static_cast<std::uint32_t>(i),
+                                  static_cast<std::uint32_t>(end - i)});
+      end = i;
+      before = static_cast<State>(trace[i] & 7);
+    }
+    state = before;
+  }
+  std::reverse(segments->begin(), segments->end());
+  return bits;
+}
+
+std::size_t LongestPrefixWithin(const std::uint8_t* text, std::size_t length, int range,
+                                std::int64_t budget, bool wholeUtf8) {
+  Programme programme(range);
+  std::size_t longest = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    programme.Step(text[i]);
+    // The shortest split of a prefix never shrinks as the prefix grows.
+    if (programme.Least() > budget) {
+      break;
+    }
+    if (!wholeUtf8 || i + 1 == length || (text[i + 1] & 0xC0) != 0x80) {
+      longest = i + 1;
+    }
+  }
+  return longest;
+}
+
+}  // namespace qrimage

@@ -1,0 +1,235 @@
+#include "segments/symbol_plan.h"
+
+#include <algorithm>
+
+namespace qrimage {
+
+namespace {
+
+constexpr int kLevelCount = 4;
+
+// A lower bound of the shortest split's bits in any range: no mode packs a
+// digit into fewer than 10/3 bits, another alphanumeric character into
+// fewer than 11/2, any other byte into fewer than 8, and there is at least
+// one mode indicator and count.
+std::int64_t LeastPossibleBits(const std::uint8_t* text, std::size_t length) {
+  constexpr int kSixths[kSegmentModeCount] = {
+      6 * kNumericGroupBits[kNumericGroup] / kNumericGroup,
+      6 * kAlphanumericGroupBits[kAlphanumericGroup] / kAlphanumericGroup, 6 * kByteBits};
+  static_assert(kSixths[0] * kNumericGroup == 6 * kNumericGroupBits[kNumericGroup] &&
+                kSixths[1] * kAlphanumericGroup == 6 * kAlphanumericGroupBits[kAlphanumericGroup]);
+  std::int64_t sixths = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    sixths += kSixths[kNarrowestMode[text[i]]];
+  }
+  return (sixths + 5) / 6 + kModeIndicatorBits + kCountBits[kByteMode][0];
+}
+
+// The smallest version from `first` to the range's last that holds `bits`
+// at `level`, or 0.
+int SmallestVersionHolding(std::int64_t bits, int level, int first, int range) {
+  for (int version = first; version <= kLastVersionOfRange[range]; ++version) {
+    if (bits <= CapacityBits(version, level)) {
+      return version;
+    }
+  }
+  return 0;
+}
+
+bool ValidRequest(int level, int minVersion) {
+  return level >= 0 && level < kLevelCount && minVersion >= kMinVersion &&
+         minVersion <= kMaxVersion;
+}
+
+// Splits text at the cuts found by GreedyCuts for `version` into one plan
+// per symbol.
+void PlanPieces(const std::uint8_t* text, std::size_t length, const std::vector<std::size_t>& ends,
+                int version, int level, bool eci, std::vector<SymbolPlan>& symbols) {
+  const int count = static_cast<int>(ends.size());
+  const std::uint8_t parity = Parity(text, length);
+  symbols.assign(ends.size(), SymbolPlan{});
+  std::size_t start = 0;
+  for (int i = 0; i < count; ++i) {
+    SymbolPlan& plan = symbols[i];
+    plan.version = version;
+    plan.level = level;
+    plan.headers.sequence = StructuredAppend{i, count, parity};
+    plan.headers.eci = eci;
+    plan.bits = plan.headers.Bits() + ShortestSegments(text + start, ends[i] - start,
+                                                       VersionRange(version), &plan.segments);
+    for (Segment& segment : plan.segments) {
+      segment.start += static_cast<std::uint32_t>(start);
+    }
+    start = ends[i];
+  }
+}
+
+// The ends of the greedy pieces for `version`: each symbol takes the longest
+// prefix of the rest that it holds. Empty when a piece would be empty or
+// more than `most` symbols are needed.
+std::vector<std::size_t> GreedyCuts(const std::uint8_t* text, std::size_t length, int version,
+                                    int level, bool eci, bool utf8, int most) {
+  const std::int64_t budget =
+      CapacityBits(version, level) - kStructuredAppendHeaderBits - (eci ? kEciHeaderBits : 0);
+  std::vector<std::size_t> ends;
+  for (std::size_t start = 0; start < length;) {
+    const std::size_t taken =
+        LongestPrefixWithin(text + start, length - start, VersionRange(version), budget, utf8);
+    if (taken == 0 || static_cast<int>(ends.size()) == most) {
+      return {};
+    }
+    start += taken;
+    ends.push_back(start);
+  }
+  return ends;
+}
+
+}  // namespace
+
+bool IsUtf8(const std::uint8_t* text, std::size_t length) {
+  for (std::size_t i = 0; i < length;) {
+    const std::uint8_t lead = text[i];
+    int more;
+    std::uint32_t code;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      more = 1;
+      code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      more = 2;
+      code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      more = 3;
+      code = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (length - i <= static_cast<std::size_t>(more)) {
+      return false;
+    }
+    for (int k = 1; k <= more; ++k) {
+      if ((text[i + k] & 0xC0) != 0x80) {
+        return false;
+      }
+      code = code << 6 | (text[i + k] & 0x3F);
+    }
+    constexpr std::uint32_t kShortest[4] = {0, 0x80, 0x800, 0x10000};
+    if (code < kShortest[more] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+      return false;
+    }
+    i += more + 1;
+  }
+  return true;
+}
+
+bool PlanSymbol(const std::uint8_t* text, std::size_t length, int level, int minVersion, bool eci,
+                SymbolPlan& plan) {
+  if (!ValidRequest(level, minVersion)) {
+    return false;
+  }
+  const int headerBits = eci ? kEciHeaderBits : 0;
+  // A wider count never makes a split shorter, so each range's result is
+  // a lower bound for the ranges after it.
+  std::int64_t leastBits = headerBits + LeastPossibleBits(text, length);
+  for (int range = VersionRange(minVersion); range < kVersionRangeCount; ++range) {
+    const int first = std::max(minVersion, kFirstVersionOfRange[range]);
+    if (leastBits > CapacityBits(kLastVersionOfRange[range], level)) {
+      continue;
+    }
+    const std::int64_t bits = headerBits + ShortestSegments(text, length, range, &plan.segments);
+    leastBits = bits;
+    const int version = SmallestVersionHolding(bits, level, first, range);
+    if (version != 0) {
+      plan.version = version;
+      plan.level = level;
+      plan.headers = SymbolHeaders{{}, eci};
+      plan.bits = bits;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool PlanBytes(std::size_t length, int level, int minVersion, bool eci, SymbolPlan& plan) {
+  if (!ValidRequest(level, minVersion)) {
+    return false;
+  }
+  for (int version = minVersion; version <= kMaxVersion; ++version) {
+    const std::int64_t bits =
+        (eci ? kEciHeaderBits : 0) +
+        SegmentBits(kByteMode, static_cast<std::int64_t>(length), VersionRange(version));
+    if (bits <= CapacityBits(version, level)) {
+      plan.version = version;
+      plan.level = level;
+      plan.headers = SymbolHeaders{{}, eci};
+      plan.segments.assign(1, Segment{kByteMode, 0, static_cast<std::uint32_t>(length)});
+      plan.bits = bits;
+      return true;
+    }
+  }
+  return false;
+}
+
+int HighestLevel(std::span<const SymbolPlan> symbols) {
+  if (symbols.empty()) {
+    return 0;
+  }
+  for (int level = kLevelCount - 1; level > symbols[0].level; --level) {
+    const bool held = std::all_of(symbols.begin(), symbols.end(), [level](const SymbolPlan& plan) {
+      return plan.bits <= CapacityBits(plan.version, level);
+    });
+    if (held) {
+      return level;
+    }
+  }
+  return symbols[0].level;
+}
+
+bool PlanSequence(const std::uint8_t* text, std::size_t length, int level, int minVersion, bool eci,
+                  std::vector<SymbolPlan>& symbols) {
+  symbols.assign(1, SymbolPlan{});
+  if (PlanSymbol(text, length, level, minVersion, eci, symbols[0])) {
+    return true;
+  }
+  symbols.clear();
+  if (!ValidRequest(level, minVersion)) {
+    return false;
+  }
+  const bool utf8 = IsUtf8(text, length);
+  std::vector<std::size_t> best;
+  int bestVersion = 0;
+  for (int version = minVersion; version <= kMaxVersion; ++version) {
+    // Only fewer symbols than found so far are of use; two is the fewest.
+    const int most = best.empty() ? kMaxSequenceSymbols : static_cast<int>(best.size()) - 1;
+    std::vector<std::size_t> ends = GreedyCuts(text, length, version, level, eci, utf8, most);
+    if (!ends.empty()) {
+      best = std::move(ends);
+      bestVersion = version;
+      if (best.size() == 2) {
+        break;
+      }
+    }
+  }
+  if (best.empty()) {
+    return false;
+  }
+  PlanPieces(text, length, best, bestVersion, level, eci, symbols);
+  return true;
+}
+
+std::size_t LongestPrefixHeld(const std::uint8_t* text, std::size_t length, int level, bool eci) {
+  const std::int64_t budget = CapacityBits(kMaxVersion, level) - (eci ? kEciHeaderBits : 0);
+  return LongestPrefixWithin(text, length, VersionRange(kMaxVersion), budget, IsUtf8(text, length));
+}
+
+int SymbolsNeeded(const std::uint8_t* text, std::size_t length, int level, bool eci) {
+  std::vector<SymbolPlan> symbols;
+  if (!PlanSequence(text, length, level, kMinVersion, eci, symbols)) {
+    return 0;
+  }
+  return static_cast<int>(symbols.size());
+}
+
+}  // namespace qrimage

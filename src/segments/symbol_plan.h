@@ -1,0 +1,57 @@
+// What the tool's symbols hold: the version, the level and the segments of
+// one symbol, or of each symbol of a structured-append sequence.
+#ifndef QRIMAGE_SRC_SEGMENTS_SYMBOL_PLAN_H
+#define QRIMAGE_SRC_SEGMENTS_SYMBOL_PLAN_H
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "segments/segment_stream.h"
+
+namespace qrimage {
+
+struct SymbolPlan {
+  int version = 0;
+  int level = 0;  // index in kLevelLetters
+  SymbolHeaders headers;
+  std::vector<Segment> segments;  // positions in the whole text
+  std::int64_t bits = 0;          // headers and segments, no terminator
+};
+
+// Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or
+// code points past U+10FFFF).
+bool IsUtf8(const std::uint8_t* text, std::size_t length);
+
+// The smallest version from `minVersion` up that holds the text's shortest
+// segments at `level`, behind an ECI header if `eci`; false when version 40
+// does not hold them.
+bool PlanSymbol(const std::uint8_t* text, std::size_t length, int level, int minVersion, bool eci,
+                SymbolPlan& plan);
+
+// The same with the whole text as one byte segment.
+bool PlanBytes(std::size_t length, int level, int minVersion, bool eci, SymbolPlan& plan);
+
+// The highest level, from the plan's own up, at which every symbol keeps
+// its version.
+int HighestLevel(std::span<const SymbolPlan> symbols);
+
+// A text longer than one symbol holds at `level`, as a structured-append
+// sequence: the fewest symbols (at most 16), then the smallest version from
+// `minVersion` up, every symbol of that version with its own shortest
+// segments. Cuts fall between characters when the text is UTF-8. A text
+// that fits one symbol is one plain symbol. False when 16 symbols do not
+// hold it.
+bool PlanSequence(const std::uint8_t* text, std::size_t length, int level, int minVersion, bool eci,
+                  std::vector<SymbolPlan>& symbols);
+
+// For the message about a text too long: the bytes of its longest prefix
+// that one symbol holds at `level`, and the symbols a sequence would need
+// (0 when more than 16).
+std::size_t LongestPrefixHeld(const std::uint8_t* text, std::size_t length, int level, bool eci);
+int SymbolsNeeded(const std::uint8_t* text, std::size_t length, int level, bool eci);
+
+}  // namespace qrimage
+
+#endif
