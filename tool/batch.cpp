@@ -5,14 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "platform.h"
+#include "report.h"
 
 namespace qrtool {
 namespace {
@@ -62,23 +56,15 @@ class RecordReader {
 
  private:
   bool Fill() {
-    for (;;) {
-#ifdef _WIN32
-      const int got = _read(descriptor_, buffer_, sizeof buffer_);
-#else
-      const ssize_t got = read(descriptor_, buffer_, sizeof buffer_);
-#endif
-      if (got >= 0) {
-        next_ = buffer_;
-        end_ = buffer_ + got;
-        ended_ = got == 0;  // a terminal would wait for another end of input
-        return !ended_;
-      }
-      if (errno != EINTR) {
-        error_ = errno;
-        return false;
-      }
+    const long got = ReadDescriptor(descriptor_, buffer_, sizeof buffer_);
+    if (got < 0) {
+      error_ = errno;
+      return false;
     }
+    next_ = buffer_;
+    end_ = buffer_ + got;
+    ended_ = got == 0;  // a terminal would wait for another end of input
+    return !ended_;
   }
 
   int descriptor_;
@@ -89,64 +75,6 @@ class RecordReader {
   bool ended_ = false;
   int error_ = 0;
 };
-
-// Which file a descriptor or a name refers to, to tell an output name that
-// is the batch input itself (a link or another spelling of its name too).
-struct FileId {
-  bool known = false;
-  unsigned long long volume = 0;
-  unsigned long long index = 0;
-
-  bool SameAs(const FileId& other) const {
-    return known && other.known && volume == other.volume && index == other.index;
-  }
-};
-
-#ifdef _WIN32
-FileId IdOf(HANDLE handle) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) {
-    return {};
-  }
-  return {true, info.dwVolumeSerialNumber,
-          static_cast<unsigned long long>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-}
-
-FileId IdOf(int descriptor) {
-  return IdOf(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)));
-}
-
-FileId IdOf(const std::string& path) {
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
-  const HANDLE handle =
-      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  const FileId id = IdOf(handle);
-  if (handle != INVALID_HANDLE_VALUE) {
-    CloseHandle(handle);
-  }
-  return id;
-}
-#else
-FileId IdOf(int descriptor) {
-  struct stat status;
-  if (fstat(descriptor, &status) != 0) {
-    return {};
-  }
-  return {true, static_cast<unsigned long long>(status.st_dev), status.st_ino};
-}
-
-FileId IdOf(const std::string& path) {
-  struct stat status;
-  if (stat(path.c_str(), &status) != 0) {
-    return {};
-  }
-  return {true, static_cast<unsigned long long>(status.st_dev), status.st_ino};
-}
-#endif
 
 bool IsPathSeparator(char c) {
 #ifdef _WIN32
@@ -166,90 +94,105 @@ std::size_t ReadCount(const std::string& text, std::size_t& i, std::size_t cap) 
   return count;
 }
 
-}  // namespace
+// The longest file name (one component of a path) the file systems we
+// write to take, in bytes.
+constexpr std::size_t kMaxNameBytes = 255;
 
-bool NamePattern::Parse(const std::string& pattern, std::string& error) {
-  std::string* part = &prefix_;
-  int conversions = 0;
-  std::size_t digits = 0;  // the fewest characters the number takes
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] != '%') {
-      *part += pattern[i];
-      continue;
+// A file name pattern with exactly one printf-style integer conversion
+// (%d, %i or %u, with the flags -+ 0, width and precision, like %04d); %%
+// is a percent sign. Every number gets its own name: names are formatted
+// in full, and a width or precision that makes the numbered file name
+// longer than kMaxNameBytes is refused.
+class NamePattern {
+ public:
+  // False, with `error` set, unless `pattern` has exactly one conversion
+  // that can be honoured.
+  bool Parse(const std::string& pattern, std::string& error) {
+    std::string* part = &prefix_;
+    int conversions = 0;
+    std::size_t digits = 0;  // the fewest characters the number takes
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+      if (pattern[i] != '%') {
+        *part += pattern[i];
+        continue;
+      }
+      if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
+        *part += '%';
+        ++i;
+        continue;
+      }
+      const std::size_t start = i++;
+      // '#' is left out: it is undefined for these conversions.
+      while (i < pattern.size() && std::strchr("-+ 0", pattern[i]) != nullptr) {
+        ++i;
+      }
+      const std::size_t cap = kMaxNameBytes + 1;
+      digits = std::max<std::size_t>(ReadCount(pattern, i, cap), 1);
+      if (i < pattern.size() && pattern[i] == '.') {
+        digits = std::max(digits, ReadCount(pattern, ++i, cap));
+      }
+      if (i == pattern.size() || std::strchr("diu", pattern[i]) == nullptr) {
+        error = "the output name '" + pattern +
+                "' has a '%' that is not a number like %d or %04d (flags: - + 0 and space)";
+        return false;
+      }
+      conversion_ = pattern.substr(start, i - start) + 'l' + pattern[i];
+      part = &suffix_;
+      ++conversions;
     }
-    if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
-      *part += '%';
-      ++i;
-      continue;
-    }
-    const std::size_t start = i++;
-    // '#' is left out: it is undefined for these conversions.
-    while (i < pattern.size() && std::strchr("-+ 0", pattern[i]) != nullptr) {
-      ++i;
-    }
-    const std::size_t cap = kMaxNameBytes + 1;
-    digits = std::max<std::size_t>(ReadCount(pattern, i, cap), 1);
-    if (i < pattern.size() && pattern[i] == '.') {
-      digits = std::max(digits, ReadCount(pattern, ++i, cap));
-    }
-    if (i == pattern.size() || std::strchr("diu", pattern[i]) == nullptr) {
-      error = "the output name '" + pattern +
-              "' has a '%' that is not a number like %d or %04d (flags: - + 0 and space)";
+    if (conversions != 1) {
+      error = "with --batch, the output name needs exactly one number in it, like qr-%04d.bmp (" +
+              std::string(conversions == 0 ? "'" + pattern + "' has none" : "it has several") + ")";
       return false;
     }
-    conversion_ = pattern.substr(start, i - start) + 'l' + pattern[i];
-    part = &suffix_;
-    ++conversions;
+    // The file name around the number, without the folders before it or
+    // after it.
+    const auto last = std::find_if(prefix_.rbegin(), prefix_.rend(), IsPathSeparator);
+    const auto first = std::find_if(suffix_.begin(), suffix_.end(), IsPathSeparator);
+    const std::size_t shortest = (last - prefix_.rbegin()) + digits + (first - suffix_.begin());
+    if (shortest > kMaxNameBytes) {
+      error = "the output name '" + pattern + "' makes file names of " +
+              (digits > kMaxNameBytes ? "more than " + std::to_string(kMaxNameBytes)
+                                      : "at least " + std::to_string(shortest)) +
+              " bytes; a file name holds at most " + std::to_string(kMaxNameBytes);
+      return false;
+    }
+    return true;
   }
-  if (conversions != 1) {
-    error = "with --batch, the output name needs exactly one number in it, like qr-%04d.bmp (" +
-            std::string(conversions == 0 ? "'" + pattern + "' has none" : "it has several") + ")";
-    return false;
-  }
-  // The file name around the number, without the folders before it or
-  // after it.
-  const auto last = std::find_if(prefix_.rbegin(), prefix_.rend(), IsPathSeparator);
-  const auto first = std::find_if(suffix_.begin(), suffix_.end(), IsPathSeparator);
-  const std::size_t shortest = (last - prefix_.rbegin()) + digits + (first - suffix_.begin());
-  if (shortest > kMaxNameBytes) {
-    error = "the output name '" + pattern + "' makes file names of " +
-            (digits > kMaxNameBytes ? "more than " + std::to_string(kMaxNameBytes)
-                                    : "at least " + std::to_string(shortest)) +
-            " bytes; a file name holds at most " + std::to_string(kMaxNameBytes);
-    return false;
-  }
-  return true;
-}
 
-std::string NamePattern::Name(long number) const {
-  const int length = std::snprintf(nullptr, 0, conversion_.c_str(), number);
-  std::string digits(static_cast<std::size_t>(std::max(length, 0)), '\0');
-  std::snprintf(digits.data(), digits.size() + 1, conversion_.c_str(), number);
-  return prefix_ + digits + suffix_;
-}
+  std::string Name(long number) const {
+    const int length = std::snprintf(nullptr, 0, conversion_.c_str(), number);
+    std::string digits(static_cast<std::size_t>(std::max(length, 0)), '\0');
+    std::snprintf(digits.data(), digits.size() + 1, conversion_.c_str(), number);
+    return prefix_ + digits + suffix_;
+  }
 
-int RunBatch(const Options& options, const Job& job, const std::string& pattern) {
+ private:
+  std::string prefix_;
+  std::string conversion_;  // "%04ld"
+  std::string suffix_;
+};
+
+}  // namespace
+
+int RunBatch(const Request& request, const std::string& pattern) {
+  const Job& job = request.job;
   NamePattern names;
   std::string error;
   if (!names.Parse(pattern, error)) {
     return UsageError(error);
   }
-  const bool fromStdin = std::strcmp(options.batchFile, "-") == 0;
+  const bool fromStdin = std::strcmp(request.batchFile, "-") == 0;
   const std::string inputName =
-      fromStdin ? std::string("standard input") : std::string("'") + options.batchFile + "'";
-  std::FILE* input = fromStdin ? stdin : OpenForReading(options.batchFile);
+      fromStdin ? std::string("standard input") : std::string("'") + request.batchFile + "'";
+  std::FILE* input = fromStdin ? stdin : OpenForReading(request.batchFile);
   if (input == nullptr) {
     return Fail(kCannotRead, "cannot read " + inputName + ": " + SystemError());
   }
-#ifdef _WIN32
-  const int descriptor = _fileno(input);
-  _setmode(descriptor, _O_BINARY);
-#else
-  const int descriptor = fileno(input);
-#endif
-  const FileId inputId = IdOf(descriptor);
-  const char* const unit = options.nullSeparated ? "record " : "line ";
-  RecordReader reader(descriptor, options.nullSeparated ? '\0' : '\n');
+  const int descriptor = BinaryDescriptor(input);
+  const FileId inputId = FileIdOf(descriptor);
+  const char* const unit = request.nullSeparated ? "record " : "line ";
+  RecordReader reader(descriptor, request.nullSeparated ? '\0' : '\n');
   std::string text;
   Result result;
   long written = 0;
@@ -278,14 +221,14 @@ int RunBatch(const Options& options, const Job& job, const std::string& pattern)
     }
     if (got == RecordReader::kTooLong) {
       ++failed;
-      Fail(kCannotRead, where + TooLongMessage(text.size(), job.level) + "; the rest of " +
-                            inputName + " is not read");
+      Fail(kCannotRead, where + TooLongMessage(text.size(), job) + "; the rest of " + inputName +
+                            " is not read");
       status = kCannotRead;
       break;
     }
-    const std::string name = names.Name(options.start + index);
+    const std::string name = names.Name(request.start + index);
     int recordStatus = kOk;
-    if (inputId.SameAs(IdOf(name))) {
+    if (inputId.SameAs(FileIdOf(name))) {
       recordStatus = kCannotWrite;
       error = "cannot write '" + name + "': it is the file the texts are read from";
     } else {
@@ -310,7 +253,7 @@ int RunBatch(const Options& options, const Job& job, const std::string& pattern)
   if (!fromStdin) {
     std::fclose(input);
   }
-  if (!options.quiet) {
+  if (!request.quiet) {
     const std::string summary =
         std::to_string(written) + " written, " + std::to_string(failed) + " failed\n";
     std::string reason;
@@ -320,10 +263,7 @@ int RunBatch(const Options& options, const Job& job, const std::string& pattern)
       return Fail(kCannotWrite, "cannot write standard output: " + reason);
     }
   }
-  if (status != kOk) {
-    return status;
-  }
-  return failed > 0 ? kBatchFailures : kOk;
+  return status != kOk ? status : failed > 0 ? kBatchFailures : kOk;
 }
 
 }  // namespace qrtool

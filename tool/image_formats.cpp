@@ -1,5 +1,6 @@
 #include "image_formats.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "output/bitmap.h"
+#include "report.h"
 #include "state/symbol_tables.h"
 
 #ifdef QRIMAGE_TOOL_HAVE_PNG
@@ -21,9 +23,14 @@ namespace {
 static_assert(kDefaultMargin == qrimage::kQuietZoneModules,
               "the tool's default quiet zone is the library's");
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+// How pixel rows are packed: bottom row first or top row first; a 1 bit
+// light or dark; bits past the last pixel 0, or in the quiet zone's rows
+// all 1 (the library's bitmap layout).
+struct RowPacking {
+  bool bottomUp;
+  bool oneIsLight;
+  bool lightPadding;
+};
 
 // The picture as pixels: the symbol with its quiet zone, every module
 // `scale` x `scale` pixels.
@@ -50,15 +57,26 @@ class Raster {
            symbol_.modules[r * symbol_.stride + c] != qrimage::MODULE_DARK;
   }
 
-  // Packs pixel row y eight pixels to a byte, leftmost in the top bit; a 1
-  // bit is a light pixel when `oneIsLight`, a dark one otherwise. Bits past
-  // the last pixel are 0.
-  void PackRow(int y, bool oneIsLight, std::uint8_t* out, int bytes) const {
-    std::memset(out, 0, bytes);
-    for (int x = 0; x < side_; ++x) {
-      if (Light(x, y) == oneIsLight) {
-        out[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+  // Calls emit() for every pixel row, packed into row[0..rowBytes) eight
+  // pixels to a byte, leftmost in the top bit. Rows of one module row are
+  // packed once.
+  template <typename Emit>
+  void ForEachPackedRow(const RowPacking& packing, std::uint8_t* row, int rowBytes,
+                        Emit emit) const {
+    for (int i = 0; i < side_; ++i) {
+      const int y = packing.bottomUp ? side_ - 1 - i : i;
+      if (i > 0 && ModuleRow(y) == ModuleRow(packing.bottomUp ? y + 1 : y - 1)) {
+        emit();
+        continue;
       }
+      const bool filled = ModuleRow(y) < 0 && packing.lightPadding;
+      std::memset(row, filled ? 0xFF : 0, rowBytes);
+      for (int x = 0; x < side_ && !filled; ++x) {
+        if (Light(x, y) == packing.oneIsLight) {
+          row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        }
+      }
+      emit();
     }
   }
 
@@ -69,14 +87,9 @@ class Raster {
   int side_;
 };
 
-int Red(Colour colour) {
-  return colour >> 16 & 0xFF;
-}
-int Green(Colour colour) {
-  return colour >> 8 & 0xFF;
-}
-int Blue(Colour colour) {
-  return colour & 0xFF;
+// Red, green or blue of a colour: the byte `shift` bits up.
+std::uint8_t Channel(Colour colour, int shift) {
+  return static_cast<std::uint8_t>(colour >> shift);
 }
 
 // The symbol's dark modules as horizontal runs: calls run(column, row,
@@ -123,25 +136,16 @@ void RenderBmp(const Raster& raster, const ImageOptions& options, std::string* o
   // bit is a dark pixel.
   std::uint8_t* palette = headers + qrimage::kBitmapHeaderBytes - qrimage::kBitmapPaletteBytes;
   for (const Colour colour : {options.foreground, options.background}) {
-    *palette++ = static_cast<std::uint8_t>(Blue(colour));
-    *palette++ = static_cast<std::uint8_t>(Green(colour));
-    *palette++ = static_cast<std::uint8_t>(Red(colour));
-    *palette++ = 0;
+    for (const int shift : {0, 8, 16, 24}) {
+      *palette++ = shift < 24 ? Channel(colour, shift) : 0;
+    }
   }
   out->append(reinterpret_cast<const char*>(headers), sizeof headers);
 
   std::vector<std::uint8_t> row(rowBytes);
-  for (int y = side - 1; y >= 0; --y) {
-    // Rows of one module row are equal; pack once per module row.
-    if (y == side - 1 || raster.ModuleRow(y) != raster.ModuleRow(y + 1)) {
-      if (raster.ModuleRow(y) < 0) {
-        std::memset(row.data(), 0xFF, rowBytes);
-      } else {
-        raster.PackRow(y, true, row.data(), rowBytes);
-      }
-    }
-    out->append(reinterpret_cast<const char*>(row.data()), rowBytes);
-  }
+  raster.ForEachPackedRow({.bottomUp = true, .oneIsLight = true, .lightPadding = true}, row.data(),
+                          rowBytes,
+                          [&] { out->append(reinterpret_cast<char*>(row.data()), rowBytes); });
 }
 
 // Binary netpbm bitmap: a 1 bit is black.
@@ -150,12 +154,9 @@ void RenderPbm(const Raster& raster, std::string* out) {
   const int rowBytes = (side + 7) / 8;
   *out = "P4\n" + std::to_string(side) + " " + std::to_string(side) + "\n";
   std::vector<std::uint8_t> row(rowBytes);
-  for (int y = 0; y < side; ++y) {
-    if (y == 0 || raster.ModuleRow(y) != raster.ModuleRow(y - 1)) {
-      raster.PackRow(y, false, row.data(), rowBytes);
-    }
-    out->append(reinterpret_cast<const char*>(row.data()), rowBytes);
-  }
+  raster.ForEachPackedRow({.bottomUp = false, .oneIsLight = false, .lightPadding = false},
+                          row.data(), rowBytes,
+                          [&] { out->append(reinterpret_cast<char*>(row.data()), rowBytes); });
 }
 
 // A number for SVG and PDF: at most four decimals, no trailing zeros.
@@ -171,9 +172,7 @@ std::string Decimal(double value) {
 }
 
 std::string HexColour(Colour colour) {
-  char text[8];
-  std::snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(colour));
-  return text;
+  return std::string("#").append(Hex(colour, 6, false));
 }
 
 // One path of the dark modules, a closed rectangle per horizontal run, in
@@ -204,8 +203,11 @@ void RenderSvg(const SymbolView& symbol, const ImageOptions& options, std::strin
 }
 
 std::string PdfColour(Colour colour) {
-  return Decimal(Red(colour) / 255.0) + " " + Decimal(Green(colour) / 255.0) + " " +
-         Decimal(Blue(colour) / 255.0) + " rg\n";
+  std::string operands;
+  for (const int shift : {16, 8, 0}) {
+    operands += Decimal(Channel(colour, shift) / 255.0) + " ";
+  }
+  return operands + "rg\n";
 }
 
 // One page the size of the picture at its resolution (a pixel is 72 / dpi
@@ -289,8 +291,7 @@ bool WritePng(png_structp png, png_infop info, const Raster& raster, const Image
     png_color palette[2];
     for (int i = 0; i < 2; ++i) {
       const Colour colour = i == 0 ? options.foreground : light;
-      palette[i] = {static_cast<png_byte>(Red(colour)), static_cast<png_byte>(Green(colour)),
-                    static_cast<png_byte>(Blue(colour))};
+      palette[i] = {Channel(colour, 16), Channel(colour, 8), Channel(colour, 0)};
     }
     png_set_PLTE(png, info, palette, 2);
     if (transparent) {
@@ -301,12 +302,8 @@ bool WritePng(png_structp png, png_infop info, const Raster& raster, const Image
   const std::uint32_t ppm = PixelsPerMetre(options.dpi);
   png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
   png_write_info(png, info);
-  for (int y = 0; y < side; ++y) {
-    if (y == 0 || raster.ModuleRow(y) != raster.ModuleRow(y - 1)) {
-      raster.PackRow(y, true, row, rowBytes);
-    }
-    png_write_row(png, row);
-  }
+  raster.ForEachPackedRow({.bottomUp = false, .oneIsLight = true, .lightPadding = false}, row,
+                          rowBytes, [&] { png_write_row(png, row); });
   png_write_end(png, nullptr);
   return true;
 }
@@ -339,26 +336,29 @@ bool RenderPng(const Raster& raster, const ImageOptions& options, std::string* o
 
 }  // namespace
 
-std::string ImageTypeNameList() {
-  std::string list;
-  for (std::string_view name : kImageTypeNames) {
-    if (!list.empty()) {
-      list += ", ";
+std::string ImageTypeNameList(bool ImageTypeTraits::*property, const char* last, bool value) {
+  std::vector<std::string_view> names;
+  for (const ImageTypeTraits& traits : kImageTypes) {
+    if (property == nullptr || traits.*property == value) {
+      names.push_back(traits.name);
     }
-    list += name;
+  }
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    list += std::string(i == 0 ? "" : i + 1 == names.size() ? last : ", ") + std::string(names[i]);
   }
   return list;
 }
 
 bool ImageTypeFromName(std::string_view name, ImageType* type) {
-  for (std::size_t i = 0; i < kImageTypeNames.size(); ++i) {
-    const std::string_view known = kImageTypeNames[i];
+  for (const ImageTypeTraits& traits : kImageTypes) {
+    const std::string_view known = traits.name;
     bool same = name.size() == known.size();
     for (std::size_t k = 0; same && k < name.size(); ++k) {
-      same = Lower(name[k]) == known[k];
+      same = std::tolower(static_cast<unsigned char>(name[k])) == known[k];
     }
     if (same) {
-      *type = static_cast<ImageType>(i);
+      *type = traits.type;
       return true;
     }
   }
@@ -370,17 +370,10 @@ PathType ImageTypeFromPath(std::string_view path, ImageType* type) {
   const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
   const std::size_t dot = name.rfind('.');
   if (path == "-" || dot == std::string_view::npos || dot + 1 == name.size()) {
+    *type = ImageType::kBmp;
     return PathType::kNoExtension;
   }
   return ImageTypeFromName(name.substr(dot + 1), type) ? PathType::kFound : PathType::kUnknown;
-}
-
-bool TakesColours(ImageType type) {
-  return type != ImageType::kPbm && type != ImageType::kTxt;
-}
-
-bool TakesTransparency(ImageType type) {
-  return type == ImageType::kPng || type == ImageType::kSvg;
 }
 
 int PictureSide(int size, const ImageOptions& options) {
@@ -395,18 +388,27 @@ bool PngAvailable() {
 #endif
 }
 
-bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
-                 std::string* out, std::string* error) {
+bool PictureFits(ImageType type, const ImageOptions& options, std::string* error) {
+  const std::string name(ImageTypeName(type));
   if (options.scale < kMinScale || options.scale > kMaxScale ||
       (options.dpi != 0 && (options.dpi < kMinDpi || options.dpi > kMaxDpi)) ||
-      options.margin < 0 || options.margin > kMaxMargin) {
-    *error = "scale, resolution or margin out of range";
-    return false;
+      options.margin < 0 || options.margin > kMaxMargin || options.foreground == kTransparent) {
+    *error = "scale, resolution, margin or colour out of range";
+  } else if (options.background == kTransparent && !TakesTransparency(type)) {
+    *error = "a transparent background needs a " +
+             ImageTypeNameList(&ImageTypeTraits::transparency, " or ") + " picture, not " + name;
+  } else if ((options.foreground != kBlack || options.background != kWhite) &&
+             !TakesColours(type)) {
+    *error = "a " + name + " picture is black and white only: no --fg or --bg";
+  } else {
+    return true;
   }
-  if ((!TakesColours(type) && (options.foreground != kBlack || options.background != kWhite)) ||
-      (!TakesTransparency(type) && options.background == kTransparent) ||
-      options.foreground == kTransparent) {
-    *error = "colours not possible in " + std::string(ImageTypeName(type));
+  return false;
+}
+
+bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
+                 std::string* out, std::string* error) {
+  if (!PictureFits(type, options, error)) {
     return false;
   }
   const Raster raster(symbol, options.scale, options.margin);
@@ -467,15 +469,16 @@ std::string RenderHalfBlocks(const SymbolView& symbol, bool terminalColours, int
 
 double PrintedMillimetres(int size, ImageType type, const ImageOptions& options) {
   const double pixels = PictureSide(size, options);
-  switch (type) {
-    case ImageType::kTxt:
+  switch (Traits(type).sizing) {
+    case Sizing::kNone:
       return 0;
-    case ImageType::kSvg:
-    case ImageType::kPdf:
+    case Sizing::kPoints:
       return pixels * 25.4 / DpiOrDefault(options);
-    default:
-      return pixels * 1000.0 / PixelsPerMetre(options.dpi);
+    case Sizing::kPixelsPerMetre:
+    case Sizing::kUnstated:
+      break;
   }
+  return pixels * 1000.0 / PixelsPerMetre(options.dpi);
 }
 
 }  // namespace qrtool

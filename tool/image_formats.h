@@ -13,16 +13,53 @@ namespace qrtool {
 
 enum class ImageType { kBmp, kPng, kSvg, kPdf, kPbm, kTxt };
 
-// Indexed by ImageType: the names -t takes and the file extensions that
-// choose a type, in the order help and messages list them.
-inline constexpr std::array<std::string_view, 6> kImageTypeNames = {"bmp", "png", "svg",
-                                                                    "pdf", "pbm", "txt"};
+// How a picture type gives its printed size.
+enum class Sizing {
+  kPixelsPerMetre,  // raster, the resolution stored in the file
+  kPoints,          // vector, sized in points at the resolution
+  kUnstated,        // raster without a stored resolution: taken as BMP
+  kNone,            // text: no printed size
+};
 
-inline std::string_view ImageTypeName(ImageType type) {
-  return kImageTypeNames[static_cast<int>(type)];
+// What each picture type can do, one row per type in ImageType's order,
+// which is the order help and messages list them in.
+struct ImageTypeTraits {
+  ImageType type;
+  std::string_view name;  // the -t name and the file extension that choose it
+  bool colours;           // other colours than black and white
+  bool transparency;      // a transparent background
+  Sizing sizing;
+};
+inline constexpr ImageTypeTraits kImageTypes[] = {
+    {ImageType::kBmp, "bmp", true, false, Sizing::kPixelsPerMetre},
+    {ImageType::kPng, "png", true, true, Sizing::kPixelsPerMetre},
+    {ImageType::kSvg, "svg", true, true, Sizing::kPoints},
+    {ImageType::kPdf, "pdf", true, false, Sizing::kPoints},
+    {ImageType::kPbm, "pbm", false, false, Sizing::kUnstated},
+    {ImageType::kTxt, "txt", false, false, Sizing::kNone},
+};
+
+inline constexpr const ImageTypeTraits& Traits(ImageType type) {
+  return kImageTypes[static_cast<int>(type)];
 }
-// "bmp, png, svg, pdf, pbm, txt", for help and error messages.
-std::string ImageTypeNameList();
+inline constexpr std::string_view ImageTypeName(ImageType type) {
+  return Traits(type).name;
+}
+inline constexpr bool TakesColours(ImageType type) {
+  return Traits(type).colours;
+}
+inline constexpr bool TakesTransparency(ImageType type) {
+  return Traits(type).transparency;
+}
+// The names alone, indexed by ImageType.
+inline constexpr std::array<std::string_view, std::size(kImageTypes)> kImageTypeNames = {
+    kImageTypes[0].name, kImageTypes[1].name, kImageTypes[2].name,
+    kImageTypes[3].name, kImageTypes[4].name, kImageTypes[5].name};
+
+// The names of the types whose `property` is `value` (all types with nullptr),
+// joined like "bmp, png, svg, pdf, pbm, txt" or, with `last`, "png or svg".
+std::string ImageTypeNameList(bool ImageTypeTraits::*property = nullptr, const char* last = ", ",
+                              bool value = true);
 
 // Case-insensitive. Leaves *type alone and returns false for other names.
 bool ImageTypeFromName(std::string_view name, ImageType* type);
@@ -30,7 +67,8 @@ bool ImageTypeFromName(std::string_view name, ImageType* type);
 enum class PathType { kFound, kNoExtension, kUnknown };
 // The type a file name's extension asks for. `-` and names without an
 // extension (or ending in a dot) give kNoExtension; an extension that is
-// not a type name gives kUnknown. *type is set only for kFound.
+// not a type name gives kUnknown. *type is set to the type for kFound and
+// to kBmp, the default, for kNoExtension.
 PathType ImageTypeFromPath(std::string_view path, ImageType* type);
 
 // A finished symbol: size x size modules, row r at modules + r * stride,
@@ -67,15 +105,14 @@ struct ImageOptions {
   Colour background = kWhite;   // light modules and the quiet zone, or kTransparent
 };
 
-// Whether `type` can hold colours other than black and white, and a
-// transparent background.
-bool TakesColours(ImageType type);
-bool TakesTransparency(ImageType type);
+// Whether a picture of `type` can be drawn with `options`: the options in
+// range, and colours the type can hold. False, with *error set, otherwise.
+bool PictureFits(ImageType type, const ImageOptions& options, std::string* error);
 
 // Puts the whole file for `symbol` into *out, the quiet zone included and
-// scaled like the modules. Returns false, with *error set, when `type` is
-// png and the tool was built without libpng, or when the options are out
-// of range or not possible for the type (the tool checks them before).
+// scaled like the modules. Returns false, with *error set, when the
+// picture does not fit (PictureFits, which the tool asks first), or when
+// `type` is png and the tool was built without libpng.
 bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
                  std::string* out, std::string* error);
 

@@ -1,73 +1,108 @@
 #include "job.h"
 
-#include <cerrno>
-#include <cstring>
+#include <cstdint>
 #include <new>
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "api/encode.h"
-#include "latin1.h"
-#include "options.h"
-#include "output/output_replace.h"
 #include "qrimage.h"
+#include "report.h"
 
 namespace qrtool {
 
 using qrimage::kLevelLetters;
-using qrimage::kMaxVersion;
-
-std::string SystemErrorText(qrimage::SystemErrorCode code);
 
 namespace {
 
-std::size_t LongestText(int level, bool eci) {
-  return static_cast<std::size_t>(qrimage::ByteCapacity(kMaxVersion, level, eci));
+// Decodes the character at text[at], strictly: no overlong forms, no
+// surrogates, nothing above U+10FFFF. Returns its length in bytes, or 0
+// when the bytes there are not UTF-8.
+int DecodeCharacter(std::string_view text, std::size_t at, char32_t& character) {
+  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+  const std::uint8_t lead = byte(at);
+  int length;
+  char32_t minimum;
+  if (lead < 0x80) {
+    character = lead;
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, minimum = 0x80, character = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, minimum = 0x800, character = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, minimum = 0x10000, character = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (text.size() - at < static_cast<std::size_t>(length)) {
+    return 0;
+  }
+  for (int i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) {
+      return 0;
+    }
+    character = character << 6 | (byte(at + i) & 0x3F);
+  }
+  const bool surrogate = character >= 0xD800 && character <= 0xDFFF;
+  return character < minimum || surrogate || character > 0x10FFFF ? 0 : length;
+}
+
+// --latin1: replaces `text` (UTF-8) by its ISO-8859-1 bytes, the character
+// set readers assume for byte-mode data without an ECI designator, when
+// every character is below U+0100. Otherwise leaves it alone, sets `error`
+// to a message naming the first offending byte or character, and returns
+// false.
+bool ConvertToLatin1(std::string& text, std::string& error) {
+  std::string converted;
+  converted.reserve(text.size());
+  // A leading byte-order mark only says that the text is UTF-8.
+  const std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  const std::size_t first = std::string_view(text).starts_with(kByteOrderMark) ? 3 : 0;
+  // Positions in messages count from 1, like line numbers.
+  for (std::size_t at = first; at < text.size();) {
+    char32_t character = 0;
+    const int length = DecodeCharacter(text, at, character);
+    if (length == 0) {
+      error = "--latin1: the text is not valid UTF-8 (byte 0x" +
+              Hex(static_cast<std::uint8_t>(text[at]), 2, true) + " at byte " +
+              std::to_string(at + 1) + ")";
+      return false;
+    }
+    if (character > 0xFF) {
+      error = "--latin1: character U+" + Hex(character, 4, true) + " '" + text.substr(at, length) +
+              "' at byte " + std::to_string(at + 1) +
+              " is not in ISO-8859-1; without --latin1 the text is written as UTF-8 bytes";
+      return false;
+    }
+    converted += static_cast<char>(character);
+    at += length;
+  }
+  text.swap(converted);
+  return true;
 }
 
 }  // namespace
 
-std::string TooLongMessage(std::size_t length, int level, bool eci) {
+std::string TooLongMessage(std::size_t length, const Job& job) {
+  const auto longest = [&](int level) {
+    return static_cast<std::size_t>(qrimage::ByteCapacity(qrimage::kMaxVersion, level, job.eci));
+  };
   const std::string size = length > kMaxInputBytes ? "more than " + std::to_string(kMaxInputBytes)
                                                    : std::to_string(length);
   // The ECI header's 12 bits cost every level a byte.
   std::string message = "the text is " + size + " bytes; " +
-                        (eci ? "behind the ECI header of --eci, " : "") + "level " +
-                        kLevelLetters[level] + " holds at most " +
-                        std::to_string(LongestText(level, eci)) + " bytes";
+                        (job.eci ? "behind the ECI header of --eci, " : "") + "level " +
+                        kLevelLetters[job.level] + " holds at most " +
+                        std::to_string(longest(job.level)) + " bytes";
   // Point to the strongest level that would still take the text.
-  for (int lower = level - 1; lower >= 0; --lower) {
-    if (length <= LongestText(lower, eci)) {
+  for (int lower = job.level - 1; lower >= 0; --lower) {
+    if (length <= longest(lower)) {
       message += " (level " + std::string(1, kLevelLetters[lower]) + " holds " +
-                 std::to_string(LongestText(lower, eci)) + ")";
+                 std::to_string(longest(lower)) + ")";
       break;
     }
   }
   return message;
 }
-
-namespace {
-
-// The picture and the preview; std::bad_alloc when memory runs out.
-bool Render(const qrimage::Symbol& encoded, const Job& job, Result& result, std::string& error) {
-  const SymbolView symbol{encoded.modules, encoded.size, encoded.size};
-  result.file.clear();
-  if (!RenderImage(symbol, job.type, job.image, &result.file, &error)) {
-    return false;
-  }
-  result.preview = job.preview ? RenderHalfBlocks(symbol, job.previewColours, 1, job.image.margin)
-                               : std::string();
-  return true;
-}
-
-}  // namespace
 
 int Produce(std::string& text, const Job& job, Result& result, std::string& error) {
   const std::size_t nul = text.find('\0');
@@ -80,23 +115,15 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
     return kNotLatin1;
   }
   result.textBytes = text.size();
-  if (text.size() > LongestText(job.level, job.eci)) {
-    error = TooLongMessage(text.size(), job.level, job.eci);
-    return kTextTooLong;
-  }
-  if (job.minVersion < qrimage::kMinVersion || job.minVersion > kMaxVersion) {
-    error = "the smallest version must be from 1 to 40, not " + std::to_string(job.minVersion);
-    return kUsage;
-  }
 
   // The library hands over a copy of the symbol: the rendering below holds
-  // up no other caller.
+  // up no other caller. The level and the floor are checked as they are
+  // read, and the NUL byte above: the library's input error is the length.
   qrimage::Symbol encoded;
-  const qrimage::EncodeOptions options{job.minVersion, job.eci};
-  const int version =
-      qrimage::Encode(text.data(), text.size(), kLevelLetters[job.level], options, encoded);
+  const int version = qrimage::Encode(text.data(), text.size(), kLevelLetters[job.level],
+                                      qrimage::EncodeOptions{job.minVersion, job.eci}, encoded);
   if (version == QRIMAGE_ERROR_INPUT) {
-    error = TooLongMessage(text.size(), job.level, job.eci);
+    error = TooLongMessage(text.size(), job);
     return kTextTooLong;
   }
   if (version < QRIMAGE_VERSION_MIN || version > QRIMAGE_VERSION_MAX) {
@@ -104,185 +131,19 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
     return kEncodingFailed;
   }
   result.version = version;
+  const SymbolView symbol{encoded.modules, encoded.size, encoded.size};
   try {
-    if (!Render(encoded, job, result, error)) {
+    if (!RenderImage(symbol, job.type, job.image, &result.file, &error)) {
       return kCannotWrite;
     }
+    result.preview = job.preview ? RenderHalfBlocks(symbol, job.previewColours, 1, job.image.margin)
+                                 : std::string();
   } catch (const std::bad_alloc&) {
     result.file = std::string();
     error = "out of memory for the picture";
     return kCannotWrite;
   }
   return kOk;
-}
-
-#ifdef _WIN32
-namespace {
-
-std::wstring Widen(const std::string& text) {
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
-// The library takes paths in the thread's ANSI code page. False when a
-// character of the path has no place in it (a best-fit letter would name
-// another file).
-bool ToAnsiCodePage(const std::string& path, std::string& ansi) {
-  const std::wstring wide = Widen(path);
-  BOOL lossy = FALSE;
-  const int length = WideCharToMultiByte(CP_THREAD_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1,
-                                         nullptr, 0, nullptr, &lossy);
-  if (length <= 0 || lossy) {
-    return false;
-  }
-  ansi.assign(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_THREAD_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, ansi.data(), length,
-                      nullptr, &lossy);
-  ansi.resize(static_cast<std::size_t>(length) - 1);
-  return !lossy;
-}
-
-}  // namespace
-#endif
-
-bool WriteFile(const std::string& path, const std::string& bytes, std::string& reason) {
-  qrimage::SystemErrorCode error = 0;
-  if (path == "-") {
-    // Anything the stream holds goes first; the picture then goes through
-    // the library's writer, which holds SIGPIPE and SIGXFSZ back.
-    if (std::fflush(stdout) != 0) {
-      reason = SystemError();
-      return false;
-    }
-    if (qrimage::WriteStandardOutput(bytes.data(), bytes.size(), error)) {
-      return true;
-    }
-    reason = SystemErrorText(error);
-    return false;
-  }
-  std::string libraryPath = path;
-#ifdef _WIN32
-  if (!ToAnsiCodePage(path, libraryPath)) {
-    reason = "the path has a character outside the ANSI code page";
-    return false;
-  }
-#endif
-  if (libraryPath.empty()) {
-    reason = "the path is empty";
-    return false;
-  }
-  if (libraryPath.size() >= qrimage::kMaxPathLength) {
-    reason = "the path is " + std::to_string(libraryPath.size()) + " bytes long; at most " +
-             std::to_string(qrimage::kMaxPathLength - 1) + " are taken";
-    return false;
-  }
-  // What standard output is open on is written in place, like standard
-  // output itself: replacing its name would leave the stream behind.
-  const auto write = IsStandardOutput(path) ? qrimage::WriteOutput : qrimage::ReplaceOutput;
-  if (write(libraryPath.c_str(), bytes.data(), bytes.size(), error)) {
-    return true;
-  }
-  reason = SystemErrorText(error);
-  return false;
-}
-
-bool WriteStream(std::FILE* stream, const std::string& bytes, std::string& reason) {
-  errno = 0;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
-      std::fflush(stream) == 0) {
-    return true;
-  }
-  reason = errno != 0 ? std::strerror(errno) : "the stream could not be written";
-  return false;
-}
-
-bool IsStandardOutput(const std::string& path) {
-#ifdef _WIN32
-  (void)path;
-  return false;
-#else
-  struct stat output;
-  struct stat target;
-  return fstat(STDOUT_FILENO, &output) == 0 && stat(path.c_str(), &target) == 0 &&
-         output.st_dev == target.st_dev && output.st_ino == target.st_ino;
-#endif
-}
-
-std::FILE* OpenForReading(const std::string& path) {
-#ifdef _WIN32
-  return _wfopen(Widen(path).c_str(), L"rb");
-#else
-  return std::fopen(path.c_str(), "rb");
-#endif
-}
-
-bool IsTerminal(std::FILE* stream) {
-#ifdef _WIN32
-  return _isatty(_fileno(stream)) != 0;
-#else
-  return isatty(fileno(stream)) != 0;
-#endif
-}
-
-int TerminalColumns() {
-#ifdef _WIN32
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
-    return info.srWindow.Right - info.srWindow.Left + 1;
-  }
-  return 0;
-#else
-  struct winsize size;
-  return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
-#endif
-}
-
-void PrepareConsole() {
-#ifdef _WIN32
-  SetConsoleOutputCP(CP_UTF8);
-  const HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  if (GetConsoleMode(console, &mode)) {
-    SetConsoleMode(console, mode | 0x0004);  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
-  }
-#endif
-}
-
-void ClearSystemError() {
-  errno = 0;
-#ifdef _WIN32
-  SetLastError(0);
-#endif
-}
-
-std::string SystemErrorText(qrimage::SystemErrorCode code) {
-  if (code == 0) {
-    return "the file could not be written";
-  }
-#ifdef _WIN32
-  char text[512];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                code, 0, text, sizeof text, nullptr);
-  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
-                        text[length - 1] == '.' || text[length - 1] == ' ')) {
-    --length;
-  }
-  return std::string(text, length);
-#else
-  return std::strerror(code);
-#endif
-}
-
-std::string SystemError() {
-#ifdef _WIN32
-  const DWORD code = GetLastError();
-#else
-  const int code = errno;
-#endif
-  return code != 0 ? SystemErrorText(code) : std::string();
 }
 
 }  // namespace qrtool

@@ -6,16 +6,12 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#endif
-
 #include "batch.h"
 #include "image_formats.h"
 #include "job.h"
 #include "options.h"
+#include "platform.h"
+#include "report.h"
 #include "state/symbol_tables.h"
 
 #ifndef QRIMAGE_TOOL_VERSION
@@ -25,61 +21,36 @@
 namespace qrtool {
 namespace {
 
-// Reads up to kMaxInputBytes + 1 bytes, enough to tell a too-long input.
+// Reads up to kMaxInputBytes + 1 bytes, enough to tell a too-long input,
+// from `stream` (nullptr: it could not be opened).
 int ReadInput(std::FILE* stream, const std::string& name, std::string& text) {
   char chunk[4096];
   std::size_t got;
-  while (text.size() <= kMaxInputBytes && (got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) {
+  while (stream != nullptr && text.size() <= kMaxInputBytes &&
+         (got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) {
     text.append(chunk, got);
   }
-  if (std::ferror(stream)) {
+  if (stream == nullptr || std::ferror(stream)) {
     return Fail(kCannotRead, "cannot read " + name + ": " + SystemError());
   }
   return kOk;
 }
 
-int LoadText(const Options& options, std::string& text) {
-  if (options.text != nullptr) {
-    text = options.text;
+int LoadText(const Request& request, std::string& text) {
+  if (request.text != nullptr) {
+    text = request.text;
     return kOk;
   }
-  if (options.inputFile != nullptr && std::strcmp(options.inputFile, "-") != 0) {
-    const std::string name = std::string("'") + options.inputFile + "'";
-    std::FILE* file = OpenForReading(options.inputFile);
-    if (file == nullptr) {
-      return Fail(kCannotRead, "cannot read " + name + ": " + SystemError());
-    }
-    const int status = ReadInput(file, name, text);
+  if (request.inputFile == nullptr || std::strcmp(request.inputFile, "-") == 0) {
+    BinaryDescriptor(stdin);
+    return ReadInput(stdin, "standard input", text);
+  }
+  std::FILE* file = OpenForReading(request.inputFile);
+  const int status = ReadInput(file, std::string("'") + request.inputFile + "'", text);
+  if (file != nullptr) {
     std::fclose(file);
-    return status;
   }
-#ifdef _WIN32
-  _setmode(_fileno(stdin), _O_BINARY);
-#endif
-  return ReadInput(stdin, "standard input", text);
-}
-
-// The picture type: -t, or else the extension of the output name.
-int ChooseType(const Options& options, const std::string& output, ImageType& type) {
-  if (options.type != nullptr) {
-    if (!ImageTypeFromName(options.type, &type)) {
-      return UsageError("unknown picture type '" + std::string(options.type) + "': use one of " +
-                        ImageTypeNameList());
-    }
-    return kOk;
-  }
-  switch (ImageTypeFromPath(output, &type)) {
-    case PathType::kFound:
-      return kOk;
-    case PathType::kNoExtension:
-      type = ImageType::kBmp;
-      return kOk;
-    case PathType::kUnknown:
-      break;
-  }
-  return UsageError("cannot tell the picture type of '" + output +
-                    "' from its extension: use one of " + ImageTypeNameList() +
-                    ", as the extension or with -t");
+  return status;
 }
 
 std::string Summary(std::size_t bytes, const Job& job, int version, const std::string& name) {
@@ -87,12 +58,13 @@ std::string Summary(std::size_t bytes, const Job& job, int version, const std::s
   char text[160];
   int length = std::snprintf(text, sizeof text, "%zu bytes, level %c, version %d, %dx%d modules, ",
                              bytes, qrimage::kLevelLetters[job.level], version, modules, modules);
-  if (job.type != ImageType::kTxt) {
+  const Sizing sizing = Traits(job.type).sizing;
+  if (sizing != Sizing::kNone) {
     const int pixels = PictureSide(modules, job.image);
     const double millimetres = PrintedMillimetres(modules, job.type, job.image);
     // A PBM stores no resolution: say which one the millimetres are at.
     const std::string at =
-        job.type == ImageType::kPbm
+        sizing == Sizing::kUnstated
             ? " at " + std::to_string(job.image.dpi == 0 ? kDefaultDpi : job.image.dpi) + " dpi"
             : "";
     length += std::snprintf(text + length, sizeof text - length, "%dx%d px, %.1fx%.1f mm%s, ",
@@ -105,18 +77,14 @@ int CannotWriteStdout(const std::string& reason) {
   return Fail(kCannotWrite, "cannot write standard output: " + reason);
 }
 
-int RunSingle(const Options& options, Job job, const std::string& output) {
-  const int sources =
-      (options.text != nullptr) + (options.inputFile != nullptr) + (options.readStdin ? 1 : 0);
-  if (sources > 1) {
-    return UsageError("give the text one way only: as TEXT, with -i FILE, or as '-'");
-  }
-  const bool implicitStdin = sources == 0;
+int RunSingle(const Request& request, const std::string& output) {
+  const bool implicitStdin =
+      request.text == nullptr && request.inputFile == nullptr && !request.readStdin;
   if (implicitStdin && IsTerminal(stdin)) {
     return UsageError("no text given: pass TEXT, use -i FILE, or pipe the text in");
   }
   std::string text;
-  int status = LoadText(options, text);
+  int status = LoadText(request, text);
   if (status != kOk) {
     return status;
   }
@@ -135,8 +103,9 @@ int RunSingle(const Options& options, Job job, const std::string& output) {
   if (terminal) {
     PrepareConsole();
   }
+  Job job = request.job;
   job.preview = !stdoutIsOutput &&
-                (options.show == Show::kAlways || (options.show == Show::kAuto && terminal));
+                (request.show == Show::kAlways || (request.show == Show::kAuto && terminal));
   job.previewColours = terminal;
 
   Result result;
@@ -145,13 +114,11 @@ int RunSingle(const Options& options, Job job, const std::string& output) {
   if (status != kOk) {
     return Fail(status, error);
   }
+  const std::string name = toStdout ? "standard output" : output;
   std::string reason;
-  if (toStdout) {
-    if (!WriteFile("-", result.file, reason)) {
-      return CannotWriteStdout(reason);
-    }
-  } else if (!WriteFile(output, result.file, reason)) {
-    return Fail(kCannotWrite, "cannot write '" + output + "': " + reason);
+  if (!WriteFile(output, result.file, reason)) {
+    return Fail(kCannotWrite,
+                "cannot write " + (toStdout ? name : "'" + output + "'") + ": " + reason);
   }
 
   std::string shown;
@@ -165,9 +132,8 @@ int RunSingle(const Options& options, Job job, const std::string& output) {
       shown = result.preview;
     }
   }
-  if (!options.quiet) {
-    const std::string summary =
-        Summary(result.textBytes, job, result.version, toStdout ? "standard output" : output);
+  if (!request.quiet) {
+    const std::string summary = Summary(result.textBytes, job, result.version, name);
     if (stdoutIsOutput) {
       std::fputs(summary.c_str(), stderr);
     } else {
@@ -181,69 +147,49 @@ int RunSingle(const Options& options, Job job, const std::string& output) {
 }
 
 int Run(int argc, char** argv) {
-  Options options;
-  int status = ParseArguments(argc, argv, options);
+  Request request;
+  int status = ParseArguments(argc, argv, request);
   if (status != kOk) {
     return status;
   }
   std::string reason;
-  if (options.help || options.version) {
+  if (request.help || request.version) {
     const std::string text =
-        options.help ? HelpText() : "qrimage " + std::string(QRIMAGE_TOOL_VERSION) + "\n";
+        request.help ? HelpText() : "qrimage " + std::string(QRIMAGE_TOOL_VERSION) + "\n";
     return WriteStream(stdout, text, reason) ? kOk : CannotWriteStdout(reason);
-  }
-
-  const bool batch = options.batchFile != nullptr;
-  if (batch) {
-    if (options.text != nullptr || options.inputFile != nullptr || options.readStdin) {
-      return UsageError("--batch reads the texts from its file: give no TEXT, -i or '-' with it");
-    }
-    if (options.show == Show::kAlways) {
-      return UsageError("--show cannot be used with --batch");
-    }
-  } else if (options.nullSeparated || options.startGiven) {
-    return UsageError(std::string(options.nullSeparated ? "--null" : "--start") +
-                      " only goes with --batch");
   }
   // Without -o the name is qr.bmp or qr-%04d.bmp, with the -t type's
   // extension.
-  ImageType defaultType = ImageType::kBmp;
-  if (options.type != nullptr) {
-    ImageTypeFromName(options.type, &defaultType);
-  }
+  const bool batch = request.batchFile != nullptr;
   const std::string output =
-      options.output != nullptr
-          ? options.output
-          : (batch ? "qr-%04d." : "qr.") + std::string(ImageTypeName(defaultType));
-
-  Job job;
-  job.level = options.level;
-  job.latin1 = options.latin1;
-  job.minVersion = options.minVersion;
-  job.eci = options.eci;
-  job.image.scale = options.scale;
-  job.image.dpi = options.dpi;
-  job.image.margin = options.margin;
-  job.image.foreground = options.foreground;
-  job.image.background = options.background;
-  status = ChooseType(options, output, job.type);
-  if (status != kOk) {
-    return status;
+      request.output != nullptr
+          ? request.output
+          : (batch ? "qr-%04d." : "qr.") + std::string(ImageTypeName(request.job.type));
+  if (!request.typeGiven && ImageTypeFromPath(output, &request.job.type) == PathType::kUnknown) {
+    return UsageError("cannot tell the picture type of '" + output +
+                      "' from its extension: use one of " + ImageTypeNameList() +
+                      ", as the extension or with -t");
   }
-  const std::string typeName(ImageTypeName(job.type));
-  if (job.image.background == kTransparent && !TakesTransparency(job.type)) {
-    return UsageError("a transparent background needs a png or svg picture, not " + typeName);
+  if (!PictureFits(request.job.type, request.job.image, &reason)) {
+    return UsageError(reason);
   }
-  if ((job.image.foreground != kBlack || job.image.background != kWhite) &&
-      !TakesColours(job.type)) {
-    return UsageError("a " + typeName + " picture is black and white only: no --fg or --bg");
-  }
-  if (job.image.margin == 0) {
+  if (request.job.image.margin == 0) {
     Fail(kOk,
          "note: with --margin 0 the symbol has no quiet zone; most readers need one, so "
          "leave light space around it where it is put");
   }
-  return batch ? RunBatch(options, job, output) : RunSingle(options, job, output);
+  return batch ? RunBatch(request, output) : RunSingle(request, output);
+}
+
+// Every way out of the tool: memory that runs out anywhere ends it with a
+// message and status 3.
+template <typename Body>
+int Reporting(Body body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return Fail(kCannotWrite, "out of memory");
+  }
 }
 
 }  // namespace
@@ -254,28 +200,21 @@ int Run(int argc, char** argv) {
 // passed on as UTF-8: a text argument is encoded as its UTF-8 bytes, as on
 // other systems.
 int wmain(int argc, wchar_t** wideArgv) {
-  std::vector<std::string> arguments;
-  for (int i = 0; i < argc; ++i) {
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, nullptr, 0, nullptr, nullptr);
-    std::string argument(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wideArgv[i], -1, argument.data(), length, nullptr, nullptr);
-    argument.resize(argument.size() - 1);
-    arguments.push_back(std::move(argument));
-  }
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) {
-    argv.push_back(argument.data());
-  }
-  argv.push_back(nullptr);
-  return qrtool::Run(argc, argv.data());
+  return qrtool::Reporting([&] {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+      arguments.push_back(qrtool::Utf8FromWide(wideArgv[i]));
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+      argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    return qrtool::Run(argc, argv.data());
+  });
 }
 #else
 int main(int argc, char** argv) {
-  try {
-    return qrtool::Run(argc, argv);
-  } catch (const std::bad_alloc&) {
-    return qrtool::Fail(qrtool::kCannotWrite, "out of memory");
-  }
+  return qrtool::Reporting([&] { return qrtool::Run(argc, argv); });
 }
 #endif

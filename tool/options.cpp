@@ -14,6 +14,7 @@
 
 #include "image_formats.h"
 #include "output/output_file.h"
+#include "report.h"
 #include "state/symbol_tables.h"
 
 namespace qrtool {
@@ -57,7 +58,9 @@ struct OptionEntry {
   const char* longName;
   const char* valueName;  // nullptr: takes no value
   Section section;
-  const char* help;  // "{types}" stands for the list of picture types
+  // "{types}" stands for the list of picture types, "{transparent}" and
+  // "{colourless}" for those that can and cannot have such colours.
+  const char* help;
 };
 
 constexpr OptionEntry kOptionTable[] = {
@@ -96,10 +99,10 @@ constexpr OptionEntry kOptionTable[] = {
      "(default 4); readers need one to find the symbol"},
     {kForeground, '\0', "fg", "COLOUR", Section::kOptions,
      "colour of the dark modules as RRGGBB in hex, like\n"
-     "1a237e or '#1a237e' (default 000000); not for pbm, txt"},
+     "1a237e or '#1a237e' (default 000000); not for {colourless}"},
     {kBackground, '\0', "bg", "COLOUR", Section::kOptions,
      "colour of the light modules and the quiet zone\n"
-     "(default ffffff), or 'transparent' (png and svg only);\n"
+     "(default ffffff), or 'transparent' ({transparent} only);\n"
      "the foreground must be the darker, with a contrast\n"
      "ratio of at least 3:1 (WCAG), or readers may fail"},
     {kMinVersion, 'v', "min-version", "N", Section::kOptions,
@@ -125,6 +128,18 @@ constexpr OptionEntry kOptionTable[] = {
 // The smallest contrast ratio --fg and --bg may have: the WCAG figure for
 // graphics that must be told apart.
 constexpr double kMinContrast = 3.0;
+
+// A refused command line: the exit status and the message, and for a usage
+// error the argument that may be a text taken for an option.
+struct Refusal {
+  int status = kOk;
+  std::string message;
+  const char* possibleText = nullptr;
+};
+
+Refusal Usage(const std::string& message, const char* possibleText = nullptr) {
+  return {kUsage, message, possibleText};
+}
 
 const OptionEntry* FindEntry(int code) {
   for (const OptionEntry& entry : kOptionTable) {
@@ -152,33 +167,45 @@ bool ParseNumber(const char* value, long low, long high, long& number) {
   return *end == '\0' && errno == 0 && number >= low && number <= high;
 }
 
-int NumberOption(const std::string& name, const char* value, long low, long high, int& field) {
+template <typename Number>
+Refusal NumberOption(const std::string& name, const char* value, long low, long high,
+                     Number& field) {
   long number = 0;
   if (!ParseNumber(value, low, high, number)) {
-    return UsageError("option '" + name + "' takes a whole number from " + std::to_string(low) +
-                      " to " + std::to_string(high) + ", not '" + value + "'");
+    return Usage("option '" + name + "' takes a whole number from " + std::to_string(low) + " to " +
+                 std::to_string(high) + ", not '" + value + "'");
   }
-  field = static_cast<int>(number);
-  return kOk;
+  field = static_cast<Number>(number);
+  return {};
 }
 
-int ParseLevel(const char* value, Options& options) {
+Refusal ParseLevel(const char* value, int& level) {
   if (value[0] != '\0' && value[1] == '\0') {
     for (int index = 0; index < 4; ++index) {
       if (std::toupper(static_cast<unsigned char>(value[0])) == kLevelLetters[index]) {
-        options.level = index;
-        return kOk;
+        level = index;
+        return {};
       }
     }
   }
-  return Fail(kBadLevel,
-              "unknown error-correction level '" + std::string(value) + "': use L, M, Q or H");
+  return {kBadLevel,
+          "unknown error-correction level '" + std::string(value) + "': use L, M, Q or H"};
 }
 
-int ParseColour(const std::string& name, const char* value, bool mayBeTransparent, Colour& colour) {
+Refusal ParseType(const char* value, Request& request) {
+  if (!ImageTypeFromName(value, &request.job.type)) {
+    return Usage("unknown picture type '" + std::string(value) + "': use one of " +
+                 ImageTypeNameList());
+  }
+  request.typeGiven = true;
+  return {};
+}
+
+Refusal ParseColour(const std::string& name, const char* value, bool mayBeTransparent,
+                    Colour& colour) {
   if (mayBeTransparent && std::strcmp(value, "transparent") == 0) {
     colour = kTransparent;
-    return kOk;
+    return {};
   }
   const char* hex = value[0] == '#' ? value + 1 : value;
   bool valid = std::strlen(hex) == 6;
@@ -186,86 +213,79 @@ int ParseColour(const std::string& name, const char* value, bool mayBeTransparen
     valid = std::isxdigit(static_cast<unsigned char>(hex[i])) != 0;
   }
   if (!valid) {
-    return UsageError("option '" + name + "' takes a colour as RRGGBB in hex, like 1a237e" +
-                      (mayBeTransparent ? " (or 'transparent')" : "") + ", not '" + value + "'");
+    return Usage("option '" + name + "' takes a colour as RRGGBB in hex, like 1a237e" +
+                 (mayBeTransparent ? " (or 'transparent')" : "") + ", not '" + value + "'");
   }
   colour = static_cast<Colour>(std::strtoul(hex, nullptr, 16));
-  return kOk;
+  return {};
 }
 
 // An option that may be given once only (a second one would silently win).
-int SetOnce(const char*& field, const std::string& name, const char* value, const char* why) {
+Refusal SetOnce(const char*& field, const std::string& name, const char* value, const char* why) {
   if (field != nullptr) {
-    return UsageError("option '" + name + "' given more than once" + why);
+    return Usage("option '" + name + "' given more than once" + why);
   }
   field = value;
-  return kOk;
+  return {};
 }
 
-int Apply(const OptionEntry& entry, const std::string& name, const char* value, Options& options) {
+Refusal Apply(const OptionEntry& entry, const std::string& name, const char* value,
+              Request& request) {
+  Job& job = request.job;
   switch (entry.id) {
     case kLevel:
-      return ParseLevel(value, options);
+      return ParseLevel(value, job.level);
     case kOutput:
-      options.output = value;
-      return kOk;
+      request.output = value;
+      break;
     case kInput:
-      return SetOnce(options.inputFile, name, value, ": the text comes from one place only");
+      return SetOnce(request.inputFile, name, value, ": the text comes from one place only");
     case kType:
-      options.type = value;
-      return kOk;
+      return ParseType(value, request);
     case kScale:
-      return NumberOption(name, value, kMinScale, kMaxScale, options.scale);
+      return NumberOption(name, value, kMinScale, kMaxScale, job.image.scale);
     case kDpi:
-      return NumberOption(name, value, kMinDpi, kMaxDpi, options.dpi);
+      return NumberOption(name, value, kMinDpi, kMaxDpi, job.image.dpi);
     case kMargin:
-      return NumberOption(name, value, 0, kMaxMargin, options.margin);
+      return NumberOption(name, value, 0, kMaxMargin, job.image.margin);
     case kForeground:
-      return ParseColour(name, value, false, options.foreground);
+      return ParseColour(name, value, false, job.image.foreground);
     case kBackground:
-      return ParseColour(name, value, true, options.background);
+      return ParseColour(name, value, true, job.image.background);
     case kMinVersion:
-      return NumberOption(name, value, 1, kMaxVersion, options.minVersion);
+      return NumberOption(name, value, 1, kMaxVersion, job.minVersion);
     case kEci:
-      options.eci = true;
-      return kOk;
+      job.eci = true;
+      break;
     case kLatin1:
-      options.latin1 = true;
-      return kOk;
+      job.latin1 = true;
+      break;
     case kBatch:
-      return SetOnce(options.batchFile, name, value, "");
+      return SetOnce(request.batchFile, name, value, "");
     case kNull:
-      options.nullSeparated = true;
-      return kOk;
-    case kStart: {
-      int start = 0;
-      const int status = NumberOption(name, value, 0, INT_MAX / 2, start);
-      options.start = start;
-      options.startGiven = true;
-      return status;
-    }
+      request.nullSeparated = true;
+      break;
+    case kStart:
+      request.startGiven = true;
+      return NumberOption(name, value, 0, INT_MAX / 2, request.start);
     case kShow:
-      options.show = Show::kAlways;
-      return kOk;
+      request.show = Show::kAlways;
+      break;
     case kNoShow:
-      options.show = Show::kNever;
-      return kOk;
+      request.show = Show::kNever;
+      break;
     case kQuiet:
-      options.quiet = true;
-      return kOk;
+      request.quiet = true;
+      break;
     case kHelp:
-      options.help = true;
-      return kOk;
+      request.help = true;
+      break;
     case kVersion:
-      options.version = true;
-      return kOk;
+      request.version = true;
+      break;
   }
-  return kOk;
+  return {};
 }
-
-// While an argument that may be a text starting with '-' is parsed: a usage
-// error then also says how to pass such a text.
-const char* possibleText = nullptr;
 
 // Edits (insert, delete, replace, swap two neighbours) from a to b.
 std::size_t EditDistance(const std::string& a, const std::string& b) {
@@ -288,7 +308,7 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
 
 // "--name" or "--name=value" that is no option: names the options it may
 // abbreviate, or the one it is closest to; else it may be a text.
-int UnknownLongOption(const char* argument) {
+Refusal UnknownLongOption(const char* argument) {
   const char* equals = std::strchr(argument, '=');
   const std::string name = equals != nullptr ? std::string(argument + 2, equals) : argument + 2;
   std::string candidates;
@@ -305,62 +325,57 @@ int UnknownLongOption(const char* argument) {
     }
   }
   if (!candidates.empty()) {
-    possibleText = nullptr;
-    return UsageError("option '--" + name + "' is ambiguous: it may be " + candidates);
+    return Usage("option '--" + name + "' is ambiguous: it may be " + candidates);
   }
   std::string message = "unknown option '--" + name + "'";
   if (equals != nullptr) {
     message += " in '" + std::string(argument) + "'";
   }
   if (closest != nullptr) {
-    possibleText = nullptr;
-    message += "; did you mean '--" + std::string(closest) + "'?";
+    return Usage(message + "; did you mean '--" + std::string(closest) + "'?");
   }
-  return UsageError(message);
+  return Usage(message, argument);
 }
 
-int UnknownShortOption(int option, const char* argument) {
+// "-abc" may be a text; "-x" is surely meant as an option.
+const char* MayBeText(const char* argument) {
+  return std::strlen(argument) > 2 ? argument : nullptr;
+}
+
+Refusal UnknownShortOption(int option, const char* argument) {
   // A byte of a multibyte character: name the whole argument.
   const std::string name =
       (option & 0x80) != 0 ? std::string(argument) : std::string{'-', static_cast<char>(option)};
-  // "-5" or "-," is more likely a text than a mistyped option letter.
-  if (!std::isalpha(static_cast<unsigned char>(option))) {
-    possibleText = argument;
-  }
   std::string message = "unknown option '" + name + "'";
   if (name != argument) {
     message += " in '" + std::string(argument) + "'";
   }
-  return UsageError(message);
+  // "-5" or "-," is more likely a text than a mistyped option letter.
+  return Usage(message,
+               std::isalpha(static_cast<unsigned char>(option)) ? MayBeText(argument) : argument);
 }
 
 // A value-taking option without its value, or a flag given one.
-int WrongValue(const OptionEntry& entry, const char* argument) {
-  possibleText = nullptr;  // a known option: its value is wrong, not its place
-  const std::string name = Spelling(entry, argument);
-  return UsageError("option '" + name + "' " +
-                    (entry.valueName != nullptr ? "needs a value" : "takes no value"));
+Refusal WrongValue(const OptionEntry& entry, const char* argument) {
+  return Usage("option '" + Spelling(entry, argument) + "' " +
+               (entry.valueName != nullptr ? "needs a value" : "takes no value"));
 }
 
-int AddText(char* argument, Options& options) {
-  if (options.text != nullptr) {
-    return UsageError("more than one text given: '" + std::string(options.text) + "' and '" +
-                      argument + "' (quote a text that has spaces)");
-  }
-  options.text = argument;
-  return kOk;
-}
-
-// The argument of a text or "-" in its place on the command line.
-int AddNonOption(char* argument, bool optionsEnded, Options& options) {
+// A text, or "-" in its place on the command line.
+Refusal AddNonOption(const char* argument, bool optionsEnded, Request& request) {
   if (!optionsEnded && std::strcmp(argument, "-") == 0) {  // standard input
-    if (options.readStdin) {
-      return UsageError("'-' given more than once");
+    if (request.readStdin) {
+      return Usage("'-' given more than once");
     }
-    options.readStdin = true;
-    return kOk;
+    request.readStdin = true;
+    return {};
   }
-  return AddText(argument, options);
+  if (request.text != nullptr) {
+    return Usage("more than one text given: '" + std::string(request.text) + "' and '" + argument +
+                 "' (quote a text that has spaces)");
+  }
+  request.text = argument;
+  return {};
 }
 
 // The relative luminance of a colour, 0 for black to 1 for white (WCAG).
@@ -374,38 +389,56 @@ double Luminance(Colour colour) {
   return sum;
 }
 
-std::string Hex(Colour colour) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%06x", static_cast<unsigned>(colour));
-  return text;
-}
-
 // Readers look for dark modules on a light ground; a transparent
 // background is taken as white, what it is most often put on.
-int CheckColours(const Options& options) {
-  const Colour background = options.background == kTransparent ? kWhite : options.background;
-  const double dark = Luminance(options.foreground);
+Refusal CheckColours(const ImageOptions& image) {
+  const Colour background = image.background == kTransparent ? kWhite : image.background;
+  const double dark = Luminance(image.foreground);
   const double light = Luminance(background);
   const double ratio = (light + 0.05) / (dark + 0.05);
   if (dark < light && ratio >= kMinContrast) {
-    return kOk;
+    return {};
   }
-  char text[240];
+  const std::string colours = Hex(image.foreground, 6, false) + " " +
+                              (dark >= light ? "is not darker than the background " : "on ") +
+                              Hex(background, 6, false);
   if (dark >= light) {
-    std::snprintf(text, sizeof text,
-                  "the foreground %s is not darker than the background %s: readers look for "
-                  "dark modules on a light ground",
-                  Hex(options.foreground).c_str(), Hex(background).c_str());
-  } else {
-    std::snprintf(text, sizeof text,
-                  "the colours %s on %s are too close to scan: their contrast ratio is %.2f:1, "
-                  "at least %.0f:1 is needed",
-                  Hex(options.foreground).c_str(), Hex(background).c_str(), ratio, kMinContrast);
+    return Usage("the foreground " + colours + ": readers look for dark modules on a light ground");
   }
-  return UsageError(text);
+  char figures[64];
+  std::snprintf(figures, sizeof figures, "%.2f:1, at least %.0f:1", ratio, kMinContrast);
+  return Usage("the colours " + colours + " are too close to scan: their contrast ratio is " +
+               figures + " is needed");
 }
 
-int ParseEach(int argc, char** argv, Options& options) {
+// What the options say together, once each has been read.
+Refusal CheckCombination(const Request& request) {
+  if (request.job.eci && request.job.latin1) {
+    return Usage("--eci and --latin1 exclude each other: --eci keeps the text in UTF-8");
+  }
+  Refusal refusal = CheckColours(request.job.image);
+  if (refusal.status != kOk) {
+    return refusal;
+  }
+  const int sources =
+      (request.text != nullptr) + (request.inputFile != nullptr) + (request.readStdin ? 1 : 0);
+  if (request.batchFile != nullptr) {
+    if (sources > 0) {
+      return Usage("--batch reads the texts from its file: give no TEXT, -i or '-' with it");
+    }
+    if (request.show == Show::kAlways) {
+      return Usage("--show cannot be used with --batch");
+    }
+  } else if (request.nullSeparated || request.startGiven) {
+    return Usage(std::string(request.nullSeparated ? "--null" : "--start") +
+                 " only goes with --batch");
+  } else if (sources > 1) {
+    return Usage("give the text one way only: as TEXT, with -i FILE, or as '-'");
+  }
+  return {};
+}
+
+Refusal ParseEach(int argc, char** argv, Request& request) {
   std::string shortOptions = "-:";  // in order, non-options too; report ourselves
   std::vector<option> longOptions;
   for (const OptionEntry& entry : kOptionTable) {
@@ -429,46 +462,44 @@ int ParseEach(int argc, char** argv, Options& options) {
       break;
     }
     const char* argument = argv[at];
-    // "-x" is surely meant as an option; "-abc" or "--abc" may be a text.
-    possibleText = argument[0] == '-' && std::strlen(argument) > 2 ? argument : nullptr;
-    int status = kOk;
+    Refusal refusal;
     if (code == 1) {
-      status = AddNonOption(optarg, false, options);
+      refusal = AddNonOption(optarg, false, request);
     } else if (code == '?' || code == ':') {
       const OptionEntry* entry = optopt != 0 ? FindEntry(optopt) : nullptr;
-      if (entry != nullptr) {
-        return WrongValue(*entry, argument);
-      }
-      return argument[1] == '-' ? UnknownLongOption(argument)
-                                : UnknownShortOption(optopt, argument);
+      return entry != nullptr     ? WrongValue(*entry, argument)
+             : argument[1] == '-' ? UnknownLongOption(argument)
+                                  : UnknownShortOption(optopt, argument);
     } else {
       const OptionEntry& entry = *FindEntry(code);
-      if (argument[1] == '-') {
-        possibleText = nullptr;  // a known long option: its value may be wrong, not its place
+      refusal = Apply(entry, Spelling(entry, argument), optarg, request);
+      // A known long option: its value may be wrong, not its place.
+      if (refusal.status == kUsage && argument[1] != '-') {
+        refusal.possibleText = MayBeText(argument);
       }
-      status = Apply(entry, Spelling(entry, argument), optarg, options);
     }
-    if (status != kOk) {
-      return status;
+    if (refusal.status != kOk) {
+      return refusal;
     }
   }
-  possibleText = nullptr;
   // After "--": texts only.
   for (int i = optind; i < argc; ++i) {
-    const int status = AddNonOption(argv[i], true, options);
-    if (status != kOk) {
-      return status;
+    Refusal refusal = AddNonOption(argv[i], true, request);
+    if (refusal.status != kOk) {
+      return refusal;
     }
   }
-  if (options.eci && options.latin1) {
-    return UsageError("--eci and --latin1 exclude each other: --eci keeps the text in UTF-8");
-  }
-  return CheckColours(options);
+  return CheckCombination(request);
 }
 
 // The help lines of the table's options in one section.
 std::string HelpLines(Section section) {
   constexpr std::size_t kColumn = 24;
+  const std::pair<const char*, std::string> kLists[] = {
+      {"{types}", ImageTypeNameList()},
+      {"{transparent}", ImageTypeNameList(&ImageTypeTraits::transparency, " and ")},
+      {"{colourless}", ImageTypeNameList(&ImageTypeTraits::colours, ", ", false)},
+  };
   std::string lines;
   for (const OptionEntry& entry : kOptionTable) {
     if (entry.section != section) {
@@ -482,9 +513,11 @@ std::string HelpLines(Section section) {
     }
     line.resize(std::max(line.size() + 1, kColumn), ' ');
     std::string help = entry.help;
-    const std::size_t types = help.find("{types}");
-    if (types != std::string::npos) {
-      help.replace(types, 7, ImageTypeNameList());
+    for (const auto& [name, list] : kLists) {
+      const std::size_t at = help.find(name);
+      if (at != std::string::npos) {
+        help.replace(at, std::strlen(name), list);
+      }
     }
     for (std::size_t start = 0; start < help.size();) {
       std::size_t end = help.find('\n', start);
@@ -499,27 +532,11 @@ std::string HelpLines(Section section) {
 
 }  // namespace
 
-int Fail(int status, const std::string& message) {
-  std::fprintf(stderr, "qrimage: %s\n", message.c_str());
-  return status;
-}
-
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "qrimage: %s\n", message.c_str());
-  if (possibleText != nullptr) {
-    std::fprintf(stderr,
-                 "qrimage: to encode a text that starts with '-', put '--' before it: "
-                 "qrimage [OPTIONS] -- '%s'\n",
-                 possibleText);
-  }
-  std::fputs("Try 'qrimage --help' for more information.\n", stderr);
-  return kUsage;
-}
-
-int ParseArguments(int argc, char** argv, Options& options) {
-  const int status = ParseEach(argc, argv, options);
-  possibleText = nullptr;
-  return status;
+int ParseArguments(int argc, char** argv, Request& request) {
+  const Refusal refusal = ParseEach(argc, argv, request);
+  return refusal.status == kOk      ? kOk
+         : refusal.status == kUsage ? UsageError(refusal.message, refusal.possibleText)
+                                    : Fail(refusal.status, refusal.message);
 }
 
 std::string HelpText() {

@@ -4,41 +4,21 @@
 
 #include <string>
 
-#include "image_formats.h"
+#include "job.h"
 
 namespace qrtool {
 
-// Exit statuses, one per kind of failure; --help, the manual page and docs/tool.md list them.
-enum ExitStatus {
-  kOk = 0,
-  kTextTooLong = 1,
-  kUsage = 2,
-  kCannotWrite = 3,
-  kBadLevel = 4,
-  kNulByte = 5,
-  kCannotRead = 6,
-  kEncodingFailed = 7,
-  kBatchFailures = 8,
-  kNotLatin1 = 9,
-};
-
 enum class Show { kAuto, kAlways, kNever };
 
-struct Options {
-  int level = 1;                    // index into the level letters: M
+// The command line, read into what the run uses: `job` is what every text
+// is encoded and drawn with.
+struct Request {
+  Job job;
+  bool typeGiven = false;           // -t; else the output's extension decides job.type
   const char* output = nullptr;     // -o; nullptr for the default name or pattern
   const char* text = nullptr;       // TEXT argument
   const char* inputFile = nullptr;  // -i FILE ("-" is standard input)
   bool readStdin = false;           // the argument "-"
-  const char* type = nullptr;       // -t; nullptr: from the output's extension
-  int scale = 1;
-  int dpi = 0;  // 0: the library's resolution, 72 dpi
-  int margin = kDefaultMargin;
-  Colour foreground = kBlack;
-  Colour background = kWhite;
-  int minVersion = 1;
-  bool eci = false;
-  bool latin1 = false;
   const char* batchFile = nullptr;  // --batch FILE ("-" is standard input)
   bool nullSeparated = false;
   long start = 1;
@@ -51,14 +31,10 @@ struct Options {
 
 // Returns kOk, or the exit status of a failure already reported on
 // standard error.
-int ParseArguments(int argc, char** argv, Options& options);
+int ParseArguments(int argc, char** argv, Request& request);
 
 // The --help text; it names the longest text of each level.
 std::string HelpText();
-
-// Reports a failure on standard error and returns `status`.
-int Fail(int status, const std::string& message);
-int UsageError(const std::string& message);
 
 }  // namespace qrtool
 
