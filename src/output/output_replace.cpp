@@ -6,14 +6,30 @@ namespace qrimage {
 bool ReplaceOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error) {
   ReplacementNames names;
   OutputFile file;
-  if (OpenReplacement(path, file, names)) {
-    return WriteAndClose(file, bytes, count, error, MoveIntoPlace);
+  switch (OpenReplacement(path, file, names)) {
+    case Replacement::kRefused:
+      error = file.error;
+      return false;
+    case Replacement::kOpened: {
+      if (!WriteAndClose(file, bytes, count, error)) {
+        AbandonReplacement(file);
+        return false;
+      }
+      bool writeInPlace = false;
+      if (MoveIntoPlace(file, writeInPlace)) {
+        error = 0;
+        return true;
+      }
+      if (!writeInPlace) {
+        error = file.error;
+        return false;
+      }
+      break;
+    }
+    case Replacement::kInPlace:
+      break;
   }
-  if (!OpenOutputFile(path, file)) {
-    error = file.error;
-    return false;
-  }
-  return WriteAndClose(file, bytes, count, error);
+  return WriteOutput(path, bytes, count, error);
 }
 
 bool WriteStandardOutput(const void* bytes, std::size_t count, SystemErrorCode& error) {
