@@ -46,12 +46,14 @@ void AbandonReplacement(OutputFile& file);
 // An existing regular file with one name, owned by the caller, is written
 // as a new file in the same folder that is renamed over it when complete
 // (through symbolic links, over their final target), keeping its
-// permission bits and group: a failure leaves the old file as it was and
-// nothing else. A file the caller may not write is refused as an in-place
-// write would be. Where the rename alone is refused, the finished picture
-// is written in place. On POSIX, SIGHUP, SIGINT and SIGTERM at their
-// default disposition remove the new file before they end the process.
-// Anything else is written in place.
+// permission bits and group: a failure, or a new file that cannot be made,
+// leaves the old file as it was and nothing else. A file the caller may not
+// write is refused as an in-place write would be. Where the rename alone is
+// refused, the finished picture is written in place. On POSIX, SIGHUP,
+// SIGINT and SIGTERM at their default disposition remove the new file
+// before they end the process. Anything else, and a file in a folder the
+// caller may not add to or in a group the caller cannot give, is written
+// in place.
 bool ReplaceOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error);
 
 // Writes standard output as it is, and leaves it open.
