@@ -70,6 +70,10 @@ Replacement OpenReplacement(const char* path, OutputFile& file, ReplacementNames
     TemporaryName(file.widePath, file.targetPath,
                   static_cast<unsigned long long>(GetCurrentProcessId()) << 32 |
                       static_cast<unsigned long>(InterlockedIncrement(&counter)));
+    // Beyond the path length the system takes, the new file cannot be made.
+    if (lstrlenW(file.widePath) >= kMaxPathLength) {
+      return Refuse(file, ERROR_FILENAME_EXCED_RANGE);
+    }
     file.handle = CreateFileW(file.widePath, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file.handle != INVALID_HANDLE_VALUE) {
