@@ -12,11 +12,31 @@ bool WriteOutput(const char* path, const void* bytes, std::size_t count, SystemE
 bool ReplaceOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error) {
   ReplacementNames names;
   OutputFile file;
-  if (!OpenReplacement(path, file, names)) {
-    return WriteOutput(path, bytes, count, error);
+  switch (OpenReplacement(path, file, names)) {
+    case Replacement::kRefused:
+      error = file.error;
+      return false;
+    case Replacement::kOpened: {
+      const OutputRequest whole[] = {{bytes, count}};
+      if (!WriteAndClose(file, whole, 1, error)) {
+        AbandonReplacement(file);
+        return false;
+      }
+      bool writeInPlace = false;
+      if (MoveIntoPlace(file, writeInPlace)) {
+        error = 0;
+        return true;
+      }
+      if (!writeInPlace) {
+        error = file.error;
+        return false;
+      }
+      break;
+    }
+    case Replacement::kInPlace:
+      break;
   }
-  const OutputRequest whole[] = {{bytes, count}};
-  return WriteAndClose(file, whole, 1, error, MoveIntoPlace);
+  return WriteOutput(path, bytes, count, error);
 }
 
 bool WriteStandardOutput(const void* bytes, std::size_t count, SystemErrorCode& error) {

@@ -20,15 +20,26 @@ struct ReplacementNames {
 #endif
 };
 
-// Opens a new file beside `path` to be renamed over it (see
-// ReplaceOutput). False when the path is no file to replace that
-// way, or the new file cannot be made: nothing has been changed, and the
-// path is to be written in place.
-bool OpenReplacement(const char* path, OutputFile& file, ReplacementNames& names);
+// What OpenReplacement did.
+enum class Replacement {
+  kOpened,   // a new file beside the target is open for writing
+  kInPlace,  // the path is no file to replace whole: write it in place
+  kRefused,  // a file to replace that may not be written, or whose new file
+             // cannot be made: `file.error` says why
+};
 
-// Puts a closed replacement in its target's place; false if that reported
-// an error.
-bool MoveIntoPlace(OutputFile& file);
+// Opens a new file beside `path` to be renamed over it (see
+// ReplaceOutput). Unless it is opened, nothing has been changed.
+Replacement OpenReplacement(const char* path, OutputFile& file, ReplacementNames& names);
+
+// Puts a closed replacement in its target's place. On failure it is
+// removed, `file.error` is set, and `writeInPlace` tells whether only the
+// move was refused (a file mounted over the name, say), so that the target
+// itself may be written in place instead.
+bool MoveIntoPlace(OutputFile& file, bool& writeInPlace);
+
+// Ends a replacement whose write failed (and was discarded).
+void AbandonReplacement(OutputFile& file);
 
 // These writers write the whole file in one request, as WriteAndClose
 // does (see output_file.h).
@@ -39,8 +50,14 @@ bool WriteOutput(const char* path, const void* bytes, std::size_t count, SystemE
 // An existing regular file with one name, owned by the caller, is written
 // as a new file in the same folder that is renamed over it when complete
 // (through symbolic links, over their final target), keeping its
-// permission bits: a failure leaves the old file as it was and nothing
-// else. Anything else is written in place.
+// permission bits and group: a failure, or a new file that cannot be made,
+// leaves the old file as it was and nothing else. A file the caller may not
+// write is refused as an in-place write would be. Where the rename alone is
+// refused, the finished picture is written in place. On POSIX, SIGHUP,
+// SIGINT and SIGTERM at their default disposition remove the new file
+// before they end the process. Anything else, and a file in a folder the
+// caller may not add to or in a group the caller cannot give, is written
+// in place.
 bool ReplaceOutput(const char* path, const void* bytes, std::size_t count, SystemErrorCode& error);
 
 // Writes standard output as it is, and leaves it open.

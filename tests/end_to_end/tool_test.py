@@ -14,6 +14,7 @@ import random
 import re
 import select
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -388,6 +389,74 @@ class Failures(ToolTest):
         self.assertEqual((sorted(os.listdir(self.dir.name)), os.readlink(self.path("link.bmp")),
                           os.stat(self.path("x.bmp")).st_mode & 0o777),
                          (["library.bmp", "link.bmp", "link.bmp.png", "x.bmp"], "x.bmp", 0o640))
+
+    def test_rewrites_keep_the_old_file_or_write_it_whole(self):
+        # (needs, shell command, exit status, message, {file: its bytes, str: the text of its
+        # picture, None: a folder}). "mount": root in a private mount namespace; "user": no root rights.
+        long_name = "x" * 244 + ".bmp"
+        cases = [(None, f"echo OLD > {long_name}; ulimit -f 8; qrimage -nq -s 8 -v 10 -o {long_name} x", 3,
+                  "File too large", {long_name: b"OLD\n"}),
+                 ("mount", "mkdir m; mount -t tmpfs -o size=64k,nr_inodes=3 none m; echo OLD > m/o.bmp; : > m/f; "
+                  "qrimage -nq -o m/o.bmp x; s=$?; ls -A m > left; cat m/o.bmp >> left; exit $s", 3,
+                  "No space left on device", {"m": None, "left": b"f\no.bmp\nOLD\n"}),
+                 ("user", "echo OLD > ro.bmp; chmod 444 ro.bmp; qrimage -nq -o ro.bmp x", 3,
+                  "cannot write 'ro.bmp': Permission denied", {"ro.bmp": b"OLD\n"}),
+                 ("mount", "echo OLD > a.bmp; : > b.bmp; mount --bind a.bmp b.bmp; qrimage -nq -o b.bmp x", 0, "",
+                  {"a.bmp": "x", "b.bmp": b""}),
+                 ("root", "echo OLD > s.bmp; chgrp 65534 s.bmp; chmod 6750 s.bmp; qrimage -nq -o s.bmp x && "
+                  "stat -c %a:%g s.bmp > mode", 0, "", {"s.bmp": "x", "mode": b"6750:65534\n"})]
+        env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"])
+        root = os.geteuid() == 0
+        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if root else []
+        wrap = {None: [], "root": [], "mount": ["unshare", "-m"], "user": as_user}
+        for needs, command, status, message, files in cases:
+            with self.subTest(command=command[-50:]), tempfile.TemporaryDirectory() as folder:
+                if needs in ("root", "mount") and not root:
+                    self.skipTest(f"'{needs}' rows need root")
+                if subprocess.run(wrap[needs] + [TOOL, "-V"], stdout=subprocess.DEVNULL).returncode:
+                    self.skipTest(f"cannot run the tool under {wrap[needs]}")
+                os.chown(folder, 65534 if needs == "user" and root else -1, -1)
+                result = subprocess.run(wrap[needs] + ["bash", "-c", command], cwd=folder, env=env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertIn(message.encode(), result.stderr)
+                self.assertEqual(sorted(os.listdir(folder)), sorted(files))
+                for name, content in files.items():
+                    if isinstance(content, str):
+                        library_file(content.encode(), "M", self.path("library.bmp"))
+                        self.assert_same_file(os.path.join(folder, name), self.path("library.bmp"))
+                    elif content is not None:
+                        with open(os.path.join(folder, name), "rb") as f:
+                            self.assertEqual(f.read(), content, name)
+
+    def test_ending_signals_remove_the_new_file(self):
+        # The tool is stopped while its new file exists, then sent the signal and continued.
+        def state(process):
+            with open(f"/proc/{process.pid}/stat") as f:
+                return f.read().rsplit(")", 1)[1].split()[0]
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            with self.subTest(signal=number):
+                for attempt in range(20):
+                    with open(self.path("big.bmp"), "wb") as f:
+                        f.write(b"OLD")
+                    process = subprocess.Popen([TOOL, "-nq", "-l", "L", "-s", "64", "-o", "big.bmp",
+                                                "x" * LIMITS["L"]], cwd=self.dir.name)
+                    while process.poll() is None and len(os.listdir(self.dir.name)) == 1:
+                        pass
+                    process.send_signal(signal.SIGSTOP)
+                    while process.poll() is None and state(process) != "T":
+                        pass
+                    caught = len(os.listdir(self.dir.name)) == 2
+                    process.send_signal(number)
+                    process.send_signal(signal.SIGCONT)
+                    if caught:
+                        break
+                    process.wait(timeout=60)
+                self.assertTrue(caught, "the new file was never seen")
+                self.assertEqual(process.wait(timeout=60), -number)
+                self.assertEqual(os.listdir(self.dir.name), ["big.bmp"])
+                with open(self.path("big.bmp"), "rb") as f:
+                    self.assertEqual(f.read(), b"OLD")
 
     def test_no_death_by_signal(self):
         # '-o -' into a pipe whose reader leaves and under a file-size limit,
