@@ -34,7 +34,7 @@ ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return
 
 echo "== ThreadSanitizer: concurrent callers"
 tsan=${main_build}-tsan
-CXX=clang++ cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DQRIMAGE_BUILD_TOOL=OFF \
+CXX=clang++ cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DQRIMAGE_BUILD_TOOL=OFF -DQRIMAGE_CROSS_BUILD_TESTS=OFF \
   -DCMAKE_CXX_FLAGS="-O1 -fsanitize=thread"
 cmake --build "$tsan" --target qrimage_concurrency_tests -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
