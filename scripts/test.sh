@@ -61,10 +61,22 @@ build=${BUILD_DIR:-build/test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j "$(nproc)"
 # Sanitizer builds, valgrind over the tool, and about a minute of fuzzing.
-# SKIP_SANITIZE=1 leaves them out for a quick local run.
+# SKIP_SANITIZE=1 leaves them out for a quick local run. The fuzzer runs on
+# one core beside the sanitizer pass, which leaves a core idle at times
+# (configuring, the valgrind checks one after another); its output follows.
 if [[ ${SKIP_SANITIZE:-0} != 1 ]]; then
-  scripts/sanitize.sh "$build"
-  FUZZ_BUILD_DIR="$build-fuzz" scripts/fuzz.sh
+  fuzz_log=$build-fuzz.log
+  FUZZ_BUILD_DIR="$build-fuzz" scripts/fuzz.sh >"$fuzz_log" 2>&1 &
+  fuzz=$!
+  sanitized=0 fuzzed=0
+  scripts/sanitize.sh "$build" || sanitized=$?
+  wait "$fuzz" || fuzzed=$?
+  echo "== libFuzzer (scripts/fuzz.sh)"
+  cat "$fuzz_log"
+  if ((sanitized || fuzzed)); then
+    echo "test: the sanitizer pass or the fuzzer failed" >&2
+    exit 1
+  fi
 fi
 
 # The main suite last, so its summary closes the output.

@@ -2,15 +2,17 @@
 # The Windows tool under wine, with the ANSI code page 1252: a text given on
 # the command line must arrive whole, as UTF-8 bytes, and give the same file
 # as the Linux tool; an output path is passed on in the ANSI code page.
-# usage: tool_wine.sh WINE64 QRIMAGE_EXE LINUX_QRIMAGE
+# Run through wine_test.sh, which names wine64 in QRIMAGE_WINE.
+# usage: wine_test.sh WINE64 tool_wine.sh QRIMAGE_EXE LINUX_QRIMAGE
 set -euo pipefail
-wine=$1 exe=$(realpath "$2") linux=$(realpath "$3")
+exe=$(realpath "$1") linux=$(realpath "$2") wine_run=$(dirname "$(realpath "$0")")/wine_run.sh
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# The runs share the prefix's wine server; it is ended before the removal.
+trap '"$wine_run"; rm -rf "$scratch"' EXIT
 cd "$scratch"
 # The C.UTF-8 locale gives wine's English defaults: ANSI code page 1252.
 export LC_ALL=C.UTF-8 WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-run() { "$wine" "$exe" -n "$@"; }
+run() { "$QRIMAGE_WINE" "$exe" -n "$@"; }
 
 text='€ 😀 Ω'
 run -o wine.bmp "$text"
