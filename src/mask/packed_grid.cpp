@@ -105,16 +105,16 @@ bool HasPopcnt() {
 }
 #endif
 
-void PackGrid(int k, int n, PackedGrid& packed) {
-  PackRows<FastestPacking>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
+void PackGridRows(const std::uint8_t* grid, std::size_t room, int n, PackedGrid& packed) {
+  PackRows<FastestPacking>(grid, room, n, packed);
 }
 
 void PackSymbol(const EncodeState& state, int n, PackedSymbol& symbol) {
-  PackRows<FastestPacking>(state.matrix.data(), kGridBytes, n, symbol.modules);
+  PackGridRows(state.matrix.data(), kGridBytes, n, symbol.modules);
   // Template 0 holds 0x00 or 0xFF at every module a mask may invert and
   // MODULE_RESERVED at the others.
   static PackedGrid templ;
-  PackRows<FastestPacking>(state.maskTemplates[0].data(), kGridBytes, n, templ);
+  PackGridRows(state.maskTemplates[0].data(), kGridBytes, n, templ);
   for (int i = 0; i < n; ++i) {
     symbol.maskable[i] = templ.dark[i] | templ.light[i];
   }

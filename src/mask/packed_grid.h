@@ -45,9 +45,9 @@ struct PackedGrid {
   RowBits light[GRID_STRIDE];
 };
 
-// Packs the N x N corner of grid k of maskedCandidates, sixteen modules at
-// a time where the target has SSE2 (see PackGridScalar below).
-void PackGrid(int k, int n, PackedGrid& packed);
+// Packs the N x N corner of `grid`, of which `room` bytes may be read,
+// sixteen modules at a time where the target has SSE2.
+void PackGridRows(const std::uint8_t* grid, std::size_t room, int n, PackedGrid& packed);
 
 // The unmasked symbol packed once for all eight candidates: its modules,
 // and the modules a mask may invert (all but the function, format and
@@ -274,9 +274,13 @@ inline std::size_t CandidateRoom(int k) {
   return static_cast<std::size_t>(kMaskCount - k) * kGridBytes;
 }
 
-// PackGrid one module at a time: what it does on other targets, and what
-// tests hold the SSE2 routine to. Inline, so that it is compiled only where
-// it is called.
+// Grid k of maskedCandidates packed, as PackGridRows does and one module
+// at a time (what PackGridRows does on other targets). The mask search
+// derives its candidates instead; these are for the tests, and being
+// inline, they are compiled only where they are called.
+inline void PackGrid(int k, int n, PackedGrid& packed) {
+  PackGridRows(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
+}
 inline void PackGridScalar(int k, int n, PackedGrid& packed) {
   PackRows<ScalarPacking>(maskedCandidates[k].data(), CandidateRoom(k), n, packed);
 }

@@ -40,12 +40,18 @@ bool OpenOutputFile(const char* path, OutputFile& file) {
 
 bool WriteOutputFile(OutputFile& file, const void* bytes, std::size_t count) {
   DWORD written = 0;
-  if (WriteFile(file.handle, bytes, static_cast<DWORD>(count), &written, nullptr) &&
-      written == count) {
-    return true;
+  if (!WriteFile(file.handle, bytes, static_cast<DWORD>(count), &written, nullptr)) {
+    file.error = GetLastError();
+    return false;
   }
-  file.error = GetLastError();
-  return false;
+  // A request that moved fewer bytes but succeeded sets no error code:
+  // GetLastError would give one left over from an earlier call. It is
+  // recorded as a failure the system gave no code for.
+  if (written != count) {
+    file.error = 0;
+    return false;
+  }
+  return true;
 }
 
 bool CloseOutputFile(OutputFile& file) {
@@ -87,9 +93,11 @@ void DiscardOutputFile(OutputFile& file, bool stillOpen) {
   }
   // The name is deleted only if it is the file's one and only name:
   // deleting a symbolic link would leave its target behind, deleting one of
-  // several hard links the others. The handle, which does not share
-  // deletion, keeps the name from being moved or deleted meanwhile; the
-  // attributes are those of the name itself, not of a link's target.
+  // several hard links the others; the attributes are those of the name
+  // itself, not of a link's target. The handle's access (writing only)
+  // allows no deletion through it, so the name is deleted after the handle
+  // is closed, and nothing checks that it still leads to this file: one
+  // that another program moved to the name in between would be deleted.
   BY_HANDLE_FILE_INFORMATION information;
   const DWORD attributes = GetFileAttributesW(file.widePath);
   const bool onlyName = GetFileInformationByHandle(handle, &information) &&
