@@ -106,8 +106,10 @@ struct ImageOptions {
 };
 
 // Whether a picture of `type` can be drawn with `options`: the options in
-// range, and colours the type can hold. False, with *error set, otherwise.
-bool PictureFits(ImageType type, const ImageOptions& options, std::string* error);
+// range, colours the type can hold and, for a symbol of `size` modules a
+// side (0: not known yet), a page size readers take. False, with *error
+// set, otherwise.
+bool PictureFits(ImageType type, const ImageOptions& options, int size, std::string* error);
 
 // Puts the whole file for `symbol` into *out, the quiet zone included and
 // scaled like the modules. Returns false, with *error set, when the
