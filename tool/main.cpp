@@ -186,11 +186,14 @@ int Run(int argc, char** argv) {
 // message and status 3.
 template <typename Body>
 int Reporting(Body body) {
+  int status = kCannotWrite;
   try {
-    return HoldMemoryReserve() ? body() : Fail(kCannotWrite, "out of memory");
+    status = HoldMemoryReserve() ? body() : Fail(kCannotWrite, "out of memory");
   } catch (const std::bad_alloc&) {
-    return Fail(kCannotWrite, "out of memory");
+    status = Fail(kCannotWrite, "out of memory");
   }
+  ReleaseMemoryReserve();
+  return status;
 }
 
 }  // namespace

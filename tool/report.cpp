@@ -10,8 +10,7 @@ namespace {
 void* reserve = nullptr;
 
 void GiveUpReserve() {
-  std::free(reserve);
-  reserve = nullptr;
+  ReleaseMemoryReserve();
   throw std::bad_alloc();
 }
 
@@ -30,6 +29,11 @@ std::string Printable(std::string_view name, bool quoted) {
     }
   }
   return quoted ? text + "'" : text;
+}
+
+void ReleaseMemoryReserve() {
+  std::free(reserve);
+  reserve = nullptr;
 }
 
 bool HoldMemoryReserve() {

@@ -40,6 +40,7 @@ std::string Printable(std::string_view name, bool quoted);
 // thrown: throwing needs memory too, and under a tight limit the C++
 // runtime may have none of its own. False when even that much is missing.
 bool HoldMemoryReserve();
+void ReleaseMemoryReserve();
 
 // `value` in `digits` or more hex digits, in upper case or lower case.
 inline std::string Hex(unsigned long value, int digits, bool upperCase) {
