@@ -22,6 +22,16 @@ namespace {
 
 static_assert(kDefaultMargin == qrimage::kQuietZoneModules,
               "the tool's default quiet zone is the library's");
+static_assert(
+    [] {
+      for (std::size_t i = 0; i < std::size(kImageTypes); ++i) {
+        if (static_cast<std::size_t>(kImageTypes[i].type) != i) {
+          return false;
+        }
+      }
+      return true;
+    }(),
+    "one row per picture type, in ImageType's order");
 
 // How pixel rows are packed: bottom row first or top row first; a 1 bit
 // light or dark; bits past the last pixel 0, or in the quiet zone's rows

@@ -52,9 +52,13 @@ inline constexpr bool TakesTransparency(ImageType type) {
   return Traits(type).transparency;
 }
 // The names alone, indexed by ImageType.
-inline constexpr std::array<std::string_view, std::size(kImageTypes)> kImageTypeNames = {
-    kImageTypes[0].name, kImageTypes[1].name, kImageTypes[2].name,
-    kImageTypes[3].name, kImageTypes[4].name, kImageTypes[5].name};
+inline constexpr auto kImageTypeNames = [] {
+  std::array<std::string_view, std::size(kImageTypes)> names{};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    names[i] = kImageTypes[i].name;
+  }
+  return names;
+}();
 
 // The names of the types whose `property` is `value` (all types with nullptr),
 // joined like "bmp, png, svg, pdf, pbm, txt" or, with `last`, "png or svg".
