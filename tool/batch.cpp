@@ -33,7 +33,7 @@ class RecordReader {
         if (error_ != 0) {
           return kFailed;
         }
-        return record.empty() ? kEnd : kRecord;
+        return record.empty() ? kEnd : record.size() > kMaxInputBytes ? kTooLong : kRecord;
       }
       const char* stop = static_cast<const char*>(std::memchr(next_, separator_, end_ - next_));
       record.append(next_, stop != nullptr ? stop : end_);
@@ -122,27 +122,31 @@ class NamePattern {
         continue;
       }
       const std::size_t start = i++;
-      // '#' is left out: it is undefined for these conversions.
-      while (i < pattern.size() && std::strchr("-+ 0", pattern[i]) != nullptr) {
-        ++i;
+      // '#' is left out: it is undefined for these conversions. '+' and ' '
+      // put a sign before every number of %d and %i.
+      std::size_t sign = 0;
+      for (; i < pattern.size() && std::strchr("-+ 0", pattern[i]) != nullptr; ++i) {
+        sign = sign == 1 || pattern[i] == '+' || pattern[i] == ' ' ? 1 : 0;
       }
       const std::size_t cap = kMaxNameBytes + 1;
-      digits = std::max<std::size_t>(ReadCount(pattern, i, cap), 1);
+      const std::size_t width = ReadCount(pattern, i, cap);
+      std::size_t precision = 1;
       if (i < pattern.size() && pattern[i] == '.') {
-        digits = std::max(digits, ReadCount(pattern, ++i, cap));
+        precision = std::max<std::size_t>(ReadCount(pattern, ++i, cap), 1);
       }
       if (i == pattern.size() || std::strchr("diu", pattern[i]) == nullptr) {
-        error = "the output name '" + pattern +
-                "' has a '%' that is not a number like %d or %04d (flags: - + 0 and space)";
+        error = "the output name " + Printable(pattern, true) +
+                " has a '%' that is not a number like %d or %04d (flags: - + 0 and space)";
         return false;
       }
+      digits = std::max(width, precision + (pattern[i] == 'u' ? 0 : sign));
       conversion_ = pattern.substr(start, i - start) + 'l' + pattern[i];
       part = &suffix_;
       ++conversions;
     }
     if (conversions != 1) {
       error = "with --batch, the output name needs exactly one number in it, like qr-%04d.bmp (" +
-              std::string(conversions == 0 ? "'" + pattern + "' has none" : "it has several") + ")";
+              (conversions == 0 ? Printable(pattern, true) + " has none" : "it has several") + ")";
       return false;
     }
     // The file name around the number, without the folders before it or
@@ -151,7 +155,7 @@ class NamePattern {
     const auto first = std::find_if(suffix_.begin(), suffix_.end(), IsPathSeparator);
     const std::size_t shortest = (last - prefix_.rbegin()) + digits + (first - suffix_.begin());
     if (shortest > kMaxNameBytes) {
-      error = "the output name '" + pattern + "' makes file names of " +
+      error = "the output name " + Printable(pattern, true) + " makes file names of " +
               (digits > kMaxNameBytes ? "more than " + std::to_string(kMaxNameBytes)
                                       : "at least " + std::to_string(shortest)) +
               " bytes; a file name holds at most " + std::to_string(kMaxNameBytes);
@@ -184,7 +188,7 @@ int RunBatch(const Request& request, const std::string& pattern) {
   }
   const bool fromStdin = std::strcmp(request.batchFile, "-") == 0;
   const std::string inputName =
-      fromStdin ? std::string("standard input") : std::string("'") + request.batchFile + "'";
+      fromStdin ? std::string("standard input") : Printable(request.batchFile, true);
   std::FILE* input = fromStdin ? stdin : OpenForReading(request.batchFile);
   if (input == nullptr) {
     return Fail(kCannotRead, "cannot read " + inputName + ": " + SystemError());
@@ -230,13 +234,13 @@ int RunBatch(const Request& request, const std::string& pattern) {
     int recordStatus = kOk;
     if (inputId.SameAs(FileIdOf(name))) {
       recordStatus = kCannotWrite;
-      error = "cannot write '" + name + "': it is the file the texts are read from";
+      error = "cannot write " + Printable(name, true) + ": it is the file the texts are read from";
     } else {
       stdoutWritten = stdoutWritten || IsStandardOutput(name);
       recordStatus = Produce(text, job, result, error);
       if (recordStatus == kOk && !WriteFile(name, result.file, error)) {
         recordStatus = kCannotWrite;
-        error = "cannot write '" + name + "': " + error;
+        error = "cannot write " + Printable(name, true) + ": " + error;
       }
     }
     if (recordStatus == kOk) {

@@ -22,6 +22,16 @@ namespace {
 
 static_assert(kDefaultMargin == qrimage::kQuietZoneModules,
               "the tool's default quiet zone is the library's");
+static_assert(
+    [] {
+      for (std::size_t i = 0; i < std::size(kImageTypes); ++i) {
+        if (static_cast<std::size_t>(kImageTypes[i].type) != i) {
+          return false;
+        }
+      }
+      return true;
+    }(),
+    "one row per picture type, in ImageType's order");
 
 // How pixel rows are packed: bottom row first or top row first; a 1 bit
 // light or dark; bits past the last pixel 0, or in the quiet zone's rows
@@ -117,6 +127,11 @@ int DpiOrDefault(const ImageOptions& options) {
   return options.dpi == 0 ? kDefaultDpi : options.dpi;
 }
 
+// Side of the picture in points (1/72 inch) at its resolution.
+double Points(int size, const ImageOptions& options) {
+  return PictureSide(size, options) * 72.0 / DpiOrDefault(options);
+}
+
 std::uint32_t PixelsPerMetre(int dpi) {
   return dpi == 0 ? qrimage::kBitmapPixelsPerMetre
                   : static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
@@ -159,10 +174,11 @@ void RenderPbm(const Raster& raster, std::string* out) {
                           [&] { out->append(reinterpret_cast<char*>(row.data()), rowBytes); });
 }
 
-// A number for SVG and PDF: at most four decimals, no trailing zeros.
+// A number for SVG and PDF, no trailing zeros: ten decimals at most, so
+// that a module stays its size at the finest resolution too.
 std::string Decimal(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4f", value);
+  char text[48];
+  std::snprintf(text, sizeof text, "%.10f", value);
   std::string number = text;
   number.erase(number.find_last_not_of('0') + 1);
   if (number.back() == '.') {
@@ -180,7 +196,7 @@ std::string HexColour(Colour colour) {
 // (1/72 inch), which renderers take exactly at any resolution.
 void RenderSvg(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
   const int modules = symbol.size + 2 * options.margin;
-  const std::string side = Decimal(modules * options.scale * 72.0 / DpiOrDefault(options)) + "pt";
+  const std::string side = Decimal(Points(symbol.size, options)) + "pt";
   char head[400];
   std::snprintf(head, sizeof head,
                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -210,6 +226,10 @@ std::string PdfColour(Colour colour) {
   return operands + "rg\n";
 }
 
+// The page sizes PDF readers take, in points.
+constexpr int kMinPdfPoints = 3;
+constexpr int kMaxPdfPoints = 14400;
+
 // One page the size of the picture at its resolution (a pixel is 72 / dpi
 // points), the background and the dark runs as filled rectangles in module
 // units, no fonts.
@@ -217,8 +237,8 @@ void RenderPdf(const SymbolView& symbol, const ImageOptions& options, std::strin
   const int modules = symbol.size + 2 * options.margin;
   const std::string unit = Decimal(options.scale * 72.0 / DpiOrDefault(options));
   // Module units, origin at the top left, as in the other formats.
-  std::string content = unit + " 0 0 -" + unit + " 0 " +
-                        Decimal(modules * options.scale * 72.0 / DpiOrDefault(options)) + " cm\n" +
+  const std::string side = Decimal(Points(symbol.size, options));
+  std::string content = unit + " 0 0 -" + unit + " 0 " + side + " cm\n" +
                         PdfColour(options.background) + "0 0 " + std::to_string(modules) + " " +
                         std::to_string(modules) + " re f\n" + PdfColour(options.foreground);
   ForEachDarkRun(symbol, [&](int c, int r, int length) {
@@ -227,7 +247,6 @@ void RenderPdf(const SymbolView& symbol, const ImageOptions& options, std::strin
   });
   content += "f\n";
 
-  const std::string side = Decimal(modules * options.scale * 72.0 / DpiOrDefault(options));
   const std::string objects[] = {
       "<< /Type /Catalog /Pages 2 0 R >>",
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
@@ -388,7 +407,7 @@ bool PngAvailable() {
 #endif
 }
 
-bool PictureFits(ImageType type, const ImageOptions& options, std::string* error) {
+bool PictureFits(ImageType type, const ImageOptions& options, int size, std::string* error) {
   const std::string name(ImageTypeName(type));
   if (options.scale < kMinScale || options.scale > kMaxScale ||
       (options.dpi != 0 && (options.dpi < kMinDpi || options.dpi > kMaxDpi)) ||
@@ -400,6 +419,11 @@ bool PictureFits(ImageType type, const ImageOptions& options, std::string* error
   } else if ((options.foreground != kBlack || options.background != kWhite) &&
              !TakesColours(type)) {
     *error = "a " + name + " picture is black and white only: no --fg or --bg";
+  } else if (type == ImageType::kPdf && size > 0 &&
+             (Points(size, options) < kMinPdfPoints || Points(size, options) > kMaxPdfPoints)) {
+    *error = "a PDF page is " + std::to_string(kMinPdfPoints) + " to " +
+             std::to_string(kMaxPdfPoints) + " pt a side, this one would be " +
+             Decimal(Points(size, options)) + " pt: change -s, -m or -d";
   } else {
     return true;
   }
@@ -408,7 +432,7 @@ bool PictureFits(ImageType type, const ImageOptions& options, std::string* error
 
 bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
                  std::string* out, std::string* error) {
-  if (!PictureFits(type, options, error)) {
+  if (!PictureFits(type, options, symbol.size, error)) {
     return false;
   }
   const Raster raster(symbol, options.scale, options.margin);

@@ -52,9 +52,13 @@ inline constexpr bool TakesTransparency(ImageType type) {
   return Traits(type).transparency;
 }
 // The names alone, indexed by ImageType.
-inline constexpr std::array<std::string_view, std::size(kImageTypes)> kImageTypeNames = {
-    kImageTypes[0].name, kImageTypes[1].name, kImageTypes[2].name,
-    kImageTypes[3].name, kImageTypes[4].name, kImageTypes[5].name};
+inline constexpr auto kImageTypeNames = [] {
+  std::array<std::string_view, std::size(kImageTypes)> names{};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    names[i] = kImageTypes[i].name;
+  }
+  return names;
+}();
 
 // The names of the types whose `property` is `value` (all types with nullptr),
 // joined like "bmp, png, svg, pdf, pbm, txt" or, with `last`, "png or svg".
@@ -106,8 +110,10 @@ struct ImageOptions {
 };
 
 // Whether a picture of `type` can be drawn with `options`: the options in
-// range, and colours the type can hold. False, with *error set, otherwise.
-bool PictureFits(ImageType type, const ImageOptions& options, std::string* error);
+// range, colours the type can hold and, for a symbol of `size` modules a
+// side (0: not known yet), a page size readers take. False, with *error
+// set, otherwise.
+bool PictureFits(ImageType type, const ImageOptions& options, int size, std::string* error);
 
 // Puts the whole file for `symbol` into *out, the quiet zone included and
 // scaled like the modules. Returns false, with *error set, when the

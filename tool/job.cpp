@@ -46,37 +46,38 @@ int DecodeCharacter(std::string_view text, std::size_t at, char32_t& character) 
   return character < minimum || surrogate || character > 0x10FFFF ? 0 : length;
 }
 
-// --latin1: replaces `text` (UTF-8) by its ISO-8859-1 bytes, the character
-// set readers assume for byte-mode data without an ECI designator, when
-// every character is below U+0100. Otherwise leaves it alone, sets `error`
-// to a message naming the first offending byte or character, and returns
-// false.
-bool ConvertToLatin1(std::string& text, std::string& error) {
-  std::string converted;
-  converted.reserve(text.size());
-  // A leading byte-order mark only says that the text is UTF-8.
-  const std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  const std::size_t first = std::string_view(text).starts_with(kByteOrderMark) ? 3 : 0;
+// --eci and --latin1 take the text as UTF-8: checks it and drops a
+// leading byte-order mark, which only says that the text is UTF-8. With
+// --latin1 it is rewritten in ISO-8859-1, the character set readers assume
+// for bytes without an ECI designator, when every character is below
+// U+0100. Otherwise leaves it alone, sets `error` to a message naming the
+// first offending byte or character, and returns false.
+bool ReadUtf8(std::string& text, bool toLatin1, std::string& error) {
+  const char* const option = toLatin1 ? "--latin1: " : "--eci: ";
+  std::string latin1;
+  const std::size_t first = std::string_view(text).starts_with("\xEF\xBB\xBF") ? 3 : 0;
   // Positions in messages count from 1, like line numbers.
   for (std::size_t at = first; at < text.size();) {
     char32_t character = 0;
     const int length = DecodeCharacter(text, at, character);
     if (length == 0) {
-      error = "--latin1: the text is not valid UTF-8 (byte 0x" +
+      error = option + std::string("the text is not valid UTF-8 (byte 0x") +
               Hex(static_cast<std::uint8_t>(text[at]), 2, true) + " at byte " +
               std::to_string(at + 1) + ")";
       return false;
     }
-    if (character > 0xFF) {
-      error = "--latin1: character U+" + Hex(character, 4, true) + " '" + text.substr(at, length) +
-              "' at byte " + std::to_string(at + 1) +
+    if (toLatin1 && character > 0xFF) {
+      error = option + std::string("character U+") + Hex(character, 4, true) + " '" +
+              text.substr(at, length) + "' at byte " + std::to_string(at + 1) +
               " is not in ISO-8859-1; without --latin1 the text is written as UTF-8 bytes";
       return false;
     }
-    converted += static_cast<char>(character);
+    if (toLatin1) {
+      latin1 += static_cast<char>(character);
+    }
     at += length;
   }
-  text.swap(converted);
+  text = toLatin1 ? latin1 : text.substr(first);
   return true;
 }
 
@@ -111,8 +112,8 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
             "); it cannot be encoded, as the library would end the text there";
     return kNulByte;
   }
-  if (job.latin1 && !ConvertToLatin1(text, error)) {
-    return kNotLatin1;
+  if ((job.latin1 || job.eci) && !ReadUtf8(text, job.latin1, error)) {
+    return kNotUtf8;
   }
   result.textBytes = text.size();
 
@@ -131,6 +132,9 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
     return kEncodingFailed;
   }
   result.version = version;
+  if (!PictureFits(job.type, job.image, encoded.size, &error)) {
+    return kUsage;
+  }
   const SymbolView symbol{encoded.modules, encoded.size, encoded.size};
   try {
     if (!RenderImage(symbol, job.type, job.image, &result.file, &error)) {
@@ -140,6 +144,9 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
                                  : std::string();
   } catch (const std::bad_alloc&) {
     result.file = std::string();
+    if (!HoldMemoryReserve()) {
+      throw;
+    }
     error = "out of memory for the picture";
     return kCannotWrite;
   }

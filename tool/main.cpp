@@ -21,8 +21,9 @@
 namespace qrtool {
 namespace {
 
-// Reads up to kMaxInputBytes + 1 bytes, enough to tell a too-long input,
-// from `stream` (nullptr: it could not be opened).
+// Reads until more than kMaxInputBytes bytes have come (a chunk past it
+// at most), enough to tell a too-long input, from `stream` (nullptr: it
+// could not be opened).
 int ReadInput(std::FILE* stream, const std::string& name, std::string& text) {
   char chunk[4096];
   std::size_t got;
@@ -46,7 +47,7 @@ int LoadText(const Request& request, std::string& text) {
     return ReadInput(stdin, "standard input", text);
   }
   std::FILE* file = OpenForReading(request.inputFile);
-  const int status = ReadInput(file, std::string("'") + request.inputFile + "'", text);
+  const int status = ReadInput(file, Printable(request.inputFile, true), text);
   if (file != nullptr) {
     std::fclose(file);
   }
@@ -112,13 +113,13 @@ int RunSingle(const Request& request, const std::string& output) {
   std::string error;
   status = Produce(text, job, result, error);
   if (status != kOk) {
-    return Fail(status, error);
+    return status == kUsage ? UsageError(error) : Fail(status, error);
   }
-  const std::string name = toStdout ? "standard output" : output;
+  const std::string name = toStdout ? "standard output" : Printable(output, false);
   std::string reason;
   if (!WriteFile(output, result.file, reason)) {
     return Fail(kCannotWrite,
-                "cannot write " + (toStdout ? name : "'" + output + "'") + ": " + reason);
+                "cannot write " + (toStdout ? name : Printable(output, true)) + ": " + reason);
   }
 
   std::string shown;
@@ -166,11 +167,11 @@ int Run(int argc, char** argv) {
           ? request.output
           : (batch ? "qr-%04d." : "qr.") + std::string(ImageTypeName(request.job.type));
   if (!request.typeGiven && ImageTypeFromPath(output, &request.job.type) == PathType::kUnknown) {
-    return UsageError("cannot tell the picture type of '" + output +
-                      "' from its extension: use one of " + ImageTypeNameList() +
+    return UsageError("cannot tell the picture type of " + Printable(output, true) +
+                      " from its extension: use one of " + ImageTypeNameList() +
                       ", as the extension or with -t");
   }
-  if (!PictureFits(request.job.type, request.job.image, &reason)) {
+  if (!PictureFits(request.job.type, request.job.image, 0, &reason)) {
     return UsageError(reason);
   }
   if (request.job.image.margin == 0) {
@@ -185,11 +186,14 @@ int Run(int argc, char** argv) {
 // message and status 3.
 template <typename Body>
 int Reporting(Body body) {
+  int status = kCannotWrite;
   try {
-    return body();
+    status = HoldMemoryReserve() ? body() : Fail(kCannotWrite, "out of memory");
   } catch (const std::bad_alloc&) {
-    return Fail(kCannotWrite, "out of memory");
+    status = Fail(kCannotWrite, "out of memory");
   }
+  ReleaseMemoryReserve();
+  return status;
 }
 
 }  // namespace

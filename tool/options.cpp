@@ -93,7 +93,8 @@ constexpr OptionEntry kOptionTable[] = {
     {kDpi, 'd', "dpi", "D", Section::kOptions,
      "resolution written into the file (default 72), so\n"
      "that it prints at the size the summary gives in mm\n"
-     "(a PBM stores none: its mm are at this resolution)"},
+     "(a PBM stores none: its mm are at this resolution);\n"
+     "a PDF page must come out 3 to 14400 pt a side"},
     {kMargin, 'm', "margin", "N", Section::kOptions,
      "quiet zone around the symbol in modules, 0 to 64\n"
      "(default 4); readers need one to find the symbol"},
@@ -111,14 +112,16 @@ constexpr OptionEntry kOptionTable[] = {
     {kEci, '\0', "eci", nullptr, Section::kOptions,
      "the text is UTF-8: say so with an ECI marker before it,\n"
      "so that every reader shows each character right (it\n"
-     "takes a few bytes of capacity); not with --latin1"},
+     "takes one byte of capacity); a text that is not UTF-8\n"
+     "is refused; not with --latin1"},
     {kLatin1, '\0', "latin1", nullptr, Section::kOptions,
      "the text is UTF-8: write it as ISO-8859-1, the QR Code\n"
      "character set that every reader reads the same; a text\n"
      "with a character outside it is refused"},
     {kShow, '\0', "show", nullptr, Section::kOptions,
      "print the symbol even when standard output is not a\n"
-     "terminal (on a terminal it is printed by default)"},
+     "terminal (on a terminal it is printed by default);\n"
+     "not with --batch"},
     {kNoShow, 'n', "no-show", nullptr, Section::kOptions, "never print the symbol"},
     {kQuiet, 'q', "quiet", nullptr, Section::kOptions, "no summary line"},
     {kHelp, 'h', "help", nullptr, Section::kOptions, "show this help"},
@@ -405,8 +408,10 @@ Refusal CheckColours(const ImageOptions& image) {
   if (dark >= light) {
     return Usage("the foreground " + colours + ": readers look for dark modules on a light ground");
   }
+  // Cut, not rounded, so that a ratio just under the least never shows as it.
   char figures[64];
-  std::snprintf(figures, sizeof figures, "%.2f:1, at least %.0f:1", ratio, kMinContrast);
+  std::snprintf(figures, sizeof figures, "%.2f:1, at least %.0f:1", std::floor(ratio * 100) / 100,
+                kMinContrast);
   return Usage("the colours " + colours + " are too close to scan: their contrast ratio is " +
                figures + " is needed");
 }
@@ -566,6 +571,8 @@ std::string HelpText() {
          "  --                    end of options: a TEXT starting with '-' may follow\n"
          "Short options combine (-nq, -ns4), values may be attached (-lH, --level=H,\n"
          "-ofile.bmp), and long options may be shortened while they stay unique.\n"
+         "An option given twice takes its last value, but the text comes from one\n"
+         "place only: TEXT, -, -i and --batch are each given once.\n"
          "\n"
          "Longest text: " +
          limits +
@@ -575,8 +582,8 @@ std::string HelpText() {
          "  0  the file was written (with --batch: every file)\n"
          "  1  the text is too long for the level (less room with --eci)\n"
          "  2  usage error: unknown option, missing or bad value, no text (or an empty\n"
-         "     standard input read for lack of one), more than one text, or colours\n"
-         "     too close to scan\n"
+         "     standard input read for lack of one), more than one text, colours\n"
+         "     too close to scan, or a PDF page of another size\n"
          "  3  the file (or standard output) could not be written, its path is\n"
          "     longer than " +
          std::to_string(qrimage::kMaxPathLength - 1) +
@@ -586,7 +593,8 @@ std::string HelpText() {
          "  6  the input file or standard input could not be read\n"
          "  7  error correction failed (not expected to happen)\n"
          "  8  --batch: at least one text failed (each is reported with its number)\n"
-         "  9  --latin1: the text is not UTF-8, or has a character outside ISO-8859-1\n";
+         "  9  --eci, --latin1: the text is not UTF-8, or (--latin1) has a character\n"
+         "     outside ISO-8859-1\n";
 }
 
 }  // namespace qrtool

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace qrtool {
 
@@ -18,7 +19,7 @@ enum ExitStatus {
   kCannotRead = 6,
   kEncodingFailed = 7,
   kBatchFailures = 8,
-  kNotLatin1 = 9,
+  kNotUtf8 = 9,
 };
 
 // Reports a failure on standard error and returns `status`.
@@ -28,6 +29,18 @@ int Fail(int status, const std::string& message);
 // `possibleText`, an argument that may be a text taken for an option, it
 // also says how to pass such a text.
 int UsageError(const std::string& message, const char* possibleText = nullptr);
+
+// A file name as messages and the summary print it, within single quotes
+// with `quoted`: control characters are escaped (\n, \t, \x1b), so that
+// each message stays one line.
+std::string Printable(std::string_view name, bool quoted);
+
+// Holds back a little memory (again, after a shortage was handled) and
+// has the next allocation that fails give it up before std::bad_alloc is
+// thrown: throwing needs memory too, and under a tight limit the C++
+// runtime may have none of its own. False when even that much is missing.
+bool HoldMemoryReserve();
+void ReleaseMemoryReserve();
 
 // `value` in `digits` or more hex digits, in upper case or lower case.
 inline std::string Hex(unsigned long value, int digits, bool upperCase) {

@@ -310,6 +310,9 @@ class Failures(ToolTest):
                  (["--eci", "--latin1", "x"], "--eci and --latin1 exclude each other"),
                  (["--fg", "12345", "x"], "option '--fg' takes a colour as RRGGBB in hex"),
                  (["--fg", "aaaaaa", "x"], "contrast ratio is 2.32:1, at least 3:1 is needed"),
+                 (["--fg", "1b1b1b", "--bg", "666666", "x"], "contrast ratio is 2.99:1"),
+                 (["-s", "64", "-m", "64", "-v", "40", "-t", "pdf", "x"], "a PDF page is 3 to 14400 pt a side"),
+                 (["-d", "100000", "-o", "p.pdf", "x"], "this one would be 0.02088 pt"),
                  (["--fg", "#ffffff", "--bg", "000000", "x"], "is not darker than the background"),
                  (["--bg", "transparent", "-o", "t.bmp", "x"], "a transparent background needs a png or svg"),
                  (["--fg", "1a237e", "-t", "pbm", "x"], "a pbm picture is black and white only"),
@@ -322,7 +325,8 @@ class Failures(ToolTest):
                  (["--batch", "in.txt", "-o", "%d-%d.bmp"], "it has several"),
                  (["--batch", "in.txt", "-o", "%s.bmp"], "'%s.bmp' has a '%' that is not a number"),
                  (["--batch", "in.txt", "-o", "%#d.bmp"], "'%#d.bmp' has a '%' that is not a number"),
-                 (["--batch", "in.txt", "-o", "d/%.999d.bmp"], "file names of more than 255 bytes")]
+                 (["--batch", "in.txt", "-o", "d/%.999d.bmp"], "file names of more than 255 bytes"),
+                 (["--batch", "in.txt", "-o", "x" * 250 + "%+d.bmp"], "file names of at least 256 bytes")]
         for args, message in cases:
             with self.subTest(args=args):
                 result = self.run_tool(args)
@@ -345,6 +349,7 @@ class Failures(ToolTest):
     def test_cannot_write_gives_the_reason(self):
         os.mkdir(self.path("folder"))
         cases = [("missing/qr.bmp", "cannot write 'missing/qr.bmp': No such file or directory"),
+                 ("missing/a\nb\x1b.bmp", "cannot write 'missing/a\\nb\\x1b.bmp': No such file"),
                  ("folder", "cannot write 'folder': Is a directory"),
                  ("/dev/full", "cannot write '/dev/full': No space left on device"),
                  ("", "cannot write '': the path is empty"),
@@ -466,6 +471,14 @@ class Failures(ToolTest):
         cases = [('"$@" -s 40 -o - text | head -c 100 > /dev/null', "Broken pipe"),
                  ('ulimit -f 1; "$@" -q -s 40 -o - text > out.bmp', "File too large")]
         cases += [(f'prlimit --as={mb << 19} "$@" -l L -s 64 -o big.png {text}', "") for mb in range(8, 40)]
+        # Just above the least address space the tool starts in, even reading the options runs out.
+        low, high = 1 << 20, 64 << 20
+        while high - low > 1024:
+            middle = (low + high) // 2
+            started = subprocess.run(["prlimit", f"--as={middle}", TOOL, "-V"], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL).returncode != 127
+            low, high = (low, middle) if started else (middle, high)
+        cases += [(f'prlimit --as={high + kb * 2048} "$@" -q -n -s 2 -o a.bmp x', "") for kb in range(64)]
         results = [subprocess.run(["bash", "-c", script + '; exit "${PIPESTATUS[0]}"', "run", TOOL],
                                   cwd=self.dir.name, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
                    for script, _ in cases]
@@ -714,6 +727,8 @@ class Formats(ToolTest):
                                           (["-d", "600", "-s", "24"], 696, "29.5 mm, d.png"),
                                           (["-s", "10", "-o", "d.svg"], 290, "102.3 mm, d.svg"),
                                           (["-d", "300", "-o", "d.pbm"], 29, "2.5 mm at 300 dpi, d.pbm"),
+                                          (["-d", "100000", "-s", "64", "-v", "40", "-o", "e.pdf"], 11840,
+                                           "3.0 mm, e.pdf"),
                                           (["-m", "0", "-o", "d.pdf"], 21, "7.4 mm, d.pdf")):
             with self.subTest(args=args):
                 result = self.run_tool(["-o", "d.png"] + args + ["size"])
@@ -722,6 +737,8 @@ class Formats(ToolTest):
                 self.assertTrue(result.stdout.endswith(f"x{millimetres}\n".encode()), result.stdout)
         with open(self.path("d.svg")) as f:
             self.assertIn('width="290pt"', f.read())
+        with open(self.path("e.pdf"), "rb") as f:  # a module is 72 / 100000 * 64 pt, not rounded
+            self.assertEqual(re.search(rb"\n(\S+ 0 0 \S+ 0 \S+) cm\n", f.read())[1], b"0.04608 0 0 -0.04608 0 8.5248")
         self.assertIn(b"with --margin 0 the symbol has no quiet zone", result.stderr)
 
     def test_default_name_follows_the_type(self):
@@ -737,6 +754,8 @@ class Formats(ToolTest):
         self.assertEqual(decode(self.path("e.png")).decode(), text)
         zxing = subprocess.run(["ZXingReader", self.path("e.png")], stdout=subprocess.PIPE).stdout.decode()
         self.assertRegex(zxing, f'Text: +"{text}"\n(.*\n)*HasECI: +true')
+        result = self.run_tool(["--eci", "-s", "4", "-o", "bom.png", "\ufeff" + text])  # the mark is skipped
+        self.assertEqual((result.returncode, decode_zxing(self.path("bom.png"))), (0, text.encode()))
 
 
 class Batch(ToolTest):
@@ -803,6 +822,10 @@ class Batch(ToolTest):
                   " [ -e p1.bmp ] && echo second) | qrimage --batch - -o p%d.bmp", 0,
                   {"p1.bmp": b"first", "p2.bmp": b"second"}, ""),
                  ("qrimage --batch /dev/zero -o z%d.bmp", 6, {}, "line 1: the text is more than 1048576"),
+                 ("head -c 1048577 /dev/zero | tr '\\0' a | qrimage --batch - -o z%d.bmp", 6, {},
+                  "line 1: the text is more than 1048576"),
+                 ("head -c 2331 /dev/zero | tr '\\0' a | qrimage --eci --batch - -o e%d.bmp", 8, {},
+                  "--eci, level M holds at most 2330 bytes"),
                  ("printf 'x\\ny\\n' > 1.bmp; qrimage --batch 1.bmp -o %d.bmp", 8,
                   {"1.bmp": None, "2.bmp": b"y"}, "line 1: cannot write '1.bmp': it is the file"),
                  ("printf 'a\\r\\nb\\r\\n' | qrimage --batch - -o c%d.bmp", 0, {"c1.bmp": b"a", "c2.bmp": b"b"}, ""),
@@ -869,12 +892,15 @@ class Latin1(ToolTest):
     def test_refusal(self):
         with open(self.path("bad.txt"), "wb") as f:
             f.write(b"ok \xc3\x28")
-        cases = [(["5 €"], "--latin1: character U+20AC '€' at byte 3 is not in ISO-8859-1"),
-                 (["\U0001F600"], "character U+1F600"),
-                 (["-i", "bad.txt"], "--latin1: the text is not valid UTF-8 (byte 0xC3 at byte 4)")]
+        # --eci takes the text as UTF-8 too: overlong forms and surrogates are not.
+        cases = [(["--latin1", "5 €"], "--latin1: character U+20AC '€' at byte 3 is not in ISO-8859-1"),
+                 (["--latin1", "\U0001F600"], "character U+1F600"),
+                 (["--latin1", "-i", "bad.txt"], "--latin1: the text is not valid UTF-8 (byte 0xC3 at byte 4)"),
+                 (["--eci", b"caf\xe9 \xff\xfe"], "--eci: the text is not valid UTF-8 (byte 0xE9 at byte 4)"),
+                 (["--eci", b"\xc0\xaf"], "(byte 0xC0 at byte 1)"), (["--eci", b"a\xed\xa0\x80"], "(byte 0xED at byte 2)")]
         for args, message in cases:
             with self.subTest(args=args):
-                result = self.run_tool(["--latin1"] + args)
+                result = self.run_tool(args)
                 self.assertEqual(result.returncode, 9)
                 self.assertIn(message.encode(), result.stderr)
         self.assertFalse(os.path.exists(self.path("qr.bmp")))
