@@ -74,14 +74,13 @@ struct OutputRequest {
   std::size_t count;
 };
 
-// Makes the `count` requests in order on the opened file and closes it,
-// then runs `afterClose` if it is given; after a failure it discards what
-// was written (see DiscardOutputFile). Returns false with `error` set to
-// the system's code for the first failure (0 when the system gave none).
-// SIGPIPE and SIGXFSZ raised by the writes are held back: such a write
-// simply fails.
+// Makes the `count` requests in order on the opened file and closes it;
+// after a failure it discards what was written (see DiscardOutputFile).
+// Returns false with `error` set to the system's code for the first
+// failure (0 when the system gave none). SIGPIPE and SIGXFSZ raised by the
+// writes are held back: such a write simply fails.
 bool WriteAndClose(OutputFile& file, const OutputRequest* requests, int count,
-                   SystemErrorCode& error, bool (*afterClose)(OutputFile&) = nullptr);
+                   SystemErrorCode& error);
 
 // Creates or truncates the named file and writes it in place, as
 // WriteAndClose does.

@@ -5,12 +5,12 @@
 namespace qrimage {
 
 bool WriteAndClose(OutputFile& file, const OutputRequest* requests, int count,
-                   SystemErrorCode& error, bool (*afterClose)(OutputFile&)) {
+                   SystemErrorCode& error) {
   bool written = true;
   for (int i = 0; written && i < count; ++i) {
     written = WriteOutputFile(file, requests[i].bytes, requests[i].count);
   }
-  if (written && CloseOutputFile(file) && (afterClose == nullptr || afterClose(file))) {
+  if (written && CloseOutputFile(file)) {
     error = 0;
     return true;
   }
