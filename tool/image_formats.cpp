@@ -117,6 +117,12 @@ int DpiOrDefault(const ImageOptions& options) {
   return options.dpi == 0 ? kDefaultDpi : options.dpi;
 }
 
+// The side of an SVG or PDF picture in points.
+double SidePoints(int modules, const ImageOptions& options) {
+  return options.sidePoints > 0 ? options.sidePoints
+                                : modules * options.scale * 72.0 / DpiOrDefault(options);
+}
+
 std::uint32_t PixelsPerMetre(int dpi) {
   return dpi == 0 ? qrimage::kBitmapPixelsPerMetre
                   : static_cast<std::uint32_t>(std::lround(dpi / 0.0254));
@@ -180,7 +186,7 @@ std::string HexColour(Colour colour) {
 // (1/72 inch), which renderers take exactly at any resolution.
 void RenderSvg(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
   const int modules = symbol.size + 2 * options.margin;
-  const std::string side = Decimal(modules * options.scale * 72.0 / DpiOrDefault(options)) + "pt";
+  const std::string side = Decimal(SidePoints(modules, options)) + "pt";
   char head[400];
   std::snprintf(head, sizeof head,
                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -215,10 +221,10 @@ std::string PdfColour(Colour colour) {
 // units, no fonts.
 void RenderPdf(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
   const int modules = symbol.size + 2 * options.margin;
-  const std::string unit = Decimal(options.scale * 72.0 / DpiOrDefault(options));
+  const std::string side = Decimal(SidePoints(modules, options));
+  const std::string unit = Decimal(SidePoints(modules, options) / modules);
   // Module units, origin at the top left, as in the other formats.
-  std::string content = unit + " 0 0 -" + unit + " 0 " +
-                        Decimal(modules * options.scale * 72.0 / DpiOrDefault(options)) + " cm\n" +
+  std::string content = unit + " 0 0 -" + unit + " 0 " + side + " cm\n" +
                         PdfColour(options.background) + "0 0 " + std::to_string(modules) + " " +
                         std::to_string(modules) + " re f\n" + PdfColour(options.foreground);
   ForEachDarkRun(symbol, [&](int c, int r, int length) {
@@ -227,7 +233,6 @@ void RenderPdf(const SymbolView& symbol, const ImageOptions& options, std::strin
   });
   content += "f\n";
 
-  const std::string side = Decimal(modules * options.scale * 72.0 / DpiOrDefault(options));
   const std::string objects[] = {
       "<< /Type /Catalog /Pages 2 0 R >>",
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
@@ -473,7 +478,7 @@ double PrintedMillimetres(int size, ImageType type, const ImageOptions& options)
     case Sizing::kNone:
       return 0;
     case Sizing::kPoints:
-      return pixels * 25.4 / DpiOrDefault(options);
+      return SidePoints(size + 2 * options.margin, options) * 25.4 / 72;
     case Sizing::kPixelsPerMetre:
     case Sizing::kUnstated:
       break;
