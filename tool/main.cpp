@@ -204,10 +204,17 @@ int Run(int argc, char** argv) {
   if (!PictureFits(request.job.type, request.job.image, &reason)) {
     return UsageError(reason);
   }
+  // A picture with a size gets kDefaultScale without -s or --size; a text
+  // picture keeps one character cell per module.
   const PictureLength& size = request.job.size;
-  if ((size.points > 0 || size.pixels > 0) && Traits(request.job.type).sizing == Sizing::kNone) {
-    return UsageError("--size needs a picture with a size: not " +
-                      std::string(ImageTypeName(request.job.type)));
+  const bool sized = size.points > 0 || size.pixels > 0;
+  if (Traits(request.job.type).sizing == Sizing::kNone) {
+    if (sized) {
+      return UsageError("--size needs a picture with a size: not " +
+                        std::string(ImageTypeName(request.job.type)));
+    }
+  } else if (!sized && !request.scaleGiven) {
+    request.job.image.scale = kDefaultScale;
   }
   if (request.job.image.margin == 0) {
     Fail(kOk,

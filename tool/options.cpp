@@ -606,10 +606,6 @@ std::string HelpLines(Section section) {
 
 int ParseArguments(int argc, char** argv, Request& request) {
   const Refusal refusal = ParseEach(argc, argv, request);
-  ImageOptions& image = request.job.image;
-  if (!request.scaleGiven && request.job.size.points <= 0 && request.job.size.pixels <= 0) {
-    image.scale = kDefaultScale;
-  }
   return refusal.status == kOk      ? kOk
          : refusal.status == kUsage ? UsageError(refusal.message, refusal.possibleText)
                                     : Fail(refusal.status, refusal.message);
