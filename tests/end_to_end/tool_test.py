@@ -753,6 +753,71 @@ class Formats(ToolTest):
         self.assertRegex(zxing, f'Text: +"{text}"\n(.*\n)*HasECI: +true')
 
 
+class ChosenSymbol(ToolTest):
+    def zxing(self, path):
+        return subprocess.run(["ZXingReader", path], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode()
+
+    def test_smallest_symbol_reads_in_both_readers(self):
+        # (text, options, the start of the summary, ZXing's level and ECI). By hand: 40 digits take
+        # 148 bits (version 2 holds 176 at Q), 30 alphanumeric 178 (224 at M), 27 bytes alone 228.
+        cases = [("1234567890" * 4, [], "40 bytes, numeric, level Q (asked M), version 2,", "Q", "false"),
+                 ("HTTPS://EXAMPLE.ORG/ITEM/12345", [], "30 bytes, alphanumeric, level M, version 2,", "M", "false"),
+                 ("Part 0123456789012345 qty 7", [], "27 bytes, numeric+byte, level M, version 2,", "M", "false"),
+                 ("café", [], "4 bytes, byte, ISO-8859-1, level H (asked M), version 1,", "H", "false"),
+                 ("café", ["--eci"], "5 bytes, byte, UTF-8 (ECI 26), level H (asked M), version 1,", "H", "true"),
+                 ("5 € Ω", [], "8 bytes, byte, UTF-8 (ECI 26), level Q (asked M), version 1,", "Q", "true"),
+                 ("Привет, мир", ["--no-boost", "-l", "L"], "20 bytes, byte, UTF-8 (ECI 26), level L, version 2,", "L", "true")]
+        for text, args, summary, level, eci in cases:
+            with self.subTest(text=text, args=args):
+                result = self.run_tool(args + ["-n", "-o", "c.png", text])
+                self.assertTrue(result.stdout.decode().startswith(summary), result.stdout)
+                self.assertEqual(decode(self.path("c.png")).decode(), text)  # zbar answers in UTF-8
+                self.assertRegex(self.zxing(self.path("c.png")),
+                                 f'Text: +"{re.escape(text)}"\n(.*\n)*HasECI: +{eci}\n(.*\n)*EC Level: +{level}\n')
+
+    def test_split_joins_back(self):
+        text = b"The quick brown fox jumps over the lazy dog. " * 60
+        result = self.run_tool(["-n", "--split", "-l", "H", "-o", "part-%d.png", "-"], stdin=text)
+        self.assertEqual(result.stdout, b"2700 bytes in 3 symbols, byte, level H, version 34, 153x153 modules, "
+                                        b"644x644 px, 227.2x227.2 mm, part-1.png to part-3.png\n")
+        parts = [self.path(f"part-{i}.png") for i in (1, 2, 3)]
+        self.assertEqual(b"".join(map(decode_zxing, parts)), text)
+        for i, part in enumerate(parts):
+            self.assertIn(f"Structured Append: symbol {i + 1} of 3", self.zxing(part))
+        # zbar joins a sequence it sees whole in one picture.
+        subprocess.run([IMAGEMAGICK] + parts + ["+append", self.path("all.png")], check=True)
+        self.assertEqual(decode(self.path("all.png")), text)
+        # A text that one symbol holds is one plain symbol, numbered all the same.
+        self.assertEqual(self.run_tool(["-n", "--split", "short"]).returncode, 0)
+        self.assertNotIn("Structured Append", self.zxing(self.path("qr-01.bmp")))
+        self.assertEqual(decode_zxing(self.path("qr-01.bmp")), b"short")
+
+    def test_strict_and_size(self):
+        # (options, text, exit status, part of the summary or message); "Shelf 12" is version 1,
+        # 29 modules wide with its quiet zone: 3 cm at 300 dpi is 354 pixels, 12 per module.
+        cases = [(["-v", "3", "--strict", "-o", "s.png"], "Shelf 12", 0, "version 3, 29x29 modules, 148x148 px"),
+                 (["-v", "1", "--strict"], "x" * 40, 1, "the text needs version 3 at level M; --strict keeps "
+                  "the symbol at version 1"),
+                 (["--size", "3cm", "-d", "300", "-o", "s.png"], "Shelf 12", 0, " 348x348 px, 29.5x29.5 mm, s.png"),
+                 (["--size", "60mm", "-o", "s.svg"], "Shelf 12", 0, " 170x170 px, 60.0x60.0 mm, s.svg"),
+                 (["--size", "2in", "-d", "36", "-o", "s.pdf"], "Shelf 12", 0, " 72x72 px, 50.8x50.8 mm, s.pdf"),
+                 (["--size", "5mm", "-o", "s.png"], "Shelf 12", 2, "--size is too small: version 1 with its "
+                  "4-module quiet zone needs at least 29 px (10.2 mm at 72 dpi)")]
+        for args, text, status, expected in cases:
+            with self.subTest(args=args):
+                result = self.run_tool(["-n"] + args + [text])
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertIn(expected.encode(), result.stderr if status else result.stdout)
+                if status == 0:
+                    path = self.path(args[-1])
+                    self.assertEqual((decode(path), decode_zxing(path)), (text.encode(),) * 2)
+                    with open(path, "rb") as f:  # SVG and PDF are sized exactly, in points
+                        self.assertIn({"svg": b'width="170.0787pt"', "pdf": b"/MediaBox [0 0 144 144]"}.get(
+                            path[-3:], b""), f.read())
+                    if path.endswith(".png"):
+                        self.assertEqual(len(picture_pixels(path)), int(SUMMARY.match(result.stdout).group(6)))
+
+
 class Batch(ToolTest):
     def test_thousand_mixed_records(self):
         rng = random.Random(12)
