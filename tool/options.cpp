@@ -93,8 +93,8 @@ constexpr OptionEntry kOptionTable[] = {
      "without -t the extension of the output decides\n"
      "(none, or '-': bmp)"},
     {kScale, 's', "scale", "N", Section::kOptions,
-     "pixels per module, 1 to 64 (default 4); the quiet\n"
-     "zone grows with it"},
+     "pixels per module, 1 to 64 (default 4, txt 1); the\n"
+     "quiet zone grows with it"},
     {kSize, '\0', "size", "LENGTH", Section::kOptions,
      "the side of the picture, quiet zone included, like\n"
      "30mm (units mm, cm, in, pt, px): SVG and PDF exactly,\n"
@@ -136,7 +136,8 @@ constexpr OptionEntry kOptionTable[] = {
      "a text with a character outside it"},
     {kBytes, '\0', "bytes", nullptr, Section::kOptions,
      "the bytes as given in byte mode, at the level given:\n"
-     "with -s 1 the library's own BMP"},
+     "with -s 1 the library's own BMP; not with --eci,\n"
+     "--latin1 or --split"},
     {kShow, '\0', "show", nullptr, Section::kOptions,
      "print the symbol even when standard output is not a\n"
      "terminal (on a terminal it is printed by default)"},

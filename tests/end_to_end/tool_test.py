@@ -30,7 +30,7 @@ LIMITS = None  # {"L": 2953, ...}: the longest text of each level, from --help
 # ImageMagick's converter under its portable names.
 IMAGEMAGICK = shutil.which("magick") or shutil.which("convert") or "convert"
 
-SUMMARY = re.compile(rb"^(\d+) bytes(?: in \d+ symbols)?, [a-z+]+(?:, [^,]+)?, level ([LMQH])(?: \(asked M\))?, "
+SUMMARY = re.compile(rb"^(\d+) bytes, [a-z+]+(?:, [^,]+)?, level ([LMQH])(?: \(asked [LMQH]\))?, "
                      rb"version (\d+), (\d+)x(\d+) modules, "
                      rb"(?:(\d+)x\d+ px, ([\d.]+)x[\d.]+ mm(?: at \d+ dpi)?, )?(.*)$")
 SUMMARY_NAME = 8
