@@ -185,10 +185,11 @@ class Progress {
     const double seconds = std::chrono::duration<double>(now - start_).count();
     char line[96];
     const int length =
-        std::snprintf(line, sizeof line, "\r%ld texts done, %.0f files/s", done, written / seconds);
-    std::fwrite(line, 1, length, stderr);
+        std::snprintf(line, sizeof line, "%ld texts done, %.0f files/s", done, written / seconds);
+    // Spaces cover what a longer line before left.
+    std::fprintf(stderr, "\r%s%*s", line, std::max(drawn_ - length, 0), "");
     std::fflush(stderr);
-    drawn_ = length - 1;
+    drawn_ = std::max(drawn_, length);
   }
 
   void Clear() {
