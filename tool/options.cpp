@@ -86,7 +86,7 @@ constexpr OptionEntry kOptionTable[] = {
      "file to write (default qr.bmp, or qr. and the -t type;\n"
      "replaced if it exists); '-' writes to standard output\n"
      "(no preview; the summary goes to standard error).\n"
-     "With --batch: a name with one number in it, like\n"
+     "With --batch or --split: a name with one number, like\n"
      "label-%04d.png (default qr-%04d.bmp, or the -t type)"},
     {kType, 't', "type", "TYPE", Section::kOptions,
      "{types};\n"
