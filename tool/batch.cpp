@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -98,83 +99,119 @@ std::size_t ReadCount(const std::string& text, std::size_t& i, std::size_t cap) 
 // write to take, in bytes.
 constexpr std::size_t kMaxNameBytes = 255;
 
-// A file name pattern with exactly one printf-style integer conversion
-// (%d, %i or %u, with the flags -+ 0, width and precision, like %04d); %%
-// is a percent sign. Every number gets its own name: names are formatted
-// in full, and a width or precision that makes the numbered file name
-// longer than kMaxNameBytes is refused.
-class NamePattern {
+}  // namespace
+
+bool NamePattern::Parse(const std::string& pattern, const char* option, std::string& error) {
+  std::string* part = &prefix_;
+  int conversions = 0;
+  std::size_t digits = 0;  // the fewest characters the number takes
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '%') {
+      *part += pattern[i];
+      continue;
+    }
+    if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
+      *part += '%';
+      ++i;
+      continue;
+    }
+    const std::size_t start = i++;
+    // '#' is left out: it is undefined for these conversions. '+' and ' '
+    // put a sign before every number of %d and %i.
+    std::size_t sign = 0;
+    for (; i < pattern.size() && std::strchr("-+ 0", pattern[i]) != nullptr; ++i) {
+      sign = sign == 1 || pattern[i] == '+' || pattern[i] == ' ' ? 1 : 0;
+    }
+    const std::size_t cap = kMaxNameBytes + 1;
+    const std::size_t width = ReadCount(pattern, i, cap);
+    std::size_t precision = 1;
+    if (i < pattern.size() && pattern[i] == '.') {
+      precision = std::max<std::size_t>(ReadCount(pattern, ++i, cap), 1);
+    }
+    if (i == pattern.size() || std::strchr("diu", pattern[i]) == nullptr) {
+      error = "the output name " + Printable(pattern, true) +
+              " has a '%' that is not a number like %d or %04d (flags: - + 0 and space)";
+      return false;
+    }
+    digits = std::max(width, precision + (pattern[i] == 'u' ? 0 : sign));
+    conversion_ = pattern.substr(start, i - start) + 'l' + pattern[i];
+    part = &suffix_;
+    ++conversions;
+  }
+  if (conversions != 1) {
+    error = "with " + std::string(option) +
+            ", the output name needs exactly one number in it, like qr-%04d.bmp (" +
+            (conversions == 0 ? Printable(pattern, true) + " has none" : "it has several") + ")";
+    return false;
+  }
+  // The file name around the number, without the folders before it or
+  // after it.
+  const auto last = std::find_if(prefix_.rbegin(), prefix_.rend(), IsPathSeparator);
+  const auto first = std::find_if(suffix_.begin(), suffix_.end(), IsPathSeparator);
+  const std::size_t shortest = (last - prefix_.rbegin()) + digits + (first - suffix_.begin());
+  if (shortest > kMaxNameBytes) {
+    error = "the output name " + Printable(pattern, true) + " makes file names of " +
+            (digits > kMaxNameBytes ? "more than " + std::to_string(kMaxNameBytes)
+                                    : "at least " + std::to_string(shortest)) +
+            " bytes; a file name holds at most " + std::to_string(kMaxNameBytes);
+    return false;
+  }
+  return true;
+}
+
+std::string NamePattern::Name(long number) const {
+  const int length = std::snprintf(nullptr, 0, conversion_.c_str(), number);
+  std::string digits(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  std::snprintf(digits.data(), digits.size() + 1, conversion_.c_str(), number);
+  return prefix_ + digits + suffix_;
+}
+
+namespace {
+
+// The progress of a long batch on a terminal: the texts done and the files
+// written per second on standard error, from the first second on, redrawn
+// at most four times a second over itself and cleared before any message
+// and at the end.
+class Progress {
  public:
-  // False, with `error` set, unless `pattern` has exactly one conversion
-  // that can be honoured.
-  bool Parse(const std::string& pattern, std::string& error) {
-    std::string* part = &prefix_;
-    int conversions = 0;
-    std::size_t digits = 0;  // the fewest characters the number takes
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-      if (pattern[i] != '%') {
-        *part += pattern[i];
-        continue;
-      }
-      if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
-        *part += '%';
-        ++i;
-        continue;
-      }
-      const std::size_t start = i++;
-      // '#' is left out: it is undefined for these conversions. '+' and ' '
-      // put a sign before every number of %d and %i.
-      std::size_t sign = 0;
-      for (; i < pattern.size() && std::strchr("-+ 0", pattern[i]) != nullptr; ++i) {
-        sign = sign == 1 || pattern[i] == '+' || pattern[i] == ' ' ? 1 : 0;
-      }
-      const std::size_t cap = kMaxNameBytes + 1;
-      const std::size_t width = ReadCount(pattern, i, cap);
-      std::size_t precision = 1;
-      if (i < pattern.size() && pattern[i] == '.') {
-        precision = std::max<std::size_t>(ReadCount(pattern, ++i, cap), 1);
-      }
-      if (i == pattern.size() || std::strchr("diu", pattern[i]) == nullptr) {
-        error = "the output name " + Printable(pattern, true) +
-                " has a '%' that is not a number like %d or %04d (flags: - + 0 and space)";
-        return false;
-      }
-      digits = std::max(width, precision + (pattern[i] == 'u' ? 0 : sign));
-      conversion_ = pattern.substr(start, i - start) + 'l' + pattern[i];
-      part = &suffix_;
-      ++conversions;
+  explicit Progress(bool shown) : shown_(shown), start_(Clock::now()), next_(start_ + kFirst) {}
+  ~Progress() { Clear(); }
+
+  void Update(long done, long written) {
+    if (!shown_) {
+      return;
     }
-    if (conversions != 1) {
-      error = "with --batch, the output name needs exactly one number in it, like qr-%04d.bmp (" +
-              (conversions == 0 ? Printable(pattern, true) + " has none" : "it has several") + ")";
-      return false;
+    const Clock::time_point now = Clock::now();
+    if (now < next_) {
+      return;
     }
-    // The file name around the number, without the folders before it or
-    // after it.
-    const auto last = std::find_if(prefix_.rbegin(), prefix_.rend(), IsPathSeparator);
-    const auto first = std::find_if(suffix_.begin(), suffix_.end(), IsPathSeparator);
-    const std::size_t shortest = (last - prefix_.rbegin()) + digits + (first - suffix_.begin());
-    if (shortest > kMaxNameBytes) {
-      error = "the output name " + Printable(pattern, true) + " makes file names of " +
-              (digits > kMaxNameBytes ? "more than " + std::to_string(kMaxNameBytes)
-                                      : "at least " + std::to_string(shortest)) +
-              " bytes; a file name holds at most " + std::to_string(kMaxNameBytes);
-      return false;
-    }
-    return true;
+    next_ = now + kEvery;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    char line[96];
+    const int length =
+        std::snprintf(line, sizeof line, "%ld texts done, %.0f files/s", done, written / seconds);
+    // Spaces cover what a longer line before left.
+    std::fprintf(stderr, "\r%s%*s", line, std::max(drawn_ - length, 0), "");
+    std::fflush(stderr);
+    drawn_ = std::max(drawn_, length);
   }
 
-  std::string Name(long number) const {
-    const int length = std::snprintf(nullptr, 0, conversion_.c_str(), number);
-    std::string digits(static_cast<std::size_t>(std::max(length, 0)), '\0');
-    std::snprintf(digits.data(), digits.size() + 1, conversion_.c_str(), number);
-    return prefix_ + digits + suffix_;
+  void Clear() {
+    if (drawn_ > 0) {
+      std::fprintf(stderr, "\r%*s\r", drawn_, "");
+      std::fflush(stderr);
+      drawn_ = 0;
+    }
   }
 
  private:
-  std::string prefix_;
-  std::string conversion_;  // "%04ld"
-  std::string suffix_;
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds kFirst{1000};
+  static constexpr std::chrono::milliseconds kEvery{250};
+  bool shown_;
+  Clock::time_point start_;
+  Clock::time_point next_;
+  int drawn_ = 0;
 };
 
 }  // namespace
@@ -183,7 +220,7 @@ int RunBatch(const Request& request, const std::string& pattern) {
   const Job& job = request.job;
   NamePattern names;
   std::string error;
-  if (!names.Parse(pattern, error)) {
+  if (!names.Parse(pattern, "--batch", error)) {
     return UsageError(error);
   }
   const bool fromStdin = std::strcmp(request.batchFile, "-") == 0;
@@ -197,6 +234,11 @@ int RunBatch(const Request& request, const std::string& pattern) {
   const FileId inputId = FileIdOf(descriptor);
   const char* const unit = request.nullSeparated ? "record " : "line ";
   RecordReader reader(descriptor, request.nullSeparated ? '\0' : '\n');
+  Progress progress(IsTerminal(stderr));
+  const auto report = [&progress](int failure, const std::string& message) {
+    progress.Clear();
+    Fail(failure, message);
+  };
   std::string text;
   Result result;
   long written = 0;
@@ -214,19 +256,19 @@ int RunBatch(const Request& request, const std::string& pattern) {
     if (got == RecordReader::kFailed) {
       const std::string reason = "cannot read " + inputName + ": " + std::strerror(reader.Error());
       if (text.empty()) {
-        Fail(kCannotRead, reason);
+        report(kCannotRead, reason);
       } else {
         ++failed;
-        Fail(kCannotRead, where + reason + " (after " + std::to_string(text.size()) +
-                              " bytes of it; it is not written)");
+        report(kCannotRead, where + reason + " (after " + std::to_string(text.size()) +
+                                " bytes of it; it is not written)");
       }
       status = kCannotRead;
       break;
     }
     if (got == RecordReader::kTooLong) {
       ++failed;
-      Fail(kCannotRead, where + TooLongMessage(text.size(), job) + "; the rest of " + inputName +
-                            " is not read");
+      report(kCannotRead, where + TooLongMessage(text, job, job.eci) + "; the rest of " +
+                              inputName + " is not read");
       status = kCannotRead;
       break;
     }
@@ -238,17 +280,17 @@ int RunBatch(const Request& request, const std::string& pattern) {
     } else {
       stdoutWritten = stdoutWritten || IsStandardOutput(name);
       recordStatus = Produce(text, job, result, error);
-      if (recordStatus == kOk && !WriteFile(name, result.file, error)) {
+      if (recordStatus == kOk && !WriteFile(name, result.pictures[0].file, error)) {
         recordStatus = kCannotWrite;
         error = "cannot write " + Printable(name, true) + ": " + error;
       }
     }
     if (recordStatus == kOk) {
-      ++written;
+      progress.Update(index + 1, ++written);
       continue;
     }
     ++failed;
-    Fail(recordStatus, where + error);
+    report(recordStatus, where + error);
     if (job.type == ImageType::kPng && !PngAvailable()) {
       status = kCannotWrite;  // no record can be written: stop at the first
       break;
@@ -257,6 +299,7 @@ int RunBatch(const Request& request, const std::string& pattern) {
   if (!fromStdin) {
     std::fclose(input);
   }
+  progress.Clear();
   if (!request.quiet) {
     const std::string summary =
         std::to_string(written) + " written, " + std::to_string(failed) + " failed\n";

@@ -8,6 +8,24 @@
 
 namespace qrtool {
 
+// A file name pattern with exactly one printf-style integer conversion
+// (%d, %i or %u, with the flags -+ 0, width and precision, like %04d); %%
+// is a percent sign. Every number gets its own name: names are formatted
+// in full, and a width or precision that makes the numbered file name
+// longer than 255 bytes is refused.
+class NamePattern {
+ public:
+  // False, with `error` set, unless `pattern` has exactly one conversion
+  // that can be honoured; `option` (--batch, --split) is named in it.
+  bool Parse(const std::string& pattern, const char* option, std::string& error);
+  std::string Name(long number) const;
+
+ private:
+  std::string prefix_;
+  std::string conversion_;  // "%04ld"
+  std::string suffix_;
+};
+
 // Runs the whole batch; returns the exit status.
 int RunBatch(const Request& request, const std::string& pattern);
 

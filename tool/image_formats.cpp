@@ -127,9 +127,10 @@ int DpiOrDefault(const ImageOptions& options) {
   return options.dpi == 0 ? kDefaultDpi : options.dpi;
 }
 
-// Side of the picture in points (1/72 inch) at its resolution.
-double Points(int size, const ImageOptions& options) {
-  return PictureSide(size, options) * 72.0 / DpiOrDefault(options);
+// The side of an SVG or PDF picture in points.
+double SidePoints(int modules, const ImageOptions& options) {
+  return options.sidePoints > 0 ? options.sidePoints
+                                : modules * options.scale * 72.0 / DpiOrDefault(options);
 }
 
 std::uint32_t PixelsPerMetre(int dpi) {
@@ -196,7 +197,7 @@ std::string HexColour(Colour colour) {
 // (1/72 inch), which renderers take exactly at any resolution.
 void RenderSvg(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
   const int modules = symbol.size + 2 * options.margin;
-  const std::string side = Decimal(Points(symbol.size, options)) + "pt";
+  const std::string side = Decimal(SidePoints(modules, options)) + "pt";
   char head[400];
   std::snprintf(head, sizeof head,
                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -235,9 +236,9 @@ constexpr int kMaxPdfPoints = 14400;
 // units, no fonts.
 void RenderPdf(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
   const int modules = symbol.size + 2 * options.margin;
-  const std::string unit = Decimal(options.scale * 72.0 / DpiOrDefault(options));
+  const std::string side = Decimal(SidePoints(modules, options));
+  const std::string unit = Decimal(SidePoints(modules, options) / modules);
   // Module units, origin at the top left, as in the other formats.
-  const std::string side = Decimal(Points(symbol.size, options));
   std::string content = unit + " 0 0 -" + unit + " 0 " + side + " cm\n" +
                         PdfColour(options.background) + "0 0 " + std::to_string(modules) + " " +
                         std::to_string(modules) + " re f\n" + PdfColour(options.foreground);
@@ -409,6 +410,7 @@ bool PngAvailable() {
 
 bool PictureFits(ImageType type, const ImageOptions& options, int size, std::string* error) {
   const std::string name(ImageTypeName(type));
+  const double pagePoints = SidePoints(size + 2 * options.margin, options);
   if (options.scale < kMinScale || options.scale > kMaxScale ||
       (options.dpi != 0 && (options.dpi < kMinDpi || options.dpi > kMaxDpi)) ||
       options.margin < 0 || options.margin > kMaxMargin || options.foreground == kTransparent) {
@@ -420,10 +422,10 @@ bool PictureFits(ImageType type, const ImageOptions& options, int size, std::str
              !TakesColours(type)) {
     *error = "a " + name + " picture is black and white only: no --fg or --bg";
   } else if (type == ImageType::kPdf && size > 0 &&
-             (Points(size, options) < kMinPdfPoints || Points(size, options) > kMaxPdfPoints)) {
+             (pagePoints < kMinPdfPoints || pagePoints > kMaxPdfPoints)) {
     *error = "a PDF page is " + std::to_string(kMinPdfPoints) + " to " +
              std::to_string(kMaxPdfPoints) + " pt a side, this one would be " +
-             Decimal(Points(size, options)) + " pt: change -s, -m or -d";
+             Decimal(pagePoints) + " pt: change -s, --size, -m or -d";
   } else {
     return true;
   }
@@ -497,7 +499,7 @@ double PrintedMillimetres(int size, ImageType type, const ImageOptions& options)
     case Sizing::kNone:
       return 0;
     case Sizing::kPoints:
-      return pixels * 25.4 / DpiOrDefault(options);
+      return SidePoints(size + 2 * options.margin, options) * 25.4 / 72;
     case Sizing::kPixelsPerMetre:
     case Sizing::kUnstated:
       break;

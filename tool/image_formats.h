@@ -107,6 +107,7 @@ struct ImageOptions {
   int margin = kDefaultMargin;  // quiet zone in modules, 0..kMaxMargin
   Colour foreground = kBlack;   // dark modules
   Colour background = kWhite;   // light modules and the quiet zone, or kTransparent
+  double sidePoints = 0;        // SVG and PDF: the side in points; 0 for the scale at the dpi
 };
 
 // Whether a picture of `type` can be drawn with `options`: the options in
@@ -141,7 +142,7 @@ int PictureSide(int size, const ImageOptions& options);
 // Side of the printed picture at 100 %, in millimetres, as the file's
 // resolution says: BMP and PNG store the pixels per metre (from the dpi,
 // or 2834 when dpi is 0); SVG and PDF are sized in millimetres and points
-// at the dpi (72 when 0); PBM stores no resolution and is taken as BMP.
+// at the dpi (72 when 0) or sidePoints; PBM stores no resolution and is taken as BMP.
 // Text pictures have no printed size: 0.
 double PrintedMillimetres(int size, ImageType type, const ImageOptions& options);
 

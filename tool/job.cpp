@@ -1,6 +1,9 @@
 #include "job.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <new>
 
 #include "api/encode.h"
@@ -46,12 +49,13 @@ int DecodeCharacter(std::string_view text, std::size_t at, char32_t& character) 
   return character < minimum || surrogate || character > 0x10FFFF ? 0 : length;
 }
 
-// --eci and --latin1 take the text as UTF-8: checks it and drops a
-// leading byte-order mark, which only says that the text is UTF-8. With
-// --latin1 it is rewritten in ISO-8859-1, the character set readers assume
-// for bytes without an ECI designator, when every character is below
-// U+0100. Otherwise leaves it alone, sets `error` to a message naming the
-// first offending byte or character, and returns false.
+// --eci and --latin1 take the text as UTF-8, and so does the default
+// choice of character set: checks it and drops a leading byte-order mark,
+// which only says that the text is UTF-8. With `toLatin1` it is rewritten
+// in ISO-8859-1, the character set readers assume for bytes without an ECI
+// designator, when every character is below U+0100. Otherwise leaves it
+// alone, sets `error` to a message naming the first offending byte or
+// character, and returns false.
 bool ReadUtf8(std::string& text, bool toLatin1, std::string& error) {
   const char* const option = toLatin1 ? "--latin1: " : "--eci: ";
   std::string latin1;
@@ -81,26 +85,129 @@ bool ReadUtf8(std::string& text, bool toLatin1, std::string& error) {
   return true;
 }
 
+const std::uint8_t* Bytes(const std::string& text) {
+  return reinterpret_cast<const std::uint8_t*>(text.data());
+}
+
+// The character set `text` is written in (converting it to ISO-8859-1
+// when that is it). By default a UTF-8 text beyond ASCII is written in
+// ISO-8859-1 when every character is in it, else as UTF-8 behind the ECI
+// designator; other texts keep their bytes.
+int ChooseCharset(std::string& text, const Job& job, Charset& charset, std::string& error) {
+  charset = Charset::kAsGiven;
+  if (job.latin1 || job.eci) {
+    if (!ReadUtf8(text, job.latin1, error)) {
+      return kNotUtf8;
+    }
+    charset = job.latin1 ? Charset::kLatin1 : Charset::kUtf8Eci;
+  } else if (!job.bytes) {
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<std::uint8_t>(c) < 0x80; });
+    if (!ascii && qrimage::IsUtf8(Bytes(text), text.size())) {
+      std::string unused;
+      charset = ReadUtf8(text, true, unused) ? Charset::kLatin1 : Charset::kUtf8Eci;
+      if (charset == Charset::kUtf8Eci) {
+        ReadUtf8(text, false, unused);
+      }
+    }
+  }
+  return kOk;
+}
+
+// The smallest symbol, or with --split the shortest sequence, that holds
+// the text at the job's level; false when none does.
+bool PlanText(const std::string& text, const Job& job, bool eci,
+              std::vector<qrimage::SymbolPlan>& plans) {
+  if (job.split) {
+    return qrimage::PlanSequence(Bytes(text), text.size(), job.level, job.minVersion, eci, plans);
+  }
+  plans.assign(1, qrimage::SymbolPlan{});
+  return job.bytes ? qrimage::PlanBytes(text.size(), job.level, job.minVersion, eci, plans[0])
+                   : qrimage::PlanSymbol(Bytes(text), text.size(), job.level, job.minVersion, eci,
+                                         plans[0]);
+}
+
+// "numeric+byte": the modes of the segments, in the order of the table.
+std::string ModeNames(const std::vector<qrimage::SymbolPlan>& plans) {
+  static constexpr const char* kNames[qrimage::kSegmentModeCount] = {"numeric", "alphanumeric",
+                                                                     "byte"};
+  bool used[qrimage::kSegmentModeCount] = {};
+  for (const qrimage::SymbolPlan& plan : plans) {
+    for (const qrimage::Segment& segment : plan.segments) {
+      used[segment.mode] = true;
+    }
+  }
+  std::string names;
+  for (int mode = 0; mode < qrimage::kSegmentModeCount; ++mode) {
+    if (used[mode]) {
+      names += (names.empty() ? "" : "+") + std::string(kNames[mode]);
+    }
+  }
+  return names;
+}
+
+// The picture options for a symbol of `size` modules: --size sets the
+// side of SVG and PDF, and the largest scale that stays within it for the
+// raster types. False, with `error` set, when one pixel per module is too
+// large already.
+bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& error) {
+  image = job.image;
+  if (job.size.points <= 0 && job.size.pixels <= 0) {
+    return true;
+  }
+  const int dpi = image.dpi == 0 ? kDefaultDpi : image.dpi;
+  if (Traits(job.type).sizing == Sizing::kPoints) {
+    image.sidePoints = job.size.points > 0 ? job.size.points : job.size.pixels * 72.0 / dpi;
+    return true;
+  }
+  const int side = size + 2 * image.margin;
+  const double pixels = job.size.pixels > 0 ? job.size.pixels : job.size.points * dpi / 72.0;
+  // A hair of slack: 29 px given in millimetres stays 29 px.
+  const double scale = std::floor(pixels / side + 1e-9);
+  if (scale < kMinScale) {
+    char smallest[96];
+    std::snprintf(smallest, sizeof smallest, "%d px (%.1f mm at %d dpi)", side, side * 25.4 / dpi,
+                  dpi);
+    error = "--size is too small: version " + std::to_string((size - 17) / 4) + " with its " +
+            std::to_string(image.margin) + "-module quiet zone needs at least " + smallest;
+    return false;
+  }
+  image.scale = static_cast<int>(std::min<double>(scale, kMaxScale));
+  return true;
+}
+
 }  // namespace
 
-std::string TooLongMessage(std::size_t length, const Job& job) {
-  const auto longest = [&](int level) {
-    return static_cast<std::size_t>(qrimage::ByteCapacity(qrimage::kMaxVersion, level, job.eci));
+std::string TooLongMessage(const std::string& text, const Job& job, bool eci) {
+  const std::size_t length = text.size();
+  // The bytes of the text that one symbol of version 40 holds at `level`.
+  const auto held = [&](int level) {
+    return job.bytes
+               ? static_cast<std::size_t>(qrimage::ByteCapacity(qrimage::kMaxVersion, level, eci))
+               : qrimage::LongestPrefixHeld(Bytes(text), length, level, eci);
   };
   const std::string size = length > kMaxInputBytes ? "more than " + std::to_string(kMaxInputBytes)
                                                    : std::to_string(length);
   // The ECI header's 12 bits cost every level a byte.
   std::string message = "the text is " + size + " bytes; " +
-                        (job.eci ? "behind the ECI header of --eci, " : "") + "level " +
+                        (eci ? "behind the ECI header of UTF-8, " : "") + "level " +
                         kLevelLetters[job.level] + " holds at most " +
-                        std::to_string(longest(job.level)) + " bytes";
+                        std::to_string(held(job.level)) + " bytes of it";
   // Point to the strongest level that would still take the text.
   for (int lower = job.level - 1; lower >= 0; --lower) {
-    if (length <= longest(lower)) {
-      message += " (level " + std::string(1, kLevelLetters[lower]) + " holds " +
-                 std::to_string(longest(lower)) + ")";
+    if (length <= held(lower)) {
+      message += " (level " + std::string(1, kLevelLetters[lower]) + " holds it)";
       break;
     }
+  }
+  if (job.split) {
+    message += "; " + std::to_string(qrimage::kMaxSequenceSymbols) +
+               " symbols of --split do not hold it either";
+  } else if (!job.bytes) {
+    const int symbols = qrimage::SymbolsNeeded(Bytes(text), length, job.level, eci);
+    message += symbols > 0 ? "; --split would write it as " + std::to_string(symbols) + " symbols"
+                           : "; more than the " + std::to_string(qrimage::kMaxSequenceSymbols) +
+                                 " symbols of --split";
   }
   return message;
 }
@@ -112,43 +219,59 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
             "); it cannot be encoded, as the library would end the text there";
     return kNulByte;
   }
-  if ((job.latin1 || job.eci) && !ReadUtf8(text, job.latin1, error)) {
-    return kNotUtf8;
+  int status = ChooseCharset(text, job, result.charset, error);
+  if (status != kOk) {
+    return status;
   }
   result.textBytes = text.size();
-
-  // The library hands over a copy of the symbol: the rendering below holds
-  // up no other caller. The level and the floor are checked as they are
-  // read, and the NUL byte above: the library's input error is the length.
-  qrimage::Symbol encoded;
-  const int version = qrimage::Encode(text.data(), text.size(), kLevelLetters[job.level],
-                                      qrimage::EncodeOptions{job.minVersion, job.eci}, encoded);
-  if (version == QRIMAGE_ERROR_INPUT) {
-    error = TooLongMessage(text.size(), job);
+  const bool eci = result.charset == Charset::kUtf8Eci;
+  std::vector<qrimage::SymbolPlan> plans;
+  if (text.size() > kMaxInputBytes || !PlanText(text, job, eci, plans)) {
+    error = TooLongMessage(text, job, eci);
     return kTextTooLong;
   }
-  if (version < QRIMAGE_VERSION_MIN || version > QRIMAGE_VERSION_MAX) {
-    error = "error correction failed (result " + std::to_string(version) + ")";
-    return kEncodingFailed;
+  const int version = plans[0].version;
+  if (job.strict && version != job.minVersion) {
+    error = "the text needs version " + std::to_string(version) + " at level " +
+            kLevelLetters[job.level] + "; --strict keeps the symbol at version " +
+            std::to_string(job.minVersion);
+    return kTextTooLong;
   }
-  result.version = version;
-  if (!PictureFits(job.type, job.image, encoded.size, &error)) {
+  result.level = job.boost && !job.bytes ? qrimage::HighestLevel(plans) : job.level;
+  result.modes = ModeNames(plans);
+  if (!FitPicture(qrimage::SymbolSize(version), job, result.image, error) ||
+      !PictureFits(job.type, result.image, qrimage::SymbolSize(version), &error)) {
     return kUsage;
   }
-  const SymbolView symbol{encoded.modules, encoded.size, encoded.size};
-  try {
-    if (!RenderImage(symbol, job.type, job.image, &result.file, &error)) {
+
+  // The library hands over a copy of the symbol: the rendering below holds
+  // up no other caller.
+  result.pictures.assign(plans.size(), Picture{});
+  qrimage::Symbol encoded;
+  for (std::size_t i = 0; i < plans.size(); ++i) {
+    plans[i].level = result.level;
+    Picture& picture = result.pictures[i];
+    picture.version = qrimage::EncodeSegments(Bytes(text), plans[i], encoded);
+    if (picture.version < QRIMAGE_VERSION_MIN || picture.version > QRIMAGE_VERSION_MAX) {
+      error = "error correction failed (result " + std::to_string(picture.version) + ")";
+      return kEncodingFailed;
+    }
+    const SymbolView symbol{encoded.modules, encoded.size, encoded.size};
+    try {
+      if (!RenderImage(symbol, job.type, result.image, &picture.file, &error)) {
+        return kCannotWrite;
+      }
+      picture.preview = job.preview
+                            ? RenderHalfBlocks(symbol, job.previewColours, 1, job.image.margin)
+                            : std::string();
+    } catch (const std::bad_alloc&) {
+      result.pictures.clear();
+      if (!HoldMemoryReserve()) {
+        throw;
+      }
+      error = "out of memory for the picture";
       return kCannotWrite;
     }
-    result.preview = job.preview ? RenderHalfBlocks(symbol, job.previewColours, 1, job.image.margin)
-                                 : std::string();
-  } catch (const std::bad_alloc&) {
-    result.file = std::string();
-    if (!HoldMemoryReserve()) {
-      throw;
-    }
-    error = "out of memory for the picture";
-    return kCannotWrite;
   }
   return kOk;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "image_formats.h"
 
@@ -14,31 +15,64 @@ namespace qrtool {
 // every level's capacity, and /dev/zero-like inputs must not run forever.
 constexpr std::size_t kMaxInputBytes = 1 << 20;
 
+// Pixels per module without -s or --size: enough for most readers.
+inline constexpr int kDefaultScale = 4;
+
+// --size: the side of the picture, quiet zone included, in points or in
+// pixels (one of them is above 0).
+struct PictureLength {
+  double points = 0;
+  double pixels = 0;
+};
+
+// How the text's characters become bytes in the symbol.
+enum class Charset {
+  kAsGiven,  // its own bytes: ASCII, not UTF-8, or --bytes
+  kLatin1,   // converted from UTF-8 to ISO-8859-1, which readers assume
+  kUtf8Eci,  // UTF-8 behind the ECI designator that names it
+};
+
 struct Job {
-  int level = 1;  // index into the level letters: M
-  bool latin1 = false;
-  int minVersion = 1;  // -v: the smallest version the symbol may have
-  bool eci = false;    // --eci: the text as UTF-8 behind an ECI designator
+  int level = 1;        // index into the level letters: M; the least with boost
+  bool latin1 = false;  // --latin1: ISO-8859-1 or refuse
+  int minVersion = 1;   // -v: the smallest version the symbol may have
+  bool eci = false;     // --eci: the text as UTF-8 behind an ECI designator
+  bool bytes = false;   // --bytes: one byte segment, the level as given
+  bool boost = true;    // the highest level that keeps the version
+  bool strict = false;  // --strict: exactly version minVersion
+  bool split = false;   // --split: a structured-append sequence when needed
   ImageType type = ImageType::kBmp;
   ImageOptions image;
+  PictureLength size;           // --size, when given
   bool preview = false;         // also draw the symbol in half blocks
   bool previewColours = false;  // ... with the terminal's colour codes
 };
 
-struct Result {
+// One symbol drawn: its picture file and its preview.
+struct Picture {
   int version = 0;
-  std::size_t textBytes = 0;  // after any conversion
-  std::string file;           // the picture
-  std::string preview;        // the half-block drawing, when asked for
+  std::string file;
+  std::string preview;  // the half-block drawing, when asked for
 };
 
-// Checks and encodes `text` (converted in place by --latin1) and renders
-// it. Returns kOk, or an exit status with `error` set to the message.
+struct Result {
+  std::size_t textBytes = 0;  // after any conversion
+  Charset charset = Charset::kAsGiven;
+  std::string modes;              // "numeric+byte": the segment modes used
+  int level = 0;                  // as written, at least the job's
+  ImageOptions image;             // as drawn: the scale --size chose
+  std::vector<Picture> pictures;  // more than one only with --split
+};
+
+// Checks and encodes `text` (converted in place to ISO-8859-1 when that
+// is its character set) and renders it. Returns kOk, or an exit status
+// with `error` set to the message.
 int Produce(std::string& text, const Job& job, Result& result, std::string& error);
 
-// "the text is 3000 bytes; level M holds at most 2331 bytes (level L holds
-// 2953)", with the capacities the job's ECI header leaves.
-std::string TooLongMessage(std::size_t length, const Job& job);
+// "the text is 3000 bytes; level M holds at most 2331 bytes of it (level L
+// holds it); --split would write it as 2 symbols", for the job's character
+// set and modes.
+std::string TooLongMessage(const std::string& text, const Job& job, bool eci);
 
 }  // namespace qrtool
 

@@ -1,5 +1,6 @@
 // qrimage: writes a text as a QR Code picture from the shell and shows the
 // symbol in the terminal.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -54,24 +55,38 @@ int LoadText(const Request& request, std::string& text) {
   return status;
 }
 
-std::string Summary(std::size_t bytes, const Job& job, int version, const std::string& name) {
+// "18 bytes, byte, level Q (asked M), version 2, 25x25 modules, 132x132 px,
+// 46.6x46.6 mm, hello.bmp": what was written and how.
+std::string Summary(const Result& result, const Job& job, const std::string& names) {
+  const int version = result.pictures[0].version;
   const int modules = qrimage::SymbolSize(version);
-  char text[160];
-  int length = std::snprintf(text, sizeof text, "%zu bytes, level %c, version %d, %dx%d modules, ",
-                             bytes, qrimage::kLevelLetters[job.level], version, modules, modules);
+  const std::size_t count = result.pictures.size();
+  static constexpr const char* kCharsets[] = {"", ", ISO-8859-1", ", UTF-8 (ECI 26)"};
+  std::string text = std::to_string(result.textBytes) + " bytes" +
+                     (count > 1 ? " in " + std::to_string(count) + " symbols" : "") + ", " +
+                     result.modes + kCharsets[static_cast<int>(result.charset)] + ", level " +
+                     qrimage::kLevelLetters[result.level];
+  if (result.level != job.level) {
+    text += std::string(" (asked ") + qrimage::kLevelLetters[job.level] + ")";
+  }
+  char figures[160];
+  int length = std::snprintf(figures, sizeof figures, ", version %d, %dx%d modules, ", version,
+                             modules, modules);
   const Sizing sizing = Traits(job.type).sizing;
   if (sizing != Sizing::kNone) {
-    const int pixels = PictureSide(modules, job.image);
-    const double millimetres = PrintedMillimetres(modules, job.type, job.image);
+    const ImageOptions& image = result.image;
+    const double millimetres = PrintedMillimetres(modules, job.type, image);
+    const int dpi = image.dpi == 0 ? kDefaultDpi : image.dpi;
+    // An SVG or PDF of a given --size has as many pixels as it covers.
+    const int pixels = image.sidePoints > 0
+                           ? static_cast<int>(std::lround(image.sidePoints * dpi / 72))
+                           : PictureSide(modules, image);
     // A PBM stores no resolution: say which one the millimetres are at.
-    const std::string at =
-        sizing == Sizing::kUnstated
-            ? " at " + std::to_string(job.image.dpi == 0 ? kDefaultDpi : job.image.dpi) + " dpi"
-            : "";
-    length += std::snprintf(text + length, sizeof text - length, "%dx%d px, %.1fx%.1f mm%s, ",
+    const std::string at = sizing == Sizing::kUnstated ? " at " + std::to_string(dpi) + " dpi" : "";
+    length += std::snprintf(figures + length, sizeof figures - length, "%dx%d px, %.1fx%.1f mm%s, ",
                             pixels, pixels, millimetres, millimetres, at.c_str());
   }
-  return std::string(text, length) + name + "\n";
+  return text + std::string(figures, length) + names + "\n";
 }
 
 int CannotWriteStdout(const std::string& reason) {
@@ -111,30 +126,44 @@ int RunSingle(const Request& request, const std::string& output) {
 
   Result result;
   std::string error;
+  // --split: the pattern numbers the symbols from 1, one symbol too.
+  NamePattern pattern;
+  if (job.split && !pattern.Parse(output, "--split", error)) {
+    return UsageError(error);
+  }
   status = Produce(text, job, result, error);
   if (status != kOk) {
     return status == kUsage ? UsageError(error) : Fail(status, error);
   }
-  const std::string name = toStdout ? "standard output" : Printable(output, false);
-  std::string reason;
-  if (!WriteFile(output, result.file, reason)) {
-    return Fail(kCannotWrite,
-                "cannot write " + (toStdout ? name : Printable(output, true)) + ": " + reason);
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < result.pictures.size(); ++i) {
+    const std::string name = job.split ? pattern.Name(static_cast<long>(i) + 1) : output;
+    std::string reason;
+    if (!WriteFile(name, result.pictures[i].file, reason)) {
+      return Fail(kCannotWrite, "cannot write " +
+                                    (name == "-" ? "standard output" : Printable(name, true)) +
+                                    ": " + reason);
+    }
+    names.push_back(name == "-" ? "standard output" : Printable(name, false));
   }
 
   std::string shown;
+  std::string reason;
   if (job.preview) {
-    const int needed = qrimage::SymbolSize(result.version) + 2 * job.image.margin;
+    const int needed = qrimage::SymbolSize(result.pictures[0].version) + 2 * job.image.margin;
     const int columns = terminal ? TerminalColumns() : 0;
     if (columns > 0 && columns < needed) {
       Fail(kOk, "the terminal is " + std::to_string(columns) + " columns wide, the symbol needs " +
                     std::to_string(needed) + ": no preview (widen the window to see it)");
     } else {
-      shown = result.preview;
+      for (const Picture& picture : result.pictures) {
+        shown += picture.preview;
+      }
     }
   }
   if (!request.quiet) {
-    const std::string summary = Summary(result.textBytes, job, result.version, name);
+    const std::string summary =
+        Summary(result, job, names.size() == 1 ? names[0] : names.front() + " to " + names.back());
     if (stdoutIsOutput) {
       std::fputs(summary.c_str(), stderr);
     } else {
@@ -162,10 +191,12 @@ int Run(int argc, char** argv) {
   // Without -o the name is qr.bmp or qr-%04d.bmp, with the -t type's
   // extension.
   const bool batch = request.batchFile != nullptr;
-  const std::string output =
-      request.output != nullptr
-          ? request.output
-          : (batch ? "qr-%04d." : "qr.") + std::string(ImageTypeName(request.job.type));
+  const std::string output = request.output != nullptr
+                                 ? request.output
+                                 : (batch               ? "qr-%04d."
+                                    : request.job.split ? "qr-%02d."
+                                                        : "qr.") +
+                                       std::string(ImageTypeName(request.job.type));
   if (!request.typeGiven && ImageTypeFromPath(output, &request.job.type) == PathType::kUnknown) {
     return UsageError("cannot tell the picture type of " + Printable(output, true) +
                       " from its extension: use one of " + ImageTypeNameList() +
@@ -173,6 +204,18 @@ int Run(int argc, char** argv) {
   }
   if (!PictureFits(request.job.type, request.job.image, 0, &reason)) {
     return UsageError(reason);
+  }
+  // A picture with a size gets kDefaultScale without -s or --size; a text
+  // picture keeps one character cell per module.
+  const PictureLength& size = request.job.size;
+  const bool sized = size.points > 0 || size.pixels > 0;
+  if (Traits(request.job.type).sizing == Sizing::kNone) {
+    if (sized) {
+      return UsageError("--size needs a picture with a size: not " +
+                        std::string(ImageTypeName(request.job.type)));
+    }
+  } else if (!sized && !request.scaleGiven) {
+    request.job.image.scale = kDefaultScale;
   }
   if (request.job.image.margin == 0) {
     Fail(kOk,

@@ -38,6 +38,11 @@ enum Id {
   kMinVersion,
   kEci,
   kLatin1,
+  kBytes,
+  kNoBoost,
+  kStrict,
+  kSize,
+  kSplit,
   kBatch,
   kNull,
   kStart,
@@ -81,15 +86,20 @@ constexpr OptionEntry kOptionTable[] = {
      "file to write (default qr.bmp, or qr. and the -t type;\n"
      "replaced if it exists); '-' writes to standard output\n"
      "(no preview; the summary goes to standard error).\n"
-     "With --batch: a name with one number in it, like\n"
+     "With --batch or --split: a name with one number, like\n"
      "label-%04d.png (default qr-%04d.bmp, or the -t type)"},
     {kType, 't', "type", "TYPE", Section::kOptions,
      "{types};\n"
      "without -t the extension of the output decides\n"
      "(none, or '-': bmp)"},
     {kScale, 's', "scale", "N", Section::kOptions,
-     "pixels per module, 1 to 64 (default 1); the quiet\n"
-     "zone grows with it"},
+     "pixels per module, 1 to 64 (default 4, txt 1); the\n"
+     "quiet zone grows with it"},
+    {kSize, '\0', "size", "LENGTH", Section::kOptions,
+     "the side of the picture, quiet zone included, like\n"
+     "30mm (units mm, cm, in, pt, px): SVG and PDF exactly,\n"
+     "other types the most pixels per module within it at\n"
+     "the -d resolution; not with -s"},
     {kDpi, 'd', "dpi", "D", Section::kOptions,
      "resolution written into the file (default 72), so\n"
      "that it prints at the size the summary gives in mm\n"
@@ -109,15 +119,27 @@ constexpr OptionEntry kOptionTable[] = {
     {kMinVersion, 'v', "min-version", "N", Section::kOptions,
      "the smallest version the symbol may have, 1 to 40\n"
      "(default 1), so that labels keep one size"},
+    {kStrict, '\0', "strict", nullptr, Section::kOptions,
+     "with -v N: exactly version N; a text that needs a\n"
+     "larger one fails (exit status 1) naming it"},
+    {kNoBoost, '\0', "no-boost", nullptr, Section::kOptions,
+     "keep the level given; without it the level is raised\n"
+     "as far as the symbol keeps its version"},
+    {kSplit, '\0', "split", nullptr, Section::kOptions,
+     "a text one symbol does not hold becomes a sequence of\n"
+     "up to 16 (structured append), named by -o with one\n"
+     "number (default qr-%02d.bmp); not with --batch"},
     {kEci, '\0', "eci", nullptr, Section::kOptions,
-     "the text is UTF-8: say so with an ECI marker before it,\n"
-     "so that every reader shows each character right (it\n"
-     "takes one byte of capacity); a text that is not UTF-8\n"
-     "is refused; not with --latin1"},
+     "the text is UTF-8: write it so, behind an ECI marker\n"
+     "(one byte of capacity), even when ISO-8859-1 would hold\n"
+     "it; a text that is not UTF-8 is refused; not with --latin1"},
     {kLatin1, '\0', "latin1", nullptr, Section::kOptions,
-     "the text is UTF-8: write it as ISO-8859-1, the QR Code\n"
-     "character set that every reader reads the same; a text\n"
-     "with a character outside it is refused"},
+     "the text is UTF-8: write it as ISO-8859-1, or refuse\n"
+     "a text with a character outside it"},
+    {kBytes, '\0', "bytes", nullptr, Section::kOptions,
+     "the bytes as given in byte mode, at the level given:\n"
+     "with -s 1 the library's own BMP; not with --eci,\n"
+     "--latin1 or --split"},
     {kShow, '\0', "show", nullptr, Section::kOptions,
      "print the symbol even when standard output is not a\n"
      "terminal (on a terminal it is printed by default);\n"
@@ -223,6 +245,27 @@ Refusal ParseColour(const std::string& name, const char* value, bool mayBeTransp
   return {};
 }
 
+// --size: a positive number and its unit, like 30mm, 1.5in or 300px.
+Refusal ParseSize(const std::string& name, const char* value, PictureLength& size) {
+  struct Unit {
+    const char* name;
+    double points;  // 0: pixels
+  };
+  constexpr Unit kUnits[] = {
+      {"mm", 72 / 25.4}, {"cm", 720 / 25.4}, {"in", 72}, {"pt", 1}, {"px", 0}};
+  char* end = nullptr;
+  const double number = std::strtod(value, &end);
+  const bool numeric = std::isdigit(static_cast<unsigned char>(value[0])) || value[0] == '.';
+  for (const Unit& unit : kUnits) {
+    if (numeric && end != value && std::strcmp(end, unit.name) == 0 && number > 0 && number < 1e6) {
+      size = unit.points > 0 ? PictureLength{number * unit.points, 0} : PictureLength{0, number};
+      return {};
+    }
+  }
+  return Usage("option '" + name + "' takes a length with its unit (mm, cm, in, pt or px), like " +
+               "30mm, not '" + value + "'");
+}
+
 // An option that may be given once only (a second one would silently win).
 Refusal SetOnce(const char*& field, const std::string& name, const char* value, const char* why) {
   if (field != nullptr) {
@@ -246,7 +289,10 @@ Refusal Apply(const OptionEntry& entry, const std::string& name, const char* val
     case kType:
       return ParseType(value, request);
     case kScale:
+      request.scaleGiven = true;
       return NumberOption(name, value, kMinScale, kMaxScale, job.image.scale);
+    case kSize:
+      return ParseSize(name, value, job.size);
     case kDpi:
       return NumberOption(name, value, kMinDpi, kMaxDpi, job.image.dpi);
     case kMargin:
@@ -256,7 +302,20 @@ Refusal Apply(const OptionEntry& entry, const std::string& name, const char* val
     case kBackground:
       return ParseColour(name, value, true, job.image.background);
     case kMinVersion:
+      request.minVersionGiven = true;
       return NumberOption(name, value, 1, kMaxVersion, job.minVersion);
+    case kStrict:
+      job.strict = true;
+      break;
+    case kNoBoost:
+      job.boost = false;
+      break;
+    case kSplit:
+      job.split = true;
+      break;
+    case kBytes:
+      job.bytes = true;
+      break;
     case kEci:
       job.eci = true;
       break;
@@ -418,8 +477,22 @@ Refusal CheckColours(const ImageOptions& image) {
 
 // What the options say together, once each has been read.
 Refusal CheckCombination(const Request& request) {
-  if (request.job.eci && request.job.latin1) {
+  const Job& job = request.job;
+  if (job.eci && job.latin1) {
     return Usage("--eci and --latin1 exclude each other: --eci keeps the text in UTF-8");
+  }
+  if (job.bytes && (job.eci || job.latin1 || job.split)) {
+    return Usage(std::string("--bytes writes the text as one byte segment: not with ") +
+                 (job.split ? "--split"
+                  : job.eci ? "--eci"
+                            : "--latin1"));
+  }
+  if (job.strict && !request.minVersionGiven) {
+    return Usage("--strict needs the version to keep: give it with -v N");
+  }
+  const bool sized = job.size.points > 0 || job.size.pixels > 0;
+  if (sized && request.scaleGiven) {
+    return Usage("--size and -s exclude each other: --size chooses the pixels per module");
   }
   Refusal refusal = CheckColours(request.job.image);
   if (refusal.status != kOk) {
@@ -431,8 +504,8 @@ Refusal CheckCombination(const Request& request) {
     if (sources > 0) {
       return Usage("--batch reads the texts from its file: give no TEXT, -i or '-' with it");
     }
-    if (request.show == Show::kAlways) {
-      return Usage("--show cannot be used with --batch");
+    if (request.show == Show::kAlways || job.split) {
+      return Usage(std::string(job.split ? "--split" : "--show") + " cannot be used with --batch");
     }
   } else if (request.nullSeparated || request.startGiven) {
     return Usage(std::string(request.nullSeparated ? "--null" : "--start") +
@@ -556,9 +629,12 @@ std::string HelpText() {
          "       qrimage [OPTIONS] --batch FILE|-\n"
          "\n"
          "Encodes a text as a QR Code symbol and writes it as a picture (a 1-bit BMP\n"
-         "by default: one pixel per module, 4-module quiet zone), then prints a\n"
-         "one-line summary. The text is taken byte for byte: no character-set\n"
-         "conversion (unless --latin1), and no trailing newline removed.\n"
+         "by default: 4 pixels per module, 4-module quiet zone), then prints a\n"
+         "one-line summary. The symbol is the smallest that holds the text: numeric,\n"
+         "alphanumeric and byte segments wherever they are shorter, a UTF-8 text\n"
+         "beyond ASCII in ISO-8859-1 when every character is in it, else as UTF-8\n"
+         "behind an ECI marker (other texts keep their bytes; no trailing newline is\n"
+         "removed), and the level raised as far as the version stays.\n"
          "\n"
          "Where the text comes from (exactly one):\n"
          "  TEXT                  the argument itself\n"
@@ -576,14 +652,16 @@ std::string HelpText() {
          "\n"
          "Longest text: " +
          limits +
-         " bytes.\n"
+         " bytes in byte mode\n"
+         "(more digits or upper-case characters; up to 16 symbols with --split).\n"
          "\n"
          "Exit status:\n"
          "  0  the file was written (with --batch: every file)\n"
-         "  1  the text is too long for the level (less room with --eci)\n"
+         "  1  the text is too long for the level, or with --strict for the version\n"
          "  2  usage error: unknown option, missing or bad value, no text (or an empty\n"
          "     standard input read for lack of one), more than one text, colours\n"
-         "     too close to scan, or a PDF page of another size\n"
+         "     too close to scan, a --size too small for the symbol,\n"
+         "     or a PDF page of another size\n"
          "  3  the file (or standard output) could not be written, its path is\n"
          "     longer than " +
          std::to_string(qrimage::kMaxPathLength - 1) +

@@ -15,6 +15,8 @@ enum class Show { kAuto, kAlways, kNever };
 struct Request {
   Job job;
   bool typeGiven = false;           // -t; else the output's extension decides job.type
+  bool scaleGiven = false;          // -s; else --size or kDefaultScale decides
+  bool minVersionGiven = false;     // -v
   const char* output = nullptr;     // -o; nullptr for the default name or pattern
   const char* text = nullptr;       // TEXT argument
   const char* inputFile = nullptr;  // -i FILE ("-" is standard input)
