@@ -926,6 +926,28 @@ class Batch(ToolTest):
                 for name, _ in texts:
                     self.assert_same_file(self.path(name), os.path.join(folder, name))
 
+    def test_progress_only_on_a_terminal(self):
+        # A batch past its first second shows its progress on a terminal's
+        # standard error, cleared at the end, and nothing on a pipe.
+        command = ["bash", "-c", f"(echo a; sleep 1.5; echo b) | {TOOL} --batch - -o p%d.bmp"]
+        master, slave = pty.openpty()
+        process = subprocess.Popen(command, cwd=self.dir.name, stdout=subprocess.DEVNULL, stderr=slave)
+        os.close(slave)
+        shown = b""
+        while select.select([master], [], [], 30)[0]:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:  # the terminal closes when the tool exits
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(master)
+        self.assertEqual(process.wait(timeout=30), 0)
+        self.assertRegex(shown, rb"^\r2 texts done, \d+ files/s *\r +\r$")
+        piped = subprocess.run(command, cwd=self.dir.name, capture_output=True, timeout=30)
+        self.assertEqual((piped.returncode, piped.stderr), (0, b""))
+
     def test_read_error_inside_a_record(self):
         # Reading a terminal whose other side has closed fails (EIO): the
         # line cut there is reported, not written.
