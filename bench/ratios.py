@@ -36,30 +36,27 @@ def main(path):
             key = (m.group(1), int(m.group(2)), int(m.group(3)))
         times.setdefault(key, {})[run.get("repetition_index", 0)] = run["cpu_time"] * scale
 
-    print("| Version | Level | qrimage | peer | ratio (median) | ratio range |")
-    print("|---|---|---|---|---|---|")
-    for (side, version, level) in sorted(k for k in times if k[0] == "QRImage"):
-        ours = times[(side, version, level)]
-        peer = times.get(("Peer", version, level))
-        if not peer:
-            continue
-        ratios = [ours[r] / peer[r] for r in ours if r in peer]
-        print(f"| {version} | {'LMQH'[level]} | {statistics.median(ours.values()):.1f} us "
-              f"| {statistics.median(peer.values()):.1f} us | {statistics.median(ratios):.3f}x "
-              f"| {min(ratios):.3f}-{max(ratios):.3f}x |")
-
-
+    ratio_table(times, "QRImage", "Peer", "| Version | Level | qrimage | peer |",
+                lambda version, level: f"| {version} | {'LMQH'[level]} ")
     print()
-    print("| Version | byte segment | shortest segments | ratio (median) | ratio range |")
-    print("|---|---|---|---|---|")
-    for (side, version, level) in sorted(k for k in times if k[0] == "Bytes"):
-        plain = times[(side, version, level)]
-        chosen = times.get(("Segments", version, level))
-        if not chosen:
+    ratio_table(times, "Segments", "Bytes", "| Version | shortest segments | byte segment |",
+                lambda version, level: f"| {version} ")
+
+
+def ratio_table(times, side, other, heading, label):
+    """Prints, per case of `side`, the median times of both sides and the
+    median and range of the per-repetition ratios side / other."""
+    columns = heading.count("|") + 1
+    print(heading + " ratio (median) | ratio range |")
+    print("|---" * columns + "|")
+    for (_, version, level) in sorted(k for k in times if k[0] == side):
+        ours = times[(side, version, level)]
+        theirs = times.get((other, version, level))
+        if not theirs:
             continue
-        ratios = [chosen[r] / plain[r] for r in chosen if r in plain]
-        print(f"| {version} | {statistics.median(plain.values()):.1f} us "
-              f"| {statistics.median(chosen.values()):.1f} us | {statistics.median(ratios):.3f}x "
+        ratios = [ours[r] / theirs[r] for r in ours if r in theirs]
+        print(f"{label(version, level)}| {statistics.median(ours.values()):.1f} us "
+              f"| {statistics.median(theirs.values()):.1f} us | {statistics.median(ratios):.3f}x "
               f"| {min(ratios):.3f}-{max(ratios):.3f}x |")
 
 
