@@ -131,8 +131,9 @@ constexpr OptionEntry kOptionTable[] = {
      "number (default qr-%02d.bmp); not with --batch"},
     {kEci, '\0', "eci", nullptr, Section::kOptions,
      "the text is UTF-8: write it so, behind an ECI marker\n"
-     "(one byte of capacity), even when ISO-8859-1 would hold\n"
-     "it; a text that is not UTF-8 is refused; not with --latin1"},
+     "(one byte of capacity), even when ISO-8859-1 would\n"
+     "hold it; a text that is not UTF-8 is refused; not with\n"
+     "--latin1 or --bytes"},
     {kLatin1, '\0', "latin1", nullptr, Section::kOptions,
      "the text is UTF-8: write it as ISO-8859-1, or refuse\n"
      "a text with a character outside it"},
