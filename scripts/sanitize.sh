@@ -37,8 +37,12 @@ tsan=${main_build}-tsan
 CXX=clang++ cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=Debug -DQRIMAGE_BUILD_TOOL=OFF -DQRIMAGE_CROSS_BUILD_TESTS=OFF \
   -DCMAKE_CXX_FLAGS="-O1 -fsanitize=thread"
 cmake --build "$tsan" --target qrimage_concurrency_tests -j "$jobs"
+# Forking while another thread calls is erratic in time under this
+# sanitizer (10 s to over two minutes for the same test here); the main
+# and the address sanitizer passes run that test.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir "$tsan" --output-on-failure -R '^Concurrency\.' || failures=$((failures + 1))
+  ctest --test-dir "$tsan" --output-on-failure -j "$jobs" -R '^Concurrency\.' \
+  -E 'ChildrenForkedDuringCalls' || failures=$((failures + 1))
 
 echo "== valgrind: the command-line tool on each failure path"
 tool=$main_build/qrimage
