@@ -140,14 +140,8 @@ def scaled(rows, scale):
     return [[light for light in row for _ in range(scale)] for row in rows for _ in range(scale)]
 
 
-def run_on_terminal(args, cwd, columns=200):
-    """Runs the tool with standard input and output on a pseudo-terminal.
-    Returns (exit status, terminal output with newlines as \\n, standard error)."""
-    master, slave = pty.openpty()
-    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 50, columns, 0, 0))
-    process = subprocess.Popen([TOOL] + args, cwd=cwd, stdin=slave, stdout=slave,
-                               stderr=subprocess.PIPE)
-    os.close(slave)
+def read_terminal(master, process):
+    """What a pseudo-terminal shows until the last program writing it ends."""
     output = b""
     while True:
         ready, _, _ = select.select([master], [], [], 30)
@@ -162,6 +156,18 @@ def run_on_terminal(args, cwd, columns=200):
             break
         output += chunk
     os.close(master)
+    return output
+
+
+def run_on_terminal(args, cwd, columns=200):
+    """Runs the tool with standard input and output on a pseudo-terminal.
+    Returns (exit status, terminal output with newlines as \\n, standard error)."""
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 50, columns, 0, 0))
+    process = subprocess.Popen([TOOL] + args, cwd=cwd, stdin=slave, stdout=slave,
+                               stderr=subprocess.PIPE)
+    os.close(slave)
+    output = read_terminal(master, process)
     stderr = process.stderr.read()
     process.stderr.close()
     return process.wait(), output.replace(b"\r\n", b"\n"), stderr
@@ -933,16 +939,7 @@ class Batch(ToolTest):
         master, slave = pty.openpty()
         process = subprocess.Popen(command, cwd=self.dir.name, stdout=subprocess.DEVNULL, stderr=slave)
         os.close(slave)
-        shown = b""
-        while select.select([master], [], [], 30)[0]:
-            try:
-                chunk = os.read(master, 4096)
-            except OSError:  # the terminal closes when the tool exits
-                break
-            if not chunk:
-                break
-            shown += chunk
-        os.close(master)
+        shown = read_terminal(master, process)
         self.assertEqual(process.wait(timeout=30), 0)
         self.assertRegex(shown, rb"^\r2 texts done, \d+ files/s *\r +\r$")
         piped = subprocess.run(command, cwd=self.dir.name, capture_output=True, timeout=30)
