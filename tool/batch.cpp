@@ -99,6 +99,10 @@ std::size_t ReadCount(const std::string& text, std::size_t& i, std::size_t cap) 
 // write to take, in bytes.
 constexpr std::size_t kMaxNameBytes = 255;
 
+// The most empty texts in a row a batch takes: a list has gaps, not runs
+// like these.
+constexpr long kMaxEmptyRun = 100;
+
 }  // namespace
 
 bool NamePattern::Parse(const std::string& pattern, const char* option, std::string& error) {
@@ -171,7 +175,8 @@ namespace {
 // The progress of a long batch on a terminal: the texts done and the files
 // written per second on standard error, from the first second on, redrawn
 // at most four times a second over itself and cleared before any message
-// and at the end.
+// and at the end. It stays on one row: a narrow terminal gets a shorter
+// line, cut to its width.
 class Progress {
  public:
   explicit Progress(bool shown) : shown_(shown), start_(Clock::now()), next_(start_ + kFirst) {}
@@ -186,25 +191,38 @@ class Progress {
       return;
     }
     next_ = now + kEvery;
-    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const double rate = written / std::chrono::duration<double>(now - start_).count();
+    const int room = Room();
     char line[96];
-    const int length =
-        std::snprintf(line, sizeof line, "%ld texts done, %.0f files/s", done, written / seconds);
+    int length = std::snprintf(line, sizeof line, "%ld texts done, %.0f files/s", done, rate);
+    if (length > room) {
+      length = std::snprintf(line, sizeof line, "%ld done, %.0f/s", done, rate);
+    }
+    length = std::min(length, room);
     // Spaces cover what a longer line before left.
-    std::fprintf(stderr, "\r%s%*s", line, std::max(drawn_ - length, 0), "");
+    std::fprintf(stderr, "\r%.*s%*s", length, line, std::max(std::min(drawn_, room) - length, 0),
+                 "");
     std::fflush(stderr);
     drawn_ = std::max(drawn_, length);
   }
 
   void Clear() {
     if (drawn_ > 0) {
-      std::fprintf(stderr, "\r%*s\r", drawn_, "");
+      std::fprintf(stderr, "\r%*s\r", std::min(drawn_, Room()), "");
       std::fflush(stderr);
       drawn_ = 0;
     }
   }
 
  private:
+  // The columns a line may take: one fewer than the terminal has, as a
+  // character in the last column leaves some terminals' cursor on the
+  // next row.
+  static int Room() {
+    const int columns = TerminalColumns(stderr);
+    return columns > 0 ? columns - 1 : 79;
+  }
+
   using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::milliseconds kFirst{1000};
   static constexpr std::chrono::milliseconds kEvery{250};
@@ -247,12 +265,59 @@ int RunBatch(const Request& request, const std::string& pattern) {
   // When a file written is standard output, the summary goes to standard
   // error instead of into the picture.
   bool stdoutWritten = false;
+  // Writes record `index`; false when no later record can be written.
+  const auto write = [&](long index, std::string& record) {
+    const std::string name = names.Name(request.start + index);
+    int recordStatus = kOk;
+    if (inputId.SameAs(FileIdOf(name))) {
+      recordStatus = kCannotWrite;
+      error = "cannot write " + Printable(name, true) + ": it is the file the texts are read from";
+    } else {
+      stdoutWritten = stdoutWritten || IsStandardOutput(name);
+      recordStatus = Produce(record, job, result, error);
+      if (recordStatus == kOk && !WriteFile(name, result.pictures[0].file, error)) {
+        recordStatus = kCannotWrite;
+        error = "cannot write " + Printable(name, true) + ": " + error;
+      }
+    }
+    if (recordStatus == kOk) {
+      progress.Update(index + 1, ++written);
+      return true;
+    }
+    ++failed;
+    report(recordStatus, unit + std::to_string(index + 1) + ": " + error);
+    if (job.type == ImageType::kPng && !PngAvailable()) {
+      status = kCannotWrite;  // no record can be written: stop at the first
+      return false;
+    }
+    return true;
+  };
+  // Empty records are held back until a text or the end follows them, so
+  // that input that is all separators (/dev/zero with --null) writes
+  // nothing: more than kMaxEmptyRun of them in a row end the run.
+  long empty = 0;
   for (long index = 0;; ++index) {
     const RecordReader::Status got = reader.Next(text);
-    if (got == RecordReader::kEnd) {
+    const std::string where = unit + std::to_string(index + 1) + ": ";
+    if (got == RecordReader::kRecord && text.empty()) {
+      if (++empty <= kMaxEmptyRun) {
+        continue;
+      }
+      failed += empty;
+      report(kCannotRead,
+             where + "more than " + std::to_string(kMaxEmptyRun) + " empty texts in a row (from " +
+                 unit + std::to_string(index + 2 - empty) + " on), which is no list: " +
+                 "none of them is written, and the rest of " + inputName + " is not read");
+      status = kCannotRead;
       break;
     }
-    const std::string where = unit + std::to_string(index + 1) + ": ";
+    bool go = true;
+    for (std::string none; empty > 0 && go; --empty) {
+      go = write(index - empty, none);
+    }
+    if (!go || got == RecordReader::kEnd) {
+      break;
+    }
     if (got == RecordReader::kFailed) {
       const std::string reason = "cannot read " + inputName + ": " + std::strerror(reader.Error());
       if (text.empty()) {
@@ -272,27 +337,7 @@ int RunBatch(const Request& request, const std::string& pattern) {
       status = kCannotRead;
       break;
     }
-    const std::string name = names.Name(request.start + index);
-    int recordStatus = kOk;
-    if (inputId.SameAs(FileIdOf(name))) {
-      recordStatus = kCannotWrite;
-      error = "cannot write " + Printable(name, true) + ": it is the file the texts are read from";
-    } else {
-      stdoutWritten = stdoutWritten || IsStandardOutput(name);
-      recordStatus = Produce(text, job, result, error);
-      if (recordStatus == kOk && !WriteFile(name, result.pictures[0].file, error)) {
-        recordStatus = kCannotWrite;
-        error = "cannot write " + Printable(name, true) + ": " + error;
-      }
-    }
-    if (recordStatus == kOk) {
-      progress.Update(index + 1, ++written);
-      continue;
-    }
-    ++failed;
-    report(recordStatus, where + error);
-    if (job.type == ImageType::kPng && !PngAvailable()) {
-      status = kCannotWrite;  // no record can be written: stop at the first
+    if (!write(index, text)) {
       break;
     }
   }

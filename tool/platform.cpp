@@ -199,16 +199,17 @@ bool IsTerminal(std::FILE* stream) {
 #endif
 }
 
-int TerminalColumns() {
+int TerminalColumns(std::FILE* stream) {
 #ifdef _WIN32
   CONSOLE_SCREEN_BUFFER_INFO info;
-  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+  const DWORD handle = stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(handle), &info)) {
     return info.srWindow.Right - info.srWindow.Left + 1;
   }
   return 0;
 #else
   struct winsize size;
-  return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+  return ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 #endif
 }
 

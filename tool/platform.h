@@ -49,9 +49,9 @@ long ReadDescriptor(int descriptor, char* buffer, unsigned size);
 
 bool IsTerminal(std::FILE* stream);
 
-// Character cells per line of the terminal on standard output; 0 when
+// Character cells per line of the terminal `stream` writes to; 0 when
 // unknown.
-int TerminalColumns();
+int TerminalColumns(std::FILE* stream = stdout);
 
 // Prepares a Windows console for UTF-8 (half blocks, names) and colour codes.
 void PrepareConsole();
