@@ -71,8 +71,8 @@ bool ReadUtf8(std::string& text, bool toLatin1, std::string& error) {
       return false;
     }
     if (toLatin1 && character > 0xFF) {
-      error = option + std::string("character U+") + Hex(character, 4, true) + " '" +
-              text.substr(at, length) + "' at byte " + std::to_string(at + 1) +
+      error = option + std::string("character U+") + Hex(character, 4, true) + " " +
+              Printable(text.substr(at, length), true) + " at byte " + std::to_string(at + 1) +
               " is not in ISO-8859-1; without --latin1 the text is written as UTF-8 bytes";
       return false;
     }
@@ -148,18 +148,15 @@ std::string ModeNames(const std::vector<qrimage::SymbolPlan>& plans) {
 
 // The picture options for a symbol of `size` modules: --size sets the
 // side of SVG and PDF, and the largest scale that stays within it for the
-// raster types. False, with `error` set, when one pixel per module is too
-// large already.
+// raster types. False, with `error` set, when one pixel per module at the
+// resolution is too large already, for every type: a smaller picture
+// cannot show the modules.
 bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& error) {
   image = job.image;
   if (job.size.points <= 0 && job.size.pixels <= 0) {
     return true;
   }
   const int dpi = image.dpi == 0 ? kDefaultDpi : image.dpi;
-  if (Traits(job.type).sizing == Sizing::kPoints) {
-    image.sidePoints = job.size.points > 0 ? job.size.points : job.size.pixels * 72.0 / dpi;
-    return true;
-  }
   const int side = size + 2 * image.margin;
   const double pixels = job.size.pixels > 0 ? job.size.pixels : job.size.points * dpi / 72.0;
   // A hair of slack: 29 px given in millimetres stays 29 px.
@@ -172,7 +169,11 @@ bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& erro
             std::to_string(image.margin) + "-module quiet zone needs at least " + smallest;
     return false;
   }
-  image.scale = static_cast<int>(std::min<double>(scale, kMaxScale));
+  if (Traits(job.type).sizing == Sizing::kPoints) {
+    image.sidePoints = job.size.points > 0 ? job.size.points : job.size.pixels * 72.0 / dpi;
+  } else {
+    image.scale = static_cast<int>(std::min<double>(scale, kMaxScale));
+  }
   return true;
 }
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -73,7 +73,8 @@ constexpr OptionEntry kOptionTable[] = {
     {kBatch, '\0', "batch", "FILE", Section::kSource,
      "one text per line of FILE ('-': standard input), each\n"
      "written to its own file; a last line without a\n"
-     "newline counts, and a CR before a newline ends the line"},
+     "newline counts, and a CR before a newline ends the\n"
+     "line; more than 100 empty lines in a row end the run"},
     {kNull, '\0', "null", nullptr, Section::kSource,
      "with --batch: the texts are separated by NUL bytes\n"
      "instead of newlines"},
@@ -97,9 +98,10 @@ constexpr OptionEntry kOptionTable[] = {
      "quiet zone grows with it"},
     {kSize, '\0', "size", "LENGTH", Section::kOptions,
      "the side of the picture, quiet zone included, like\n"
-     "30mm (units mm, cm, in, pt, px): SVG and PDF exactly,\n"
-     "other types the most pixels per module within it at\n"
-     "the -d resolution; not with -s"},
+     "30mm or 1.5in (units mm, cm, in, pt, px): SVG and PDF\n"
+     "exactly, other types the most whole pixels per module\n"
+     "within it at the -d resolution; a size of less than\n"
+     "one pixel per module is refused; not with -s"},
     {kDpi, 'd', "dpi", "D", Section::kOptions,
      "resolution written into the file (default 72), so\n"
      "that it prints at the size the summary gives in mm\n"
@@ -182,15 +184,37 @@ std::string Spelling(const OptionEntry& entry, const char* argument) {
                             : std::string{'-', entry.shortName};
 }
 
+// A decimal number at the start of `value`: digits, and with `fraction` a
+// point and more digits (a digit at least in all); no sign, exponent, hex,
+// inf or nan, so that every number reads as it looks. Returns where it
+// ends, or nullptr when `value` starts with none.
+const char* ReadDecimal(const char* value, bool fraction, double& number) {
+  const char* end = value;
+  while (std::isdigit(static_cast<unsigned char>(*end))) {
+    ++end;
+  }
+  if (fraction && *end == '.') {
+    while (std::isdigit(static_cast<unsigned char>(*++end))) {
+    }
+  }
+  if (std::find_if(value, end, [](char c) { return c != '.'; }) == end) {
+    return nullptr;
+  }
+  // Digits and a point only: from_chars takes them whatever the locale.
+  const std::string digits(value, end);
+  std::from_chars(digits.data(), digits.data() + digits.size(), number, std::chars_format::fixed);
+  return end;
+}
+
 // A whole decimal number within [low, high]; false otherwise.
 bool ParseNumber(const char* value, long low, long high, long& number) {
-  if (!std::isdigit(static_cast<unsigned char>(value[0]))) {
+  double read = 0;
+  const char* end = ReadDecimal(value, false, read);
+  if (end == nullptr || *end != '\0' || read < low || read > high) {
     return false;
   }
-  char* end = nullptr;
-  errno = 0;
-  number = std::strtol(value, &end, 10);
-  return *end == '\0' && errno == 0 && number >= low && number <= high;
+  number = static_cast<long>(read);
+  return true;
 }
 
 template <typename Number>
@@ -199,7 +223,7 @@ Refusal NumberOption(const std::string& name, const char* value, long low, long 
   long number = 0;
   if (!ParseNumber(value, low, high, number)) {
     return Usage("option '" + name + "' takes a whole number from " + std::to_string(low) + " to " +
-                 std::to_string(high) + ", not '" + value + "'");
+                 std::to_string(high) + ", not " + Printable(value, true));
   }
   field = static_cast<Number>(number);
   return {};
@@ -215,12 +239,12 @@ Refusal ParseLevel(const char* value, int& level) {
     }
   }
   return {kBadLevel,
-          "unknown error-correction level '" + std::string(value) + "': use L, M, Q or H"};
+          "unknown error-correction level " + Printable(value, true) + ": use L, M, Q or H"};
 }
 
 Refusal ParseType(const char* value, Request& request) {
   if (!ImageTypeFromName(value, &request.job.type)) {
-    return Usage("unknown picture type '" + std::string(value) + "': use one of " +
+    return Usage("unknown picture type " + Printable(value, true) + ": use one of " +
                  ImageTypeNameList());
   }
   request.typeGiven = true;
@@ -240,13 +264,15 @@ Refusal ParseColour(const std::string& name, const char* value, bool mayBeTransp
   }
   if (!valid) {
     return Usage("option '" + name + "' takes a colour as RRGGBB in hex, like 1a237e" +
-                 (mayBeTransparent ? " (or 'transparent')" : "") + ", not '" + value + "'");
+                 (mayBeTransparent ? " (or 'transparent')" : "") + ", not " +
+                 Printable(value, true));
   }
   colour = static_cast<Colour>(std::strtoul(hex, nullptr, 16));
   return {};
 }
 
-// --size: a positive number and its unit, like 30mm, 1.5in or 300px.
+// --size: a positive decimal number and its unit, like 30mm, 1.5in or
+// 300px, below a million of the unit.
 Refusal ParseSize(const std::string& name, const char* value, PictureLength& size) {
   struct Unit {
     const char* name;
@@ -254,17 +280,24 @@ Refusal ParseSize(const std::string& name, const char* value, PictureLength& siz
   };
   constexpr Unit kUnits[] = {
       {"mm", 72 / 25.4}, {"cm", 720 / 25.4}, {"in", 72}, {"pt", 1}, {"px", 0}};
-  char* end = nullptr;
-  const double number = std::strtod(value, &end);
-  const bool numeric = std::isdigit(static_cast<unsigned char>(value[0])) || value[0] == '.';
+  constexpr double kLimit = 1e6;
+  double number = 0;
+  const char* end = ReadDecimal(value, true, number);
   for (const Unit& unit : kUnits) {
-    if (numeric && end != value && std::strcmp(end, unit.name) == 0 && number > 0 && number < 1e6) {
-      size = unit.points > 0 ? PictureLength{number * unit.points, 0} : PictureLength{0, number};
-      return {};
+    if (end == nullptr || std::strcmp(end, unit.name) != 0) {
+      continue;
     }
+    if (number <= 0 || number >= kLimit) {
+      return Usage("option '" + name + "' takes a length above 0 and below " +
+                   std::to_string(static_cast<long>(kLimit)) + unit.name + ", not " +
+                   Printable(value, true));
+    }
+    size = unit.points > 0 ? PictureLength{number * unit.points, 0} : PictureLength{0, number};
+    return {};
   }
-  return Usage("option '" + name + "' takes a length with its unit (mm, cm, in, pt or px), like " +
-               "30mm, not '" + value + "'");
+  return Usage("option '" + name + "' takes a length with its unit (mm, cm, in, pt or px), " +
+               "digits with a decimal point if need be, like 30mm or 1.5in, not " +
+               Printable(value, true));
 }
 
 // An option that may be given once only (a second one would silently win).
@@ -370,10 +403,15 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
 }
 
 // "--name" or "--name=value" that is no option: names the options it may
-// abbreviate, or the one it is closest to; else it may be a text.
+// abbreviate, or the one it is closest to. Only an argument that does not
+// look like an option ("--> here", "-- a b") may be a text taken for one.
 Refusal UnknownLongOption(const char* argument) {
   const char* equals = std::strchr(argument, '=');
   const std::string name = equals != nullptr ? std::string(argument + 2, equals) : argument + 2;
+  const bool optionLike = !name.empty() && std::isalpha(static_cast<unsigned char>(name[0])) &&
+                          std::all_of(name.begin(), name.end(), [](char c) {
+                            return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
+                          });
   std::string candidates;
   const char* closest = nullptr;
   std::size_t closestDistance = 3;  // more edits than this: no suggestion
@@ -388,16 +426,17 @@ Refusal UnknownLongOption(const char* argument) {
     }
   }
   if (!candidates.empty()) {
-    return Usage("option '--" + name + "' is ambiguous: it may be " + candidates);
+    return Usage("option " + Printable("--" + name, true) + " is ambiguous: it may be " +
+                 candidates);
   }
-  std::string message = "unknown option '--" + name + "'";
+  std::string message = "unknown option " + Printable("--" + name, true);
   if (equals != nullptr) {
-    message += " in '" + std::string(argument) + "'";
+    message += " in " + Printable(argument, true);
   }
   if (closest != nullptr) {
     return Usage(message + "; did you mean '--" + std::string(closest) + "'?");
   }
-  return Usage(message, argument);
+  return Usage(message, optionLike ? nullptr : argument);
 }
 
 // "-abc" may be a text; "-x" is surely meant as an option.
@@ -409,9 +448,9 @@ Refusal UnknownShortOption(int option, const char* argument) {
   // A byte of a multibyte character: name the whole argument.
   const std::string name =
       (option & 0x80) != 0 ? std::string(argument) : std::string{'-', static_cast<char>(option)};
-  std::string message = "unknown option '" + name + "'";
+  std::string message = "unknown option " + Printable(name, true);
   if (name != argument) {
-    message += " in '" + std::string(argument) + "'";
+    message += " in " + Printable(argument, true);
   }
   // "-5" or "-," is more likely a text than a mistyped option letter.
   return Usage(message,
@@ -434,8 +473,8 @@ Refusal AddNonOption(const char* argument, bool optionsEnded, Request& request) 
     return {};
   }
   if (request.text != nullptr) {
-    return Usage("more than one text given: '" + std::string(request.text) + "' and '" + argument +
-                 "' (quote a text that has spaces)");
+    return Usage("more than one text given: " + Printable(request.text, true) + " and " +
+                 Printable(argument, true) + " (quote a text that has spaces)");
   }
   request.text = argument;
   return {};
@@ -648,6 +687,7 @@ std::string HelpText() {
          "  --                    end of options: a TEXT starting with '-' may follow\n"
          "Short options combine (-nq, -ns4), values may be attached (-lH, --level=H,\n"
          "-ofile.bmp), and long options may be shortened while they stay unique.\n"
+         "Numbers are decimal digits (a --size may also have a decimal point).\n"
          "An option given twice takes its last value, but the text comes from one\n"
          "place only: TEXT, -, -i and --batch are each given once.\n"
          "\n"
@@ -669,7 +709,8 @@ std::string HelpText() {
          " bytes, or memory ran out\n"
          "  4  the level is not one of L, M, Q, H\n"
          "  5  the text contains a NUL byte, which the library cannot take\n"
-         "  6  the input file or standard input could not be read\n"
+         "  6  the input file or standard input could not be read (--batch: also a\n"
+         "     line over 1 MiB, or more than 100 empty lines in a row)\n"
          "  7  error correction failed (not expected to happen)\n"
          "  8  --batch: at least one text failed (each is reported with its number)\n"
          "  9  --eci, --latin1: the text is not UTF-8, or (--latin1) has a character\n"

@@ -30,9 +30,10 @@ int Fail(int status, const std::string& message);
 // also says how to pass such a text.
 int UsageError(const std::string& message, const char* possibleText = nullptr);
 
-// A file name as messages and the summary print it, within single quotes
-// with `quoted`: control characters are escaped (\n, \t, \x1b), so that
-// each message stays one line.
+// A file name or a text as messages and the summary print it, within
+// single quotes with `quoted`: control characters are escaped (\n, \t,
+// \x1b), so that each message stays one line, and so are the
+// bidirectional controls (\u202e), which would reorder what is shown.
 std::string Printable(std::string_view name, bool quoted);
 
 // Holds back a little memory (again, after a shortage was handled) and
