@@ -316,10 +316,14 @@ class Failures(ToolTest):
                  (["-d", "7x", "x"], "option '-d' takes a whole number"),
                  (["-t", "gif", "x"], "unknown picture type 'gif': use one of bmp, png, svg, pdf, pbm, txt"),
                  (["--levle", "H", "x"], "unknown option '--levle'; did you mean '--level'?"),
+                 (["--rmqr", "x"], "unknown option '--rmqr'\n"), (["--sise", "3cm", "x"], "did you mean '--size'?"),
+                 (["one\u2066", "two\u200f"], "more than one text given: 'one\\u2066' and 'two\\u200f'"),
                  (["--s", "x"], "option '--s' is ambiguous: it may be --start, --scale, --size, --strict, --split, --show"),
                  (["--strict", "x"], "--strict needs the version to keep: give it with -v N"),
                  (["--size", "3cm", "-s", "2", "x"], "--size and -s exclude each other"),
                  (["--size", "3", "x"], "option '--size' takes a length with its unit (mm, cm, in, pt or px)"),
+                 (["--size", "1e-300mm", "-o", "z.svg", "x"], "digits with a decimal point if need be, like 30mm"),
+                 (["--size", "0x10mm", "x"], "not '0x10mm'"), (["--size", "1mm", "-o", "z.svg", "x"], "--size is too small"),
                  (["--size", "3cm", "-t", "txt", "x"], "--size needs a picture with a size: not txt"),
                  (["--bytes", "--latin1", "x"], "--bytes writes the text as one byte segment: not with --latin1"),
                  (["--split", "-o", "one.bmp", "x"], "with --split, the output name needs exactly one number"),
@@ -351,10 +355,11 @@ class Failures(ToolTest):
                 result = self.run_tool(args)
                 self.assert_fails(result, 2, message)
                 self.assertIn(b"Try 'qrimage --help'", result.stderr)
+                self.assertNotIn(b"put '--' before it", result.stderr)  # none of them is a text
         self.assertEqual(os.listdir(self.dir.name), ["in.txt"])
 
     def test_text_taken_for_an_option_gets_a_hint(self):
-        for text in ("-starts-with-dash", "--dashes", "-n5", "-5"):
+        for text in ("-starts-with-dash", "--> dashes", "-n5", "-5"):
             with self.subTest(text=text):
                 result = self.run_tool([text])
                 self.assert_fails(result, 2, f"put '--' before it: qrimage [OPTIONS] -- '{text}'")
@@ -369,6 +374,7 @@ class Failures(ToolTest):
         os.mkdir(self.path("folder"))
         cases = [("missing/qr.bmp", "cannot write 'missing/qr.bmp': No such file or directory"),
                  ("missing/a\nb\x1b.bmp", "cannot write 'missing/a\\nb\\x1b.bmp': No such file"),
+                 ("missing/\u202egnp.bmp", "cannot write 'missing/\\u202egnp.bmp'"),
                  ("folder", "cannot write 'folder': Is a directory"),
                  ("/dev/full", "cannot write '/dev/full': No space left on device"),
                  ("", "cannot write '': the path is empty"),
@@ -824,6 +830,7 @@ class ChosenSymbol(ToolTest):
                  (["-v", "1", "--strict"], "x" * 40, 1, "the text needs version 3 at level M; --strict keeps "
                   "the symbol at version 1"),
                  (["--size", "3cm", "-d", "300", "-o", "s.png"], "Shelf 12", 0, " 348x348 px, 29.5x29.5 mm, s.png"),
+                 (["--size", "104px", "-o", "s.png"], "Shelf 12", 0, " 87x87 px,"),  # 3.59 per module: 3
                  (["--size", "60mm", "-o", "s.svg"], "Shelf 12", 0, " 170x170 px, 60.0x60.0 mm, s.svg"),
                  (["--size", "2in", "-d", "36", "-o", "s.pdf"], "Shelf 12", 0, " 72x72 px, 50.8x50.8 mm, s.pdf"),
                  (["--size", "5mm", "-o", "s.png"], "Shelf 12", 2, "--size is too small: version 1 with its "
@@ -914,6 +921,10 @@ class Batch(ToolTest):
                  ("printf 'x\\ny\\n' > 1.bmp; qrimage --batch 1.bmp -o %d.bmp", 8,
                   {"1.bmp": None, "2.bmp": b"y"}, "line 1: cannot write '1.bmp': it is the file"),
                  ("printf 'a\\r\\nb\\r\\n' | qrimage --batch - -o c%d.bmp", 0, {"c1.bmp": b"a", "c2.bmp": b"b"}, ""),
+                 ("head -c 1000 /dev/zero | qrimage --batch - --null -o z%d.bmp", 6, {},
+                  "record 101: more than 100 empty texts in a row (from record 1 on), which is no list: none"),
+                 ("(echo a; yes '' | head -n 100; echo b) | qrimage --batch - -o e%d.bmp", 0,
+                  {f"e{n}.bmp": b"a" if n == 1 else b"b" if n == 102 else b"" for n in range(1, 103)}, ""),
                  ("printf 'a\\r\\n\\0b' | qrimage --batch - --null -o n%d.bmp", 0,
                   {"n1.bmp": b"a\r\n", "n2.bmp": b"b"}, "")]
         env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"])
@@ -934,14 +945,17 @@ class Batch(ToolTest):
 
     def test_progress_only_on_a_terminal(self):
         # A batch past its first second shows its progress on a terminal's
-        # standard error, cleared at the end, and nothing on a pipe.
+        # standard error, within one row, cleared at the end, and nothing on a pipe.
         command = ["bash", "-c", f"(echo a; sleep 1.5; echo b) | {TOOL} --batch - -o p%d.bmp"]
-        master, slave = pty.openpty()
-        process = subprocess.Popen(command, cwd=self.dir.name, stdout=subprocess.DEVNULL, stderr=slave)
-        os.close(slave)
-        shown = read_terminal(master, process)
-        self.assertEqual(process.wait(timeout=30), 0)
-        self.assertRegex(shown, rb"^\r2 texts done, \d+ files/s *\r +\r$")
+        for columns, line in ((80, rb"2 texts done, \d+ files/s"), (15, rb"2 done, \d+/s")):
+            master, slave = pty.openpty()
+            fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 50, columns, 0, 0))
+            process = subprocess.Popen(command, cwd=self.dir.name, stdout=subprocess.DEVNULL, stderr=slave)
+            os.close(slave)
+            shown = read_terminal(master, process)
+            self.assertEqual(process.wait(timeout=30), 0)
+            self.assertRegex(shown, rb"^\r" + line + rb" *\r +\r$")
+            self.assertLess(max(map(len, shown.split(b"\r"))), columns)
         piped = subprocess.run(command, cwd=self.dir.name, capture_output=True, timeout=30)
         self.assertEqual((piped.returncode, piped.stderr), (0, b""))
 
@@ -994,6 +1008,7 @@ class Latin1(ToolTest):
             f.write(b"ok \xc3\x28")
         # --eci takes the text as UTF-8 too: overlong forms and surrogates are not.
         cases = [(["--latin1", "5 €"], "--latin1: character U+20AC '€' at byte 3 is not in ISO-8859-1"),
+                 (["--latin1", "a\u202eb"], "character U+202E '\\u202e' at byte 2"),
                  (["--latin1", "\U0001F600"], "character U+1F600"),
                  (["--latin1", "-i", "bad.txt"], "--latin1: the text is not valid UTF-8 (byte 0xC3 at byte 4)"),
                  (["--eci", b"caf\xe9 \xff\xfe"], "--eci: the text is not valid UTF-8 (byte 0xE9 at byte 4)"),
