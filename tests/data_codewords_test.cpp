@@ -298,12 +298,12 @@ TEST(Segments, LargestSymbolAndSequences) {
   for (const Row& row :
        {Row{'7', 7089, 0}, Row{'Z', 4296, 0}, Row{'z', 2953, 0}, Row{'7', 3057, 3}}) {
     const std::string text(row.longest + 1, row.c);
-    EXPECT_EQ(LongestPrefixHeld(Bytes(text), text.size(), row.level, false), row.longest);
+    EXPECT_EQ(LongestPrefixHeld(Bytes(text), text.size(), row.level, false, false), row.longest);
     SymbolPlan plan;
     EXPECT_TRUE(PlanSymbol(Bytes(text), row.longest, row.level, 1, false, plan));
     EXPECT_EQ(plan.version, 40);
     EXPECT_FALSE(PlanSymbol(Bytes(text), text.size(), row.level, 1, false, plan));
-    EXPECT_EQ(SymbolsNeeded(Bytes(text), text.size(), row.level, false), 2);
+    EXPECT_EQ(SymbolsNeeded(Bytes(text), text.size(), row.level, false, false), 2);
   }
 }
 

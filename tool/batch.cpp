@@ -143,8 +143,10 @@ bool NamePattern::Parse(const std::string& pattern, const char* option, std::str
     ++conversions;
   }
   if (conversions != 1) {
+    const bool split = std::strcmp(option, "--split") == 0;
     error = "with " + std::string(option) +
-            ", the output name needs exactly one number in it, like qr-%04d.bmp (" +
+            ", the output name needs exactly one number in it, like " +
+            (split ? kSplitNames : kBatchNames) + "bmp (" +
             (conversions == 0 ? Printable(pattern, true) + " has none" : "it has several") + ")";
     return false;
   }

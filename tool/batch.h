@@ -13,10 +13,15 @@ namespace qrtool {
 // is a percent sign. Every number gets its own name: names are formatted
 // in full, and a width or precision that makes the numbered file name
 // longer than 255 bytes is refused.
+// The numbered output names without -o, before the type's extension.
+inline constexpr char kBatchNames[] = "qr-%04d.";
+inline constexpr char kSplitNames[] = "qr-%02d.";
+
 class NamePattern {
  public:
   // False, with `error` set, unless `pattern` has exactly one conversion
-  // that can be honoured; `option` (--batch, --split) is named in it.
+  // that can be honoured; `option` (--batch, --split) is named in it, with
+  // its default as the example.
   bool Parse(const std::string& pattern, const char* option, std::string& error);
   std::string Name(long number) const;
 

@@ -114,12 +114,15 @@ int ChooseCharset(std::string& text, const Job& job, Charset& charset, std::stri
   return kOk;
 }
 
-// The smallest symbol, or with --split the shortest sequence, that holds
-// the text at the job's level; false when none does.
-bool PlanText(const std::string& text, const Job& job, bool eci,
+// The smallest symbol, or with --split the shortest sequence of versions
+// up to `maxVersion`, that holds the text at the job's level; false when
+// none does. A sequence is cut between the characters as the symbols hold
+// them: behind the ECI header UTF-8 characters, else single bytes.
+bool PlanText(const std::string& text, const Job& job, bool eci, int maxVersion,
               std::vector<qrimage::SymbolPlan>& plans) {
   if (job.split) {
-    return qrimage::PlanSequence(Bytes(text), text.size(), job.level, job.minVersion, eci, plans);
+    return qrimage::PlanSequence(Bytes(text), text.size(), job.level, job.minVersion, maxVersion,
+                                 eci, eci, plans);
   }
   plans.assign(1, qrimage::SymbolPlan{});
   return job.bytes ? qrimage::PlanBytes(text.size(), job.level, job.minVersion, eci, plans[0])
@@ -140,7 +143,7 @@ std::string ModeNames(const std::vector<qrimage::SymbolPlan>& plans) {
   std::string names;
   for (int mode = 0; mode < qrimage::kSegmentModeCount; ++mode) {
     if (used[mode]) {
-      names += (names.empty() ? "" : "+") + std::string(kNames[mode]);
+      names.append(names.empty() ? "" : "+").append(kNames[mode]);
     }
   }
   return names;
@@ -185,7 +188,7 @@ std::string TooLongMessage(const std::string& text, const Job& job, bool eci) {
   const auto held = [&](int level) {
     return job.bytes
                ? static_cast<std::size_t>(qrimage::ByteCapacity(qrimage::kMaxVersion, level, eci))
-               : qrimage::LongestPrefixHeld(Bytes(text), length, level, eci);
+               : qrimage::LongestPrefixHeld(Bytes(text), length, level, eci, eci);
   };
   const std::string size = length > kMaxInputBytes ? "more than " + std::to_string(kMaxInputBytes)
                                                    : std::to_string(length);
@@ -205,7 +208,7 @@ std::string TooLongMessage(const std::string& text, const Job& job, bool eci) {
     message += "; " + std::to_string(qrimage::kMaxSequenceSymbols) +
                " symbols of --split do not hold it either";
   } else if (!job.bytes) {
-    const int symbols = qrimage::SymbolsNeeded(Bytes(text), length, job.level, eci);
+    const int symbols = qrimage::SymbolsNeeded(Bytes(text), length, job.level, eci, eci);
     message += symbols > 0 ? "; --split would write it as " + std::to_string(symbols) + " symbols"
                            : "; more than the " + std::to_string(qrimage::kMaxSequenceSymbols) +
                                  " symbols of --split";
@@ -227,8 +230,16 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
   result.textBytes = text.size();
   const bool eci = result.charset == Charset::kUtf8Eci;
   std::vector<qrimage::SymbolPlan> plans;
-  if (text.size() > kMaxInputBytes || !PlanText(text, job, eci, plans)) {
-    error = TooLongMessage(text, job, eci);
+  // --strict with --split: as many symbols as it takes of that version.
+  const int maxVersion = job.strict && job.split ? job.minVersion : qrimage::kMaxVersion;
+  if (text.size() > kMaxInputBytes || !PlanText(text, job, eci, maxVersion, plans)) {
+    const bool held = text.size() <= kMaxInputBytes && maxVersion != qrimage::kMaxVersion &&
+                      PlanText(text, job, eci, qrimage::kMaxVersion, plans);
+    error = held ? "the text needs more than " + std::to_string(qrimage::kMaxSequenceSymbols) +
+                       " symbols of version " + std::to_string(job.minVersion) + " at level " +
+                       kLevelLetters[job.level] + "; --strict keeps the symbols at version " +
+                       std::to_string(job.minVersion)
+                 : TooLongMessage(text, job, eci);
     return kTextTooLong;
   }
   const int version = plans[0].version;

@@ -188,13 +188,13 @@ int Run(int argc, char** argv) {
         request.help ? HelpText() : "qrimage " + std::string(QRIMAGE_TOOL_VERSION) + "\n";
     return WriteStream(stdout, text, reason) ? kOk : CannotWriteStdout(reason);
   }
-  // Without -o the name is qr.bmp or qr-%04d.bmp, with the -t type's
+  // Without -o the name is qr.bmp, qr-%04d.bmp or qr-%02d.bmp, with the -t type's
   // extension.
   const bool batch = request.batchFile != nullptr;
   const std::string output = request.output != nullptr
                                  ? request.output
-                                 : (batch               ? "qr-%04d."
-                                    : request.job.split ? "qr-%02d."
+                                 : (batch               ? kBatchNames
+                                    : request.job.split ? kSplitNames
                                                         : "qr.") +
                                        std::string(ImageTypeName(request.job.type));
   if (!request.typeGiven && ImageTypeFromPath(output, &request.job.type) == PathType::kUnknown) {

@@ -123,7 +123,8 @@ constexpr OptionEntry kOptionTable[] = {
      "(default 1), so that labels keep one size"},
     {kStrict, '\0', "strict", nullptr, Section::kOptions,
      "with -v N: exactly version N; a text that needs a\n"
-     "larger one fails (exit status 1) naming it"},
+     "larger one fails (exit status 1) naming it; with\n"
+     "--split, as many symbols of version N as it takes"},
     {kNoBoost, '\0', "no-boost", nullptr, Section::kOptions,
      "keep the level given; without it the level is raised\n"
      "as far as the symbol keeps its version"},

@@ -65,8 +65,8 @@ void PlanPieces(const std::uint8_t* text, std::size_t length, const std::vector<
 }
 
 // The ends of the greedy pieces for `version`: each symbol takes the longest
-// prefix of the rest that it holds. Empty when a piece would be empty or
-// more than `most` symbols are needed.
+// prefix of the rest that it holds at `level`. Empty when a piece would be
+// empty or more than `most` symbols are needed.
 std::vector<std::size_t> GreedyCuts(const std::uint8_t* text, std::size_t length, int version,
                                     int level, bool eci, bool utf8, int most) {
   const std::int64_t budget =
@@ -187,46 +187,50 @@ int HighestLevel(std::span<const SymbolPlan> symbols) {
   return symbols[0].level;
 }
 
-bool PlanSequence(const std::uint8_t* text, std::size_t length, int level, int minVersion, bool eci,
-                  std::vector<SymbolPlan>& symbols) {
+bool PlanSequence(const std::uint8_t* text, std::size_t length, int level, int minVersion,
+                  int maxVersion, bool eci, bool wholeUtf8, std::vector<SymbolPlan>& symbols) {
   symbols.assign(1, SymbolPlan{});
-  if (PlanSymbol(text, length, level, minVersion, eci, symbols[0])) {
+  if (PlanSymbol(text, length, level, minVersion, eci, symbols[0]) &&
+      symbols[0].version <= maxVersion) {
     return true;
   }
   symbols.clear();
-  if (!ValidRequest(level, minVersion)) {
+  if (!ValidRequest(level, minVersion) || maxVersion < minVersion || maxVersion > kMaxVersion) {
     return false;
   }
-  const bool utf8 = IsUtf8(text, length);
-  std::vector<std::size_t> best;
-  int bestVersion = 0;
-  for (int version = minVersion; version <= kMaxVersion; ++version) {
-    // Only fewer symbols than found so far are of use; two is the fewest.
-    const int most = best.empty() ? kMaxSequenceSymbols : static_cast<int>(best.size()) - 1;
-    std::vector<std::size_t> ends = GreedyCuts(text, length, version, level, eci, utf8, most);
-    if (!ends.empty()) {
-      best = std::move(ends);
-      bestVersion = version;
-      if (best.size() == 2) {
-        break;
-      }
+  // Greedy cuts give the fewest symbols of a version: a piece's shortest
+  // split never grows when characters are taken off its front.
+  int count = kMaxSequenceSymbols + 1;
+  int version = 0;
+  for (int v = minVersion; v <= maxVersion && count > 2; ++v) {
+    const std::size_t pieces = GreedyCuts(text, length, v, level, eci, wholeUtf8, count - 1).size();
+    if (pieces != 0) {
+      count = static_cast<int>(pieces);
+      version = v;
     }
   }
-  if (best.empty()) {
+  if (version == 0) {
     return false;
   }
-  PlanPieces(text, length, best, bestVersion, level, eci, symbols);
+  // At `level` itself the cuts are found, so the search ends there.
+  std::vector<std::size_t> ends;
+  for (int cutLevel = kLevelCount - 1; ends.empty() && cutLevel >= level; --cutLevel) {
+    ends = GreedyCuts(text, length, version, cutLevel, eci, wholeUtf8, count);
+  }
+  PlanPieces(text, length, ends, version, level, eci, symbols);
   return true;
 }
 
-std::size_t LongestPrefixHeld(const std::uint8_t* text, std::size_t length, int level, bool eci) {
+std::size_t LongestPrefixHeld(const std::uint8_t* text, std::size_t length, int level, bool eci,
+                              bool wholeUtf8) {
   const std::int64_t budget = CapacityBits(kMaxVersion, level) - (eci ? kEciHeaderBits : 0);
-  return LongestPrefixWithin(text, length, VersionRange(kMaxVersion), budget, IsUtf8(text, length));
+  return LongestPrefixWithin(text, length, VersionRange(kMaxVersion), budget, wholeUtf8);
 }
 
-int SymbolsNeeded(const std::uint8_t* text, std::size_t length, int level, bool eci) {
+int SymbolsNeeded(const std::uint8_t* text, std::size_t length, int level, bool eci,
+                  bool wholeUtf8) {
   std::vector<SymbolPlan> symbols;
-  if (!PlanSequence(text, length, level, kMinVersion, eci, symbols)) {
+  if (!PlanSequence(text, length, level, kMinVersion, kMaxVersion, eci, wholeUtf8, symbols)) {
     return 0;
   }
   return static_cast<int>(symbols.size());

@@ -38,19 +38,24 @@ bool PlanBytes(std::size_t length, int level, int minVersion, bool eci, SymbolPl
 int HighestLevel(std::span<const SymbolPlan> symbols);
 
 // A text longer than one symbol holds at `level`, as a structured-append
-// sequence: the fewest symbols (at most 16), then the smallest version from
-// `minVersion` up, every symbol of that version with its own shortest
-// segments. Cuts fall between characters when the text is UTF-8. A text
-// that fits one symbol is one plain symbol. False when 16 symbols do not
-// hold it.
-bool PlanSequence(const std::uint8_t* text, std::size_t length, int level, int minVersion, bool eci,
-                  std::vector<SymbolPlan>& symbols);
+// sequence: the fewest symbols (at most 16) of a version from `minVersion`
+// to `maxVersion`, then the smallest such version, every symbol of it with
+// its own shortest segments. The cuts are those of the highest level at
+// which that many symbols of that version still hold the text, so that
+// HighestLevel raises every symbol to it; with `wholeUtf8` they fall only
+// between UTF-8 characters, else between any two bytes. A text that fits
+// one symbol of those versions is one plain symbol. False when 16 symbols
+// do not hold it.
+bool PlanSequence(const std::uint8_t* text, std::size_t length, int level, int minVersion,
+                  int maxVersion, bool eci, bool wholeUtf8, std::vector<SymbolPlan>& symbols);
 
 // For the message about a text too long: the bytes of its longest prefix
 // that one symbol holds at `level`, and the symbols a sequence would need
-// (0 when more than 16).
-std::size_t LongestPrefixHeld(const std::uint8_t* text, std::size_t length, int level, bool eci);
-int SymbolsNeeded(const std::uint8_t* text, std::size_t length, int level, bool eci);
+// (0 when more than 16), cut as PlanSequence does.
+std::size_t LongestPrefixHeld(const std::uint8_t* text, std::size_t length, int level, bool eci,
+                              bool wholeUtf8);
+int SymbolsNeeded(const std::uint8_t* text, std::size_t length, int level, bool eci,
+                  bool wholeUtf8);
 
 }  // namespace qrimage
 

@@ -8,6 +8,7 @@ files QRImage writes (through reference_bitmap), and the longest text of each
 level is read from the tool's --help, which takes it from the library's table.
 """
 import fcntl
+import functools
 import os
 import pty
 import random
@@ -100,12 +101,12 @@ def as_png(path, scale_up=True):
     return png
 
 
-def decode(path, scale_up=True):
-    """Decodes the symbol in a picture with zbar; the raw bytes."""
+def decode(path, scale_up=True, binary=False):
+    """Decodes the symbol in a picture with zbar; the raw bytes (with `binary`, as the symbol holds them)."""
     png = path if path.endswith(".png") else as_png(path, scale_up and not path.endswith(".pdf"))
-    result = subprocess.run(["zbarimg", "--raw", "-q", png], stdout=subprocess.PIPE,
+    result = subprocess.run(["zbarimg", "--raw", "-q"] + ["-Sbinary"] * binary + [png], stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL)
-    return result.stdout[:-1] if result.stdout.endswith(b"\n") else result.stdout
+    return result.stdout[:-1] if result.stdout.endswith(b"\n") and not binary else result.stdout
 
 
 def decode_zxing(path):
@@ -326,7 +327,7 @@ class Failures(ToolTest):
                  (["--size", "0x10mm", "x"], "not '0x10mm'"), (["--size", "1mm", "-o", "z.svg", "x"], "--size is too small"),
                  (["--size", "3cm", "-t", "txt", "x"], "--size needs a picture with a size: not txt"),
                  (["--bytes", "--latin1", "x"], "--bytes writes the text as one byte segment: not with --latin1"),
-                 (["--split", "-o", "one.bmp", "x"], "with --split, the output name needs exactly one number"),
+                 (["--split", "-o", "one.bmp", "x"], "with --split, the output name needs exactly one number in it, like qr-%02d.bmp"),
                  (["--batch", "in.txt", "--split"], "--split cannot be used with --batch"),
                  (["-m", "65", "x"], "option '-m' takes a whole number from 0 to 64"),
                  (["--min-version=41", "x"], "option '--min-version' takes a whole number from 1 to 40"),
@@ -785,8 +786,8 @@ class Formats(ToolTest):
 
 
 class ChosenSymbol(ToolTest):
-    def zxing(self, path):
-        return subprocess.run(["ZXingReader", path], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode()
+    def zxing(self, *paths):
+        return subprocess.run(["ZXingReader", *paths], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout.decode()
 
     def test_smallest_symbol_reads_in_both_readers(self):
         # (text, options, the start of the summary, ZXing's level and ECI). By hand: 40 digits take
@@ -807,17 +808,34 @@ class ChosenSymbol(ToolTest):
                                  f'Text: +"{re.escape(text)}"\n(.*\n)*HasECI: +{eci}\n(.*\n)*EC Level: +{level}\n')
 
     def test_split_joins_back(self):
-        text = b"The quick brown fox jumps over the lazy dog. " * 60
-        result = self.run_tool(["-n", "--split", "-l", "H", "-o", "part-%d.png", "-"], stdin=text)
-        self.assertEqual(result.stdout, b"2700 bytes in 3 symbols, byte, level H, version 34, 153x153 modules, "
-                                        b"644x644 px, 227.2x227.2 mm, part-1.png to part-3.png\n")
-        parts = [self.path(f"part-{i}.png") for i in (1, 2, 3)]
-        self.assertEqual(b"".join(map(decode_zxing, parts)), text)
-        for i, part in enumerate(parts):
-            self.assertIn(f"Structured Append: symbol {i + 1} of 3", self.zxing(part))
-        # zbar joins a sequence it sees whole in one picture.
-        subprocess.run([IMAGEMAGICK] + parts + ["+append", self.path("all.png")], check=True)
-        self.assertEqual(decode(self.path("all.png")), text)
+        # (options, text, the summary up to the names). The fewest symbols are cut for the highest
+        # level they allow: 8 of version 25 at H, 2 of 1500 bytes at Q; cut between the bytes the
+        # symbols hold, 2 x 2951 ISO-8859-1 bytes fill two of version 40 at L.
+        cases = [(["-l", "H"], "The quick brown fox jumps over the lazy dog. " * 60, "2700 bytes in 3 symbols, "
+                  "byte, level H, version 34, 153x153 modules, 644x644 px, 227.2x227.2 mm"),
+                 (["-l", "H", "-v", "25", "--strict"], "".join(f"{n}\n" for n in range(1, 1001)),
+                  "3893 bytes in 8 symbols, byte, level H, version 25,"),
+                 (["-v", "40", "-l", "L"], "a" * 3000, "3000 bytes in 2 symbols, byte, level Q (asked L), version 40,"),
+                 (["--latin1", "-l", "L"], "\u00c3\u00a9" * 2951, "5902 bytes in 2 symbols, byte, ISO-8859-1, level L, version 40,")]
+        for args, text, summary in cases:
+            with self.subTest(args=args):
+                result = self.run_tool(["-n", "--split"] + args + ["-o", "part-%d.png", "-"], stdin=text.encode())
+                self.assertTrue(result.stdout.startswith(summary.encode()), result.stdout + result.stderr)
+                count, level = re.match(rb"\d+ bytes in (\d+) symbols, .*?level (.)", result.stdout).groups()
+                parts = [self.path(f"part-{i}.png") for i in range(1, int(count) + 1)]
+                # Each symbol, then ZXing's merged result: bytes, level, place and parity.
+                read = re.findall(r"^Bytes: +(.*)\n(?:.*\n)*?EC Level: +(.)\nStructured Append: (.*) \(parity/id: '(\d+)'",
+                                  self.zxing(*parts), re.M)
+                encoded = text.encode("latin-1")  # ASCII or --latin1: a byte a character
+                data = [bytes.fromhex(row[0]) for row in read]
+                self.assertEqual((b"".join(data[:-1]), data[-1]), (encoded, encoded))
+                places = [f"symbol {i} of {len(parts)}" for i in range(1, len(parts) + 1)]
+                parity = str(functools.reduce(int.__xor__, encoded))  # the XOR of all its bytes
+                self.assertEqual([row[1:] for row in read], [(level.decode(), place, parity) for place in
+                                                              places + [f"merged result from {len(parts)} symbols"]])
+                # zbar joins a sequence it sees whole in one picture.
+                subprocess.run([IMAGEMAGICK] + parts + ["+append", self.path("all.png")], check=True)
+                self.assertEqual(decode(self.path("all.png"), binary=True), encoded)
         # A text that one symbol holds is one plain symbol, numbered all the same.
         self.assertEqual(self.run_tool(["-n", "--split", "short"]).returncode, 0)
         self.assertNotIn("Structured Append", self.zxing(self.path("qr-01.bmp")))
@@ -829,6 +847,7 @@ class ChosenSymbol(ToolTest):
         cases = [(["-v", "3", "--strict", "-o", "s.png"], "Shelf 12", 0, "version 3, 29x29 modules, 148x148 px"),
                  (["-v", "1", "--strict"], "x" * 40, 1, "the text needs version 3 at level M; --strict keeps "
                   "the symbol at version 1"),
+                 (["--split", "-l", "H", "-v", "1", "--strict"], "7" * 200, 1, "the text needs more than 16 symbols of version 1 at level H"),
                  (["--size", "3cm", "-d", "300", "-o", "s.png"], "Shelf 12", 0, " 348x348 px, 29.5x29.5 mm, s.png"),
                  (["--size", "104px", "-o", "s.png"], "Shelf 12", 0, " 87x87 px,"),  # 3.59 per module: 3
                  (["--size", "60mm", "-o", "s.svg"], "Shelf 12", 0, " 170x170 px, 60.0x60.0 mm, s.svg"),
