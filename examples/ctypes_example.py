@@ -28,7 +28,8 @@ def main():
     path = sys.argv[2] if len(sys.argv) > 2 else "ctypes_example.bmp"
     qrimage = load_qrimage(library)
 
-    # Bytes go in as they are; ISO-8859-1 reads the same in every reader.
+    # Bytes go in as they are; ISO-8859-1 is the symbols' default character set
+    # (readers may still guess at it: see docs/hosts.md).
     text = "Grüße from Python".encode("latin-1")
     version = qrimage(text, ord("H"), path.encode())
     if not 1 <= version <= 40:

@@ -237,7 +237,8 @@ class Progress {
 }  // namespace
 
 int RunBatch(const Request& request, const std::string& pattern) {
-  const Job& job = request.job;
+  Job job = request.job;
+  job.batch = true;
   NamePattern names;
   std::string error;
   if (!names.Parse(pattern, "--batch", error)) {

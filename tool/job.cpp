@@ -52,8 +52,7 @@ int DecodeCharacter(std::string_view text, std::size_t at, char32_t& character) 
 // --eci and --latin1 take the text as UTF-8, and so does the default
 // choice of character set: checks it and drops a leading byte-order mark,
 // which only says that the text is UTF-8. With `toLatin1` it is rewritten
-// in ISO-8859-1, the character set readers assume for bytes without an ECI
-// designator, when every character is below U+0100. Otherwise leaves it
+// in ISO-8859-1 when every character is below U+0100. Otherwise leaves it
 // alone, sets `error` to a message naming the first offending byte or
 // character, and returns false.
 bool ReadUtf8(std::string& text, bool toLatin1, std::string& error) {
@@ -89,10 +88,12 @@ const std::uint8_t* Bytes(const std::string& text) {
   return reinterpret_cast<const std::uint8_t*>(text.data());
 }
 
-// The character set `text` is written in (converting it to ISO-8859-1
-// when that is it). By default a UTF-8 text beyond ASCII is written in
-// ISO-8859-1 when every character is in it, else as UTF-8 behind the ECI
-// designator; other texts keep their bytes.
+// The character set `text` is written in, converting it to ISO-8859-1 for
+// --latin1. By default a UTF-8 text beyond ASCII is written as UTF-8
+// behind the ECI designator: readers guess the character set of unmarked
+// bytes beyond ASCII, and often guess wrong. ASCII texts and
+// texts that are not valid UTF-8 keep their bytes, unmarked; a leading
+// byte-order mark is dropped from a UTF-8 text.
 int ChooseCharset(std::string& text, const Job& job, Charset& charset, std::string& error) {
   charset = Charset::kAsGiven;
   if (job.latin1 || job.eci) {
@@ -101,15 +102,12 @@ int ChooseCharset(std::string& text, const Job& job, Charset& charset, std::stri
     }
     charset = job.latin1 ? Charset::kLatin1 : Charset::kUtf8Eci;
   } else if (!job.bytes) {
-    const bool ascii = std::all_of(text.begin(), text.end(),
-                                   [](char c) { return static_cast<std::uint8_t>(c) < 0x80; });
-    if (!ascii && qrimage::IsUtf8(Bytes(text), text.size())) {
-      std::string unused;
-      charset = ReadUtf8(text, true, unused) ? Charset::kLatin1 : Charset::kUtf8Eci;
-      if (charset == Charset::kUtf8Eci) {
-        ReadUtf8(text, false, unused);
-      }
-    }
+    std::string unused;
+    const bool beyondAscii =
+        ReadUtf8(text, false, unused) && std::any_of(text.begin(), text.end(), [](char c) {
+          return static_cast<std::uint8_t>(c) >= 0x80;
+        });
+    charset = beyondAscii ? Charset::kUtf8Eci : Charset::kAsGiven;
   }
   return kOk;
 }
@@ -190,11 +188,17 @@ std::string TooLongMessage(const std::string& text, const Job& job, bool eci) {
                ? static_cast<std::size_t>(qrimage::ByteCapacity(qrimage::kMaxVersion, level, eci))
                : qrimage::LongestPrefixHeld(Bytes(text), length, level, eci, eci);
   };
+  // The bytes counted are those of the form written, named when it is not
+  // the text's own.
+  const char* const form = length > kMaxInputBytes || job.bytes ? ""
+                           : eci                                ? " in UTF-8"
+                           : job.latin1                         ? " in ISO-8859-1"
+                                                                : "";
   const std::string size = length > kMaxInputBytes ? "more than " + std::to_string(kMaxInputBytes)
                                                    : std::to_string(length);
   // The ECI header's 12 bits cost every level a byte.
-  std::string message = "the text is " + size + " bytes; " +
-                        (eci ? "behind the ECI header of UTF-8, " : "") + "level " +
+  std::string message = "the text is " + size + " bytes" + form + "; " +
+                        (eci ? "behind its ECI header, " : "") + "level " +
                         kLevelLetters[job.level] + " holds at most " +
                         std::to_string(held(job.level)) + " bytes of it";
   // Point to the strongest level that would still take the text.
@@ -207,7 +211,7 @@ std::string TooLongMessage(const std::string& text, const Job& job, bool eci) {
   if (job.split) {
     message += "; " + std::to_string(qrimage::kMaxSequenceSymbols) +
                " symbols of --split do not hold it either";
-  } else if (!job.bytes) {
+  } else if (!job.bytes && !job.batch) {
     const int symbols = qrimage::SymbolsNeeded(Bytes(text), length, job.level, eci, eci);
     message += symbols > 0 ? "; --split would write it as " + std::to_string(symbols) + " symbols"
                            : "; more than the " + std::to_string(qrimage::kMaxSequenceSymbols) +

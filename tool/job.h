@@ -28,7 +28,7 @@ struct PictureLength {
 // How the text's characters become bytes in the symbol.
 enum class Charset {
   kAsGiven,  // its own bytes: ASCII, not UTF-8, or --bytes
-  kLatin1,   // converted from UTF-8 to ISO-8859-1, which readers assume
+  kLatin1,   // --latin1: converted from UTF-8 to ISO-8859-1, unmarked
   kUtf8Eci,  // UTF-8 behind the ECI designator that names it
 };
 
@@ -41,6 +41,7 @@ struct Job {
   bool boost = true;    // the highest level that keeps the version
   bool strict = false;  // --strict: exactly version minVersion
   bool split = false;   // --split: a structured-append sequence when needed
+  bool batch = false;   // one text of --batch, which --split does not serve
   ImageType type = ImageType::kBmp;
   ImageOptions image;
   PictureLength size;           // --size, when given
@@ -64,14 +65,14 @@ struct Result {
   std::vector<Picture> pictures;  // more than one only with --split
 };
 
-// Checks and encodes `text` (converted in place to ISO-8859-1 when that
-// is its character set) and renders it. Returns kOk, or an exit status
-// with `error` set to the message.
+// Checks and encodes `text` (converted in place to ISO-8859-1 with
+// --latin1, a UTF-8 byte-order mark dropped) and renders it. Returns kOk,
+// or an exit status with `error` set to the message.
 int Produce(std::string& text, const Job& job, Result& result, std::string& error);
 
-// "the text is 3000 bytes; level M holds at most 2331 bytes of it (level L
-// holds it); --split would write it as 2 symbols", for the job's character
-// set and modes.
+// "the text is 3000 bytes in UTF-8; behind its ECI header, level M holds at
+// most 2330 bytes of it (level L holds it); --split would write it as 2
+// symbols", for the job's character set and modes.
 std::string TooLongMessage(const std::string& text, const Job& job, bool eci);
 
 }  // namespace qrtool

@@ -134,12 +134,14 @@ constexpr OptionEntry kOptionTable[] = {
      "number (default qr-%02d.bmp); not with --batch"},
     {kEci, '\0', "eci", nullptr, Section::kOptions,
      "the text is UTF-8: write it so, behind an ECI marker\n"
-     "(one byte of capacity), even when ISO-8859-1 would\n"
-     "hold it; a text that is not UTF-8 is refused; not with\n"
-     "--latin1 or --bytes"},
+     "(one byte of capacity), even when it is ASCII; a text\n"
+     "that is not UTF-8 is refused; not with --latin1 or\n"
+     "--bytes"},
     {kLatin1, '\0', "latin1", nullptr, Section::kOptions,
-     "the text is UTF-8: write it as ISO-8859-1, or refuse\n"
-     "a text with a character outside it"},
+     "the text is UTF-8: write it as ISO-8859-1, one byte a\n"
+     "character and no marker, or refuse a text with a\n"
+     "character outside it; smaller, but readers guess the\n"
+     "character set of such bytes, often wrongly"},
     {kBytes, '\0', "bytes", nullptr, Section::kOptions,
      "the bytes as given in byte mode, at the level given:\n"
      "with -s 1 the library's own BMP; not with --eci,\n"
@@ -673,9 +675,9 @@ std::string HelpText() {
          "by default: 4 pixels per module, 4-module quiet zone), then prints a\n"
          "one-line summary. The symbol is the smallest that holds the text: numeric,\n"
          "alphanumeric and byte segments wherever they are shorter, a UTF-8 text\n"
-         "beyond ASCII in ISO-8859-1 when every character is in it, else as UTF-8\n"
-         "behind an ECI marker (other texts keep their bytes; no trailing newline is\n"
-         "removed), and the level raised as far as the version stays.\n"
+         "beyond ASCII as UTF-8 behind an ECI marker (its byte-order mark dropped;\n"
+         "other texts keep their bytes, unmarked; no trailing newline is removed),\n"
+         "and the level raised as far as the version stays.\n"
          "\n"
          "Where the text comes from (exactly one):\n"
          "  TEXT                  the argument itself\n"

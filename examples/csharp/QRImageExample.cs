@@ -32,9 +32,10 @@ static class QRImageExample {
              CharSet = CharSet.Ansi, BestFitMapping = false, ThrowOnUnmappableChar = true)]
   static extern int QRImageBytes(byte[] text, int level, string path);
 
-  // The text as ISO-8859-1 bytes plus the terminating 0: the character set
-  // that readers assume for a symbol, so accented Western text reads right
-  // everywhere. Characters outside it throw an EncoderFallbackException.
+  // The text as ISO-8859-1 bytes plus the terminating 0: the default
+  // character set of a symbol, though some readers guess at accented text
+  // (see docs/hosts.md). Characters outside it throw an
+  // EncoderFallbackException.
   static byte[] Latin1(string text) {
     Encoding latin1 = Encoding.GetEncoding("iso-8859-1", EncoderFallback.ExceptionFallback,
                                            DecoderFallback.ExceptionFallback);
