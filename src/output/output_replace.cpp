@@ -41,17 +41,32 @@ class SetWriter {
         return Undo();
       }
     }
-    // First what can be put back, then what cannot.
+    // A signal while files are changed would leave some new and some old
+    // (a lone rename cannot); one that a FIFO or device may keep waiting is
+    // not held back.
+    bool hold = count_ > 1 || (count_ == 1 && prepared_[0].kind != Prepared::kReplacement);
+    for (int i = 0; i < count_; ++i) {
+      hold = hold && prepared_[i].kind != Prepared::kPlain;
+    }
+    HoldEndingSignals(hold);
+    const bool written = CommitAll(failed) || Undo();
+    HoldEndingSignals(false);
+    return written;
+  }
+
+  // Writes in place, first what can be put back, then what cannot, and
+  // renames last.
+  bool CommitAll(int& failed) {
     for (const Prepared::Kind kind : {Prepared::kKept, Prepared::kUnkept, Prepared::kPlain}) {
       for (failed = 0; failed < count_; ++failed) {
-        if (prepared_[failed].kind == kind && !Commit(failed)) {
-          return Undo();
+        if (prepared_[failed].kind == kind && !WriteInPlace(failed)) {
+          return false;
         }
       }
     }
     for (failed = 0; failed < count_; ++failed) {
       if (prepared_[failed].kind == Prepared::kReplacement && !Move(failed)) {
-        return Undo();
+        return false;
       }
     }
     return true;
@@ -156,7 +171,7 @@ class SetWriter {
     return ReserveRoom(part.file, out.count) || Fail(part.file);
   }
 
-  bool Commit(int i) {
+  bool WriteInPlace(int i) {
     Prepared& part = prepared_[i];
     const OutputPart& out = parts_[i];
     if (part.kind == Prepared::kPlain) {
@@ -187,7 +202,7 @@ class SetWriter {
     part.kind = Prepared::kNone;
     error_ = part.file.error;
     // Only the rename was refused: the file itself is written in place.
-    return writeInPlace && PrepareInPlace(i) && Commit(i);
+    return writeInPlace && PrepareInPlace(i) && WriteInPlace(i);
   }
 
   // Writes a file's kept bytes and length back; false if that failed.
@@ -244,8 +259,9 @@ bool WriteOutputs(const OutputPart* parts, int count, int& failed, SystemErrorCo
     error = writer.error();
     return written;
   } catch (...) {
-    // Memory for the kept bytes ran out: nothing has been changed yet.
+    // Memory for the kept bytes ran out.
     writer.Undo();
+    HoldEndingSignals(false);
     throw;
   }
 }

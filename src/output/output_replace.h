@@ -81,6 +81,10 @@ bool ReserveRoom(OutputFile& file, std::size_t count);
 // the file system can.
 void ReleaseRoom(OutputFile& file, unsigned long long from, unsigned long long to);
 
+// Holds SIGHUP, SIGINT and SIGTERM back while files are changed (`hold`),
+// then lets them through; nothing on Windows.
+void HoldEndingSignals(bool hold);
+
 // These writers write each file in one request, as WriteAndClose does (see
 // output_file.h).
 
@@ -125,7 +129,9 @@ constexpr int kMostOutputParts = 16;
 // kept (a device, a file the caller may not read) was written, and where a
 // rename failed after others (then those renamed before it hold kNew). On
 // POSIX, SIGHUP, SIGINT and SIGTERM at their default disposition remove
-// the new files before they end the process.
+// the new files before they end the process; once files are being changed
+// (a file in place, or a set of several) they wait until every file is
+// written or put back.
 bool WriteOutputs(const OutputPart* parts, int count, int& failed, SystemErrorCode& error,
                   Left* left);
 

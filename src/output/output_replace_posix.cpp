@@ -202,17 +202,27 @@ int CreateGuarded(char* path, mode_t mode) {
   return descriptor;
 }
 
-// Whether a file system, or a single file, is mounted at `path` (a rename
-// over it is refused).
-bool IsMountRoot(const char* path) {
+// What statx says of the file at `path` (nothing where it cannot): a file
+// system or a single file mounted there, or an append-only file, is no file
+// a rename may replace.
+struct NameFlags {
+  bool mounted = false;
+  bool appendOnly = false;
+};
+
+NameFlags FlagsOf(const char* path) {
+  NameFlags flags;
 #ifdef STATX_ATTR_MOUNT_ROOT
   struct statx status;
-  return statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, 0, &status) == 0 &&
-         (status.stx_attributes_mask & status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+  if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, 0, &status) == 0) {
+    const auto set = status.stx_attributes & status.stx_attributes_mask;
+    flags.mounted = (set & STATX_ATTR_MOUNT_ROOT) != 0;
+    flags.appendOnly = (set & STATX_ATTR_APPEND) != 0;
+  }
 #else
   (void)path;
-  return false;
 #endif
+  return flags;
 }
 
 // Opens an existing file with `access` (O_RDWR or O_WRONLY) as
@@ -262,14 +272,18 @@ Replacement OpenReplacement(const char* path, OutputFile& file, ReplacementNames
     // Only a regular file with this one name is replaced, and only one of
     // the caller's own (a new file could not keep another owner) that is not
     // mounted over the name.
-    if (!S_ISREG(old.st_mode) || old.st_nlink != 1 || old.st_uid != geteuid() ||
-        IsMountRoot(names.target)) {
+    const NameFlags flags = FlagsOf(names.target);
+    if (!S_ISREG(old.st_mode) || old.st_nlink != 1 || old.st_uid != geteuid() || flags.mounted) {
       return Replacement::kInPlace;
     }
     // A file the caller may not write (read-only, on a read-only file
-    // system, immutable) is refused as opening it in place would be.
+    // system, immutable, append-only) is refused as opening it in place
+    // would be, before any file of a set is changed.
     if (faccessat(AT_FDCWD, names.target, W_OK, AT_EACCESS) != 0) {
       return Refuse(file, errno);
+    }
+    if (flags.appendOnly) {
+      return Refuse(file, EPERM);
     }
   }
   // The new file, hidden in the target's folder under a name of fixed
@@ -340,6 +354,18 @@ bool MoveIntoPlace(OutputFile& file, bool& writeInPlace) {
   // than its folder (EXDEV), can still be written in place.
   writeInPlace = !moved && (file.error == EBUSY || file.error == EXDEV);
   return moved;
+}
+
+void HoldEndingSignals(bool hold) {
+  static bool held = false;
+  static sigset_t previous;
+  if (hold && !held) {
+    const sigset_t ending = EndingSignals();
+    held = pthread_sigmask(SIG_BLOCK, &ending, &previous) == 0;
+  } else if (!hold && held) {
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    held = false;
+  }
 }
 
 void AbandonReplacement(OutputFile& file, bool written) {

@@ -67,6 +67,17 @@ Replacement OpenReplacement(const char* path, OutputFile& file, ReplacementNames
     if (!plain) {
       return Replacement::kInPlace;
     }
+    // A file another program holds open without letting it be deleted
+    // cannot be moved over: it is refused now, before any file of a set is
+    // changed.
+    const HANDLE probe =
+        CreateFileW(file.targetPath, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+      CloseHandle(probe);
+    } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
+      return Refuse(file, ERROR_SHARING_VIOLATION);
+    }
   }
   // The new file beside it: the name with a suffix no other writer picks.
   static volatile LONG counter = 0;
@@ -116,6 +127,8 @@ bool MoveIntoPlace(OutputFile& file, bool& writeInPlace) {
   }
   return true;
 }
+
+void HoldEndingSignals(bool) {}
 
 void AbandonReplacement(OutputFile& file, bool written) {
   if (written) {
