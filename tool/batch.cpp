@@ -271,17 +271,10 @@ int RunBatch(const Request& request, const std::string& pattern) {
   // Writes record `index`; false when no later record can be written.
   const auto write = [&](long index, std::string& record) {
     const std::string name = names.Name(request.start + index);
-    int recordStatus = kOk;
-    if (inputId.SameAs(FileIdOf(name))) {
+    stdoutWritten = stdoutWritten || IsStandardOutput(name);
+    int recordStatus = Produce(record, job, result, error);
+    if (recordStatus == kOk && !WriteFiles({name}, {&result.pictures[0].file}, inputId, error)) {
       recordStatus = kCannotWrite;
-      error = "cannot write " + Printable(name, true) + ": it is the file the texts are read from";
-    } else {
-      stdoutWritten = stdoutWritten || IsStandardOutput(name);
-      recordStatus = Produce(record, job, result, error);
-      if (recordStatus == kOk && !WriteFile(name, result.pictures[0].file, error)) {
-        recordStatus = kCannotWrite;
-        error = "cannot write " + Printable(name, true) + ": " + error;
-      }
     }
     if (recordStatus == kOk) {
       progress.Update(index + 1, ++written);

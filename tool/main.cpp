@@ -38,16 +38,20 @@ int ReadInput(std::FILE* stream, const std::string& name, std::string& text) {
   return kOk;
 }
 
-int LoadText(const Request& request, std::string& text) {
+// Reads the text; `input` is then the file it was read from, if any.
+int LoadText(const Request& request, std::string& text, FileId& input) {
   if (request.text != nullptr) {
     text = request.text;
     return kOk;
   }
   if (request.inputFile == nullptr || std::strcmp(request.inputFile, "-") == 0) {
-    BinaryDescriptor(stdin);
+    input = FileIdOf(BinaryDescriptor(stdin));
     return ReadInput(stdin, "standard input", text);
   }
   std::FILE* file = OpenForReading(request.inputFile);
+  if (file != nullptr) {
+    input = FileIdOf(BinaryDescriptor(file));
+  }
   const int status = ReadInput(file, Printable(request.inputFile, true), text);
   if (file != nullptr) {
     std::fclose(file);
@@ -100,7 +104,8 @@ int RunSingle(const Request& request, const std::string& output) {
     return UsageError("no text given: pass TEXT, use -i FILE, or pipe the text in");
   }
   std::string text;
-  int status = LoadText(request, text);
+  FileId input;
+  int status = LoadText(request, text, input);
   if (status != kOk) {
     return status;
   }
@@ -135,15 +140,18 @@ int RunSingle(const Request& request, const std::string& output) {
   if (status != kOk) {
     return status == kUsage ? UsageError(error) : Fail(status, error);
   }
-  std::vector<std::string> names;
+  // A sequence is written whole or not at all.
+  std::vector<std::string> paths;
+  std::vector<const std::string*> pictures;
   for (std::size_t i = 0; i < result.pictures.size(); ++i) {
-    const std::string name = job.split ? pattern.Name(static_cast<long>(i) + 1) : output;
-    std::string reason;
-    if (!WriteFile(name, result.pictures[i].file, reason)) {
-      return Fail(kCannotWrite, "cannot write " +
-                                    (name == "-" ? "standard output" : Printable(name, true)) +
-                                    ": " + reason);
-    }
+    paths.push_back(job.split ? pattern.Name(static_cast<long>(i) + 1) : output);
+    pictures.push_back(&result.pictures[i].file);
+  }
+  if (!WriteFiles(paths, pictures, input, error)) {
+    return Fail(kCannotWrite, error);
+  }
+  std::vector<std::string> names;
+  for (const std::string& name : paths) {
     names.push_back(name == "-" ? "standard output" : Printable(name, false));
   }
 

@@ -14,6 +14,7 @@
 #endif
 
 #include "output/output_replace.h"
+#include "report.h"
 
 namespace qrtool {
 namespace {
@@ -76,47 +77,83 @@ FileId FileIdOf(const struct stat& status) {
 }
 #endif
 
+// The reason a write of `path` failed with `error`.
+std::string WriteFailure(const std::string& path, qrimage::SystemErrorCode error) {
+#ifndef _WIN32
+  // A FIFO is opened without waiting for a reader, and fails without one.
+  struct stat status;
+  if (error == ENXIO && stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode)) {
+    return "nothing reads the FIFO";
+  }
+#else
+  (void)path;
+#endif
+  return SystemErrorText(error);
+}
+
 }  // namespace
 
-bool WriteFile(const std::string& path, const std::string& bytes, std::string& reason) {
+bool WriteFiles(const std::vector<std::string>& paths,
+                const std::vector<const std::string*>& pictures, const FileId& input,
+                std::string& message) {
+  const auto cannot = [&](std::size_t i, const std::string& reason) {
+    message = "cannot write " +
+              (paths[i] == "-" ? std::string("standard output") : Printable(paths[i], true)) +
+              ": " + reason;
+    return false;
+  };
   qrimage::SystemErrorCode error = 0;
-  if (path == "-") {
+  if (paths.size() == 1 && paths[0] == "-") {
     // Anything the stream holds goes first; the picture then goes through
     // the library's writer, which holds SIGPIPE and SIGXFSZ back.
     if (std::fflush(stdout) != 0) {
-      reason = SystemError();
-      return false;
+      return cannot(0, SystemError());
     }
-    if (qrimage::WriteStandardOutput(bytes.data(), bytes.size(), error)) {
-      return true;
-    }
-    reason = SystemErrorText(error);
-    return false;
+    return qrimage::WriteStandardOutput(pictures[0]->data(), pictures[0]->size(), error) ||
+           cannot(0, SystemErrorText(error));
   }
-  std::string libraryPath = path;
+  std::vector<std::string> libraryPaths(paths.size());
+  std::vector<qrimage::OutputPart> parts;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    std::string& libraryPath = libraryPaths[i];
+    libraryPath = paths[i];
+    if (input.SameAs(FileIdOf(paths[i]))) {
+      return cannot(i, "it is the file the text is read from");
+    }
 #ifdef _WIN32
-  // The library takes paths in the thread's ANSI code page.
-  if (!Narrow(Widen(path).c_str(), CP_THREAD_ACP, libraryPath)) {
-    reason = "the path has a character outside the ANSI code page";
-    return false;
-  }
+    // The library takes paths in the thread's ANSI code page.
+    if (!Narrow(Widen(paths[i]).c_str(), CP_THREAD_ACP, libraryPath)) {
+      return cannot(i, "the path has a character outside the ANSI code page");
+    }
 #endif
-  if (libraryPath.empty()) {
-    reason = "the path is empty";
-    return false;
+    if (libraryPath.empty()) {
+      return cannot(i, "the path is empty");
+    }
+    if (libraryPath.size() >= qrimage::kMaxPathLength) {
+      return cannot(i, "the path is " + std::to_string(libraryPath.size()) +
+                           " bytes long; at most " + std::to_string(qrimage::kMaxPathLength - 1) +
+                           " are taken");
+    }
+    // What standard output is open on is written in place, like standard
+    // output itself: replacing its name would leave the stream behind.
+    parts.push_back({libraryPath.c_str(), pictures[i]->data(), pictures[i]->size(),
+                     IsStandardOutput(paths[i])});
   }
-  if (libraryPath.size() >= qrimage::kMaxPathLength) {
-    reason = "the path is " + std::to_string(libraryPath.size()) + " bytes long; at most " +
-             std::to_string(qrimage::kMaxPathLength - 1) + " are taken";
-    return false;
-  }
-  // What standard output is open on is written in place, like standard
-  // output itself: replacing its name would leave the stream behind.
-  const auto write = IsStandardOutput(path) ? qrimage::WriteOutput : qrimage::ReplaceOutput;
-  if (write(libraryPath.c_str(), bytes.data(), bytes.size(), error)) {
+  int failed = 0;
+  std::vector<qrimage::Left> left(parts.size());
+  if (qrimage::WriteOutputs(parts.data(), static_cast<int>(parts.size()), failed, error,
+                            left.data())) {
     return true;
   }
-  reason = SystemErrorText(error);
+  cannot(static_cast<std::size_t>(failed), WriteFailure(libraryPaths[failed], error));
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (left[i] == qrimage::Left::kNew) {
+      message += "; " + Printable(paths[i], true) + " already holds its new picture";
+    } else if (left[i] == qrimage::Left::kPartlyNew) {
+      message += "; " + Printable(paths[i], true) +
+                 " now holds part of its new picture (its old contents could not be put back)";
+    }
+  }
   return false;
 }
 

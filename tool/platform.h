@@ -5,14 +5,9 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace qrtool {
-
-// Writes `bytes` to `path` (UTF-8; "-" is standard output). An existing
-// regular file is replaced only once the new one is complete: a write that
-// fails leaves the old file as it was, and no partial file anywhere.
-// Returns false with the reason of the first failure in `reason`.
-bool WriteFile(const std::string& path, const std::string& bytes, std::string& reason);
 
 // Writes to a stream and flushes it; false with the reason.
 bool WriteStream(std::FILE* stream, const std::string& bytes, std::string& reason);
@@ -31,6 +26,17 @@ struct FileId {
 };
 FileId FileIdOf(int descriptor);
 FileId FileIdOf(const std::string& path);
+
+// Writes each picture to its path (UTF-8; "-" alone is standard output),
+// all or none (see qrimage::WriteOutputs): an existing regular file is
+// replaced only once every new one is complete, and a file written in
+// place keeps its old contents when a write fails. A path that is the file
+// `input` (what the text is read from) is never written. Returns false
+// with the message in `message`: the first failure, with its path and
+// reason, and any file that does not hold what it held before.
+bool WriteFiles(const std::vector<std::string>& paths,
+                const std::vector<const std::string*>& pictures, const FileId& input,
+                std::string& message);
 
 // Whether writing `path` would write to what standard output is (such as
 // /dev/stdout, or the file standard output is redirected to).

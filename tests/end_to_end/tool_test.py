@@ -435,8 +435,10 @@ class Failures(ToolTest):
 
     def test_rewrites_keep_the_old_file_or_write_it_whole(self):
         # (needs, shell command, exit status, message, {file: its bytes, str: the text of its
-        # picture, None: a folder}). "mount": root in a private mount namespace; "user": no root rights.
+        # picture, None: not read}). "mount": root in a private mount namespace; "user": no root
+        # rights; "owner": root, running the tool as $AS_USER. Exit status 77: the facility is missing.
         long_name = "x" * 244 + ".bmp"
+        seq, big = '"$(seq 1 300)"', "\"$(head -c 4000 /dev/zero | tr '\\0' a)\""
         cases = [(None, f"echo OLD > {long_name}; ulimit -f 8; qrimage -nq -s 8 -v 10 -o {long_name} x", 3,
                   "File too large", {long_name: b"OLD\n"}),
                  ("mount", "mkdir m; mount -t tmpfs -o size=64k,nr_inodes=3 none m; echo OLD > m/o.bmp; : > m/f; "
@@ -446,21 +448,44 @@ class Failures(ToolTest):
                   "cannot write 'ro.bmp': Permission denied", {"ro.bmp": b"OLD\n"}),
                  ("mount", "echo OLD > a.bmp; : > b.bmp; mount --bind a.bmp b.bmp; qrimage -nq --bytes -s1 -o b.bmp x", 0, "",
                   {"a.bmp": "x", "b.bmp": b""}),
+                 # Written in place, a file keeps its old bytes and length when the write fails.
+                 (None, f"printf precious > k.png; ln k.png k2.png; head -c 5000 /dev/zero | tr '\\0' o > b.png; ln b.png b2.png;"
+                  f" ulimit -f 1; qrimage -nq -o k.png {seq} || qrimage -nq -o b.png {seq}", 3, "File too large",
+                  {"k.png": b"precious", "k2.png": b"precious", "b.png": b"o" * 5000, "b2.png": b"o" * 5000}),
+                 ("root", f"printf precious > n.png; chown 65534 n.png; ulimit -f 1; qrimage -nq -o n.png {seq}", 3,
+                  "File too large", {"n.png": b"precious"}),
+                 ("mount", "mkdir m; mount -t tmpfs -o size=64k none m; printf precious > m/n.bmp; chown 65534 m/n.bmp; "
+                  f"cat /dev/zero > m/f 2>&-; qrimage -nq -o m/n.bmp {seq}; s=$?; cat m/n.bmp > left; exit $s", 3,
+                  "No space left on device", {"m": None, "left": b"precious"}),
+                 ("owner", f"printf precious > g.png; chown 65534:0 . g.png; ulimit -f 1; $AS_USER qrimage -nq -o g.png {seq}",
+                  3, "File too large", {"g.png": b"precious"}),
+                 # A sequence is written whole or not at all: no new part, no old part lost.
+                 ("owner", f"echo 2 > p2.bmp; echo 3 > p3.bmp; echo 4 > p4.bmp; chown 65534 . p2.bmp p4.bmp; "
+                  f"$AS_USER qrimage -nq --split -l H -o p%d.bmp {big}", 3, "cannot write 'p3.bmp': Permission denied",
+                  {"p2.bmp": b"2\n", "p3.bmp": b"3\n", "p4.bmp": b"4\n"}),
+                 ("root", f"echo 1 > p1.bmp; echo 3 > p3.bmp; chattr +a p3.bmp || exit 77; qrimage -nq --split -l H -o p%d.bmp "
+                  f"{big}; s=$?; chattr -a p3.bmp; exit $s", 3, "'p3.bmp': Operation not permitted", {"p1.bmp": b"1\n", "p3.bmp": b"3\n"}),
+                 (None, "echo OLD > in.txt; qrimage -nq -t bmp -i in.txt -o in.txt", 3,
+                  "cannot write 'in.txt': it is the file the text is read from", {"in.txt": b"OLD\n"}),
+                 (None, "mkfifo f; qrimage -nq -t bmp -o f x", 3, "cannot write 'f': nothing reads the FIFO", {"f": None}),
                  ("root", "echo OLD > s.bmp; chgrp 65534 s.bmp; chmod 6750 s.bmp; qrimage -nq --bytes -s1 -o s.bmp x && "
                   "stat -c %a:%g s.bmp > mode", 0, "", {"s.bmp": "x", "mode": b"6750:65534\n"})]
-        env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"])
         root = os.geteuid() == 0
         as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if root else []
-        wrap = {None: [], "root": [], "mount": ["unshare", "-m"], "user": as_user}
+        env = dict(os.environ, PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"], AS_USER=" ".join(as_user))
+        wrap = {None: [], "root": [], "mount": ["unshare", "-m"], "user": as_user, "owner": []}
         for needs, command, status, message, files in cases:
             with self.subTest(command=command[-50:]), tempfile.TemporaryDirectory() as folder:
-                if needs in ("root", "mount") and not root:
+                if needs in ("root", "mount", "owner") and not root:
                     self.skipTest(f"'{needs}' rows need root")
-                if subprocess.run(wrap[needs] + [TOOL, "-V"], stdout=subprocess.DEVNULL).returncode:
-                    self.skipTest(f"cannot run the tool under {wrap[needs]}")
+                probe = as_user if needs == "owner" else wrap[needs]
+                if subprocess.run(probe + [TOOL, "-V"], stdout=subprocess.DEVNULL).returncode:
+                    self.skipTest(f"cannot run the tool under {probe}")
                 os.chown(folder, 65534 if needs == "user" and root else -1, -1)
                 result = subprocess.run(wrap[needs] + ["bash", "-c", command], cwd=folder, env=env,
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+                if result.returncode == 77:
+                    self.skipTest(f"the file system here has no such file: {result.stderr}")
                 self.assertEqual(result.returncode, status, result.stderr)
                 self.assertIn(message.encode(), result.stderr)
                 self.assertEqual(sorted(os.listdir(folder)), sorted(files))
