@@ -158,6 +158,7 @@ bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& erro
   const int dpi = image.dpi == 0 ? kDefaultDpi : image.dpi;
   if (Traits(job.type).sizing == Sizing::kPoints) {
     image.sidePoints = job.size.points > 0 ? job.size.points : job.size.pixels * 72.0 / dpi;
+    image.physicalSide = job.size.points > 0;
     return true;
   }
   const int side = size + 2 * image.margin;
