@@ -27,6 +27,8 @@ import unittest
 TOOL = None
 REFERENCE = None  # the reference_bitmap program
 LIMITS = None  # {"L": 2953, ...}: the longest text of each level, from --help
+# The host example that enlarges the library's bitmaps (docs/hosts.md).
+SCALE_EXAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "scale_bitmap.py")
 # ImageMagick's converter under its portable names.
 IMAGEMAGICK = shutil.which("magick") or shutil.which("convert") or "convert"
 
@@ -723,6 +725,18 @@ class Formats(ToolTest):
                     self.assertEqual(picture_colours(path), colours)
                 self.assertEqual(decode(path), text)
                 self.assertEqual(decode_zxing(path), text)
+
+    def test_library_files_enlarged_as_hosts_show_them(self):
+        # zbar finds hardly any symbol at the library's one pixel per module; enlarged by the
+        # Python example, every pixel a square of the same colour, each reads.
+        cases = [("L", b"x"), ("M", b"https://example.org/scaled"), ("Q", b"Q" * 200), ("H", b"h" * 600)]
+        for i, (level, text) in enumerate(cases):
+            with self.subTest(level=level):
+                path, big = self.path(f"lib{i}.bmp"), self.path(f"lib{i}-x{i + 2}.bmp")
+                library_file(text, level, path)
+                subprocess.run([sys.executable, SCALE_EXAMPLE, path, big, str(i + 2)], check=True)
+                self.assert_same_pixels(read_bitmap(big), scaled(read_bitmap(path), i + 2), big)
+                self.assertEqual(decode(big, scale_up=False), text)
 
     def test_text_picture(self):
         text = b"half blocks"
