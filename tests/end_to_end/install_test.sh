@@ -157,4 +157,15 @@ export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
   fail "the pkg-config consumer did not build"
 check_consumer "$work/pkg-consumer" "$work/pkg.bmp"
 
+# 3. docs/install.md's commands for a prefix, as they stand, in a copy of the examples.
+if [[ $mode == install ]]; then
+  commands=$(awk '/install_test.sh runs this block/ { on = 1; next } on && /^```sh/ { next }
+                  on && /^```/ { exit } on' "$source/docs/install.md")
+  [[ -n $commands ]] || fail "found no commands to run in docs/install.md"
+  mkdir "$work/docs" && cp -r "$source/examples" "$work/docs/"
+  (cd "$work/docs" && PREFIX=$prefix bash -euo pipefail -c \
+    "pkg-config() { \"$pkg_config\" \"\$@\"; }; c++() { \"$cxx\" \"\$@\"; }; ${commands//\$PREFIX\/lib\//\$PREFIX/$libdir/}") \
+    >"$work/docs.log" 2>&1 || fail "docs/install.md's commands failed:"$'\n'"$commands"$'\n'"$(cat "$work/docs.log")"
+fi
+
 echo "$mode test passed: $prefix"
