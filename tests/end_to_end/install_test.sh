@@ -94,6 +94,7 @@ deb)
     fail "no shlibs entry for libqrimage.so.1"
   [[ $(dpkg-deb -f "${deb[libqrimage-dev]}" Depends) == "libqrimage1 (= $(dpkg-deb -f "${deb[libqrimage1]}" Version))"* ]] ||
     fail "libqrimage-dev does not depend on libqrimage1 of its version"
+  [[ $(dpkg-deb -f "${deb[qrimage]}" Description) != *"QRImage("* ]] || fail "qrimage describes the library"
   lintian --fail-on error "${deb[@]}" 2>/dev/null || fail "lintian reports errors"
   prefix=$work/root/usr
   # Each shared library that the tool and the library link directly (their
