@@ -75,13 +75,11 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/pkgconfig/qrimage.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
 # Debian packages: `cpack -G DEB` in a build configured with
-# -DCMAKE_INSTALL_PREFIX=/usr and -DCPACK_PACKAGE_CONTACT="Name <mail>".
+# -DCMAKE_INSTALL_PREFIX=/usr and -DCPACK_PACKAGE_CONTACT="Name <mail>"
+# (without one, cpack_options.cmake stops cpack and says so).
 set(CPACK_PACKAGE_CONTACT "" CACHE STRING
   "Maintainer of the Debian packages, as \"Name <mail>\"")
 set(CPACK_QRIMAGE_CONFIGURED_CONTACT "${CPACK_PACKAGE_CONTACT}")
-if(NOT CPACK_PACKAGE_CONTACT)
-  message(STATUS "Debian packages need a maintainer: -DCPACK_PACKAGE_CONTACT=\"Name <mail>\"")
-endif()
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_options.cmake)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_PACKAGE_NAME qrimage)
@@ -139,9 +137,13 @@ This package holds the header, the CMake package and the pkg-config file.")
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_TOOL_DESCRIPTION "QR Code symbols as image files - command-line tool
-${QRIMAGE_DEB_ABOUT}
-This package holds the qrimage command, which writes BMP, PNG, SVG and other
-picture files, one or many in a batch.")
+qrimage writes a text as a QR Code symbol into a BMP, PNG, SVG, PDF or PBM
+picture, or as text, and shows it in the terminal. It takes the smallest
+symbol that holds the text, in numeric, alphanumeric and byte segments,
+and the highest error-correction level that keeps that size; the picture
+is sized in pixels per module or in millimetres for print. Long texts are
+written as a structured-append sequence (--split), many texts in one run
+(--batch).")
 
 # Each package's doc folder holds a changelog and the license as copyright
 # file. They are Debian's files, so a plain install leaves them out.

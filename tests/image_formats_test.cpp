@@ -399,12 +399,15 @@ TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
         EXPECT_EQ(picture.pixelsPerMetre, c.pixelsPerMetre);
         EXPECT_NEAR(mm, picture.side * 1000.0 / picture.pixelsPerMetre, 1e-9);
       }
+      // An SVG without -d is in CSS pixels (96 an inch), with -d in points.
+      const bool cssPixels = type == ImageType::kSvg && options.dpi == 0;
       if (type == ImageType::kSvg) {
-        EXPECT_TRUE(picture.svgWidth.ends_with("pt")) << picture.svgWidth;
-        EXPECT_NEAR(std::stod(picture.svgWidth), mm * 72 / 25.4, 1e-4);
+        EXPECT_EQ(picture.svgWidth.ends_with("pt"), !cssPixels) << picture.svgWidth;
+        EXPECT_NEAR(std::stod(picture.svgWidth), mm * (cssPixels ? 96 : 72) / 25.4, 1e-4);
       }
-      if (type == ImageType::kSvg || type == ImageType::kPdf) {  // sized at 72 dpi without -d
-        const int dpi = options.dpi == 0 ? qrtool::kDefaultDpi : options.dpi;
+      if (type == ImageType::kSvg || type == ImageType::kPdf || type == ImageType::kPbm) {
+        // Sized at 72 dpi without -d, PBM too (it stores no pixels per metre).
+        const int dpi = cssPixels ? 96 : options.dpi == 0 ? qrtool::kDefaultDpi : options.dpi;
         EXPECT_NEAR(mm, qrtool::PictureSide(symbol.size, options) * 25.4 / dpi, 1e-9);
       }
       if (type == ImageType::kTxt) {

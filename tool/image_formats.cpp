@@ -192,12 +192,20 @@ std::string HexColour(Colour colour) {
   return std::string("#").append(Hex(colour, 6, false));
 }
 
+// CSS pixels an inch: how browsers and other SVG renderers size a length
+// given in pixels, whatever the screen.
+constexpr double kCssPixelsPerInch = 96;
+
 // One path of the dark modules, a closed rectangle per horizontal run, in
-// module units; the picture's size is set by width and height, in points
-// (1/72 inch), which renderers take exactly at any resolution.
+// module units; the picture's size is set by width and height: in CSS
+// pixels, so that it shows at its pixel count on a web page, or with -d or
+// a physical --size in points (1/72 inch), which renderers take exactly at
+// any resolution.
 void RenderSvg(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
   const int modules = symbol.size + 2 * options.margin;
-  const std::string side = Decimal(SidePoints(modules, options)) + "pt";
+  // Without -d the resolution is 72 dpi: as many pixels as points.
+  const std::string side =
+      Decimal(SidePoints(modules, options)) + (InCssPixels(ImageType::kSvg, options) ? "" : "pt");
   char head[400];
   std::snprintf(head, sizeof head,
                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -396,6 +404,10 @@ PathType ImageTypeFromPath(std::string_view path, ImageType* type) {
   return ImageTypeFromName(name.substr(dot + 1), type) ? PathType::kFound : PathType::kUnknown;
 }
 
+bool InCssPixels(ImageType type, const ImageOptions& options) {
+  return Traits(type).cssPixels && options.dpi == 0 && !options.physicalSide;
+}
+
 int PictureSide(int size, const ImageOptions& options) {
   return (size + 2 * options.margin) * options.scale;
 }
@@ -499,9 +511,12 @@ double PrintedMillimetres(int size, ImageType type, const ImageOptions& options)
     case Sizing::kNone:
       return 0;
     case Sizing::kPoints:
-      return SidePoints(size + 2 * options.margin, options) * 25.4 / 72;
-    case Sizing::kPixelsPerMetre:
+      // SidePoints is the side in CSS pixels as well (72 dpi without -d).
+      return SidePoints(size + 2 * options.margin, options) * 25.4 /
+             (InCssPixels(type, options) ? kCssPixelsPerInch : 72);
     case Sizing::kUnstated:
+      return pixels * 25.4 / DpiOrDefault(options);
+    case Sizing::kPixelsPerMetre:
       break;
   }
   return pixels * 1000.0 / PixelsPerMetre(options.dpi);

@@ -29,14 +29,15 @@ struct ImageTypeTraits {
   bool colours;           // other colours than black and white
   bool transparency;      // a transparent background
   Sizing sizing;
+  bool cssPixels;  // vector sized in CSS pixels (96 per inch) without -d or a physical --size
 };
 inline constexpr ImageTypeTraits kImageTypes[] = {
-    {ImageType::kBmp, "bmp", true, false, Sizing::kPixelsPerMetre},
-    {ImageType::kPng, "png", true, true, Sizing::kPixelsPerMetre},
-    {ImageType::kSvg, "svg", true, true, Sizing::kPoints},
-    {ImageType::kPdf, "pdf", true, false, Sizing::kPoints},
-    {ImageType::kPbm, "pbm", false, false, Sizing::kUnstated},
-    {ImageType::kTxt, "txt", false, false, Sizing::kNone},
+    {ImageType::kBmp, "bmp", true, false, Sizing::kPixelsPerMetre, false},
+    {ImageType::kPng, "png", true, true, Sizing::kPixelsPerMetre, false},
+    {ImageType::kSvg, "svg", true, true, Sizing::kPoints, true},
+    {ImageType::kPdf, "pdf", true, false, Sizing::kPoints, false},
+    {ImageType::kPbm, "pbm", false, false, Sizing::kUnstated, false},
+    {ImageType::kTxt, "txt", false, false, Sizing::kNone, false},
 };
 
 inline constexpr const ImageTypeTraits& Traits(ImageType type) {
@@ -91,8 +92,9 @@ inline constexpr int kMaxDpi = 100000;
 // default; readers need at least one to find the symbol.
 inline constexpr int kDefaultMargin = 4;
 inline constexpr int kMaxMargin = 64;
-// The resolution a file without -d is sized at (the library's bitmaps
-// store 2834 pixels per metre, which is 72 dpi rounded down).
+// The resolution a file without -d is sized at: PDF and PBM exactly;
+// BMP and PNG store the library's 2834 pixels per metre, a whole number
+// just under it (71.98 dpi); an SVG is sized in CSS pixels instead.
 inline constexpr int kDefaultDpi = 72;
 
 // Colours are 0xRRGGBB; kTransparent is a background PNG and SVG can have.
@@ -108,7 +110,12 @@ struct ImageOptions {
   Colour foreground = kBlack;   // dark modules
   Colour background = kWhite;   // light modules and the quiet zone, or kTransparent
   double sidePoints = 0;        // SVG and PDF: the side in points; 0 for the scale at the dpi
+  bool physicalSide = false;    // sidePoints is a --size in mm, cm, in or pt
 };
+
+// Whether a picture of `type` is sized in CSS pixels: an SVG without -d or
+// a physical --size shows one pixel of the picture as one CSS pixel.
+bool InCssPixels(ImageType type, const ImageOptions& options);
 
 // Whether a picture of `type` can be drawn with `options`: the options in
 // range, colours the type can hold and, for a symbol of `size` modules a
@@ -139,10 +146,11 @@ bool PngAvailable();
 // Side of the picture in pixels, quiet zone included.
 int PictureSide(int size, const ImageOptions& options);
 
-// Side of the printed picture at 100 %, in millimetres, as the file's
-// resolution says: BMP and PNG store the pixels per metre (from the dpi,
-// or 2834 when dpi is 0); SVG and PDF are sized in millimetres and points
-// at the dpi (72 when 0) or sidePoints; PBM stores no resolution and is taken as BMP.
+// Side of the printed picture at 100 %, in millimetres, as the file
+// stores it: BMP and PNG the whole pixels per metre (from the dpi, or 2834
+// when dpi is 0, which is 71.98 dpi); SVG and PDF their side in points at
+// the dpi (72 when 0) or sidePoints, an SVG in CSS pixels its pixels at 96
+// dpi (InCssPixels); PBM stores no resolution: its pixels at the dpi.
 // Text pictures have no printed size: 0.
 double PrintedMillimetres(int size, ImageType type, const ImageOptions& options);
 

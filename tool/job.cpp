@@ -172,6 +172,7 @@ bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& erro
   }
   if (Traits(job.type).sizing == Sizing::kPoints) {
     image.sidePoints = job.size.points > 0 ? job.size.points : job.size.pixels * 72.0 / dpi;
+    image.physicalSide = job.size.points > 0;
   } else {
     image.scale = static_cast<int>(std::min<double>(scale, kMaxScale));
   }

@@ -105,7 +105,8 @@ constexpr OptionEntry kOptionTable[] = {
     {kDpi, 'd', "dpi", "D", Section::kOptions,
      "resolution written into the file (default 72), so\n"
      "that it prints at the size the summary gives in mm\n"
-     "(a PBM stores none: its mm are at this resolution);\n"
+     "(a PBM stores none: its mm are at this resolution;\n"
+     "an SVG without -d is in CSS pixels, 96 to the inch);\n"
      "a PDF page must come out 3 to 14400 pt a side"},
     {kMargin, 'm', "margin", "N", Section::kOptions,
      "quiet zone around the symbol in modules, 0 to 64\n"

@@ -94,6 +94,7 @@ deb)
     fail "no shlibs entry for libqrimage.so.1"
   [[ $(dpkg-deb -f "${deb[libqrimage-dev]}" Depends) == "libqrimage1 (= $(dpkg-deb -f "${deb[libqrimage1]}" Version))"* ]] ||
     fail "libqrimage-dev does not depend on libqrimage1 of its version"
+  [[ $(dpkg-deb -f "${deb[qrimage]}" Description) != *"QRImage("* ]] || fail "qrimage describes the library"
   lintian --fail-on error "${deb[@]}" 2>/dev/null || fail "lintian reports errors"
   prefix=$work/root/usr
   # Each shared library that the tool and the library link directly (their
@@ -156,5 +157,16 @@ export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
   -Wl,-rpath,"$("$pkg_config" "${pc_options[@]}" --variable=libdir qrimage)" -o "$work/pkg-consumer" ||
   fail "the pkg-config consumer did not build"
 check_consumer "$work/pkg-consumer" "$work/pkg.bmp"
+
+# 3. docs/install.md's commands for a prefix, as they stand, in a copy of the examples.
+if [[ $mode == install ]]; then
+  commands=$(awk '/install_test.sh runs this block/ { on = 1; next } on && /^```sh/ { next }
+                  on && /^```/ { exit } on' "$source/docs/install.md")
+  [[ -n $commands ]] || fail "found no commands to run in docs/install.md"
+  mkdir "$work/docs" && cp -r "$source/examples" "$work/docs/"
+  (cd "$work/docs" && PREFIX=$prefix bash -euo pipefail -c \
+    "pkg-config() { \"$pkg_config\" \"\$@\"; }; c++() { \"$cxx\" \"\$@\"; }; ${commands//\$PREFIX\/lib\//\$PREFIX/$libdir/}") \
+    >"$work/docs.log" 2>&1 || fail "docs/install.md's commands failed:"$'\n'"$commands"$'\n'"$(cat "$work/docs.log")"
+fi
 
 echo "$mode test passed: $prefix"

@@ -33,6 +33,10 @@ for option in $(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$help" | sort -u); do
     fail "$option is in --help but not in the man page"
 done
 
+# groff puts two spaces after an input line that ends in a full stop.
+stops=$(grep -E '[a-z0-9]\.  +[a-z]' <<<"$text") &&
+  fail "two spaces inside a sentence (an input line ends in '.'):"$'\n'"$stops"
+
 # Exit statuses: lines "  N  text" after "Exit status:" in the help, lines
 # "       N      text" in the man page's EXIT STATUS section.
 documented=$(awk '/^[A-Z]/ { section = $0 } section == "EXIT STATUS" && /^ +[0-9]+ / { print $1 }' <<<"$text")

@@ -28,6 +28,8 @@ import unittest
 TOOL = None
 REFERENCE = None  # the reference_bitmap program
 LIMITS = None  # {"L": 2953, ...}: the longest text of each level, from --help
+# The host example that enlarges the library's bitmaps (docs/hosts.md).
+SCALE_EXAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "scale_bitmap.py")
 # ImageMagick's converter under its portable names.
 IMAGEMAGICK = shutil.which("magick") or shutil.which("convert") or "convert"
 
@@ -213,6 +215,17 @@ class ToolTest(unittest.TestCase):
         self.assert_same_file(output, "library.bmp")
         self.assertEqual(decode(self.path(output)), text)
         return version
+
+    def assert_same_pixels(self, got, expected, name):
+        """Compares rows of pixels; a failure shows the first row that differs, as text
+        (unittest's diff of whole pictures takes minutes)."""
+        def text(row):
+            return "".join(".#"[not light] for light in row)
+        self.assertEqual((len(got), {len(row) for row in got}), (len(expected), {len(row) for row in expected}),
+                         f"rows and row lengths of {name}")
+        for y, (row, want) in enumerate(zip(got, expected)):
+            if row != want:
+                self.fail(f"pixel row {y} of {name}:\n{text(row)}\nexpected\n{text(want)}")
 
     def assert_same_file(self, name, expected):
         with open(self.path(name), "rb") as got, open(self.path(expected), "rb") as want:
@@ -630,13 +643,9 @@ class Preview(ToolTest):
         image = read_bitmap(self.path(bmp))
         side = len(image)
         self.assertEqual(len(pixels), side + side % 2)
-        # Rows as text, so a failure names the first row that differs.
-        def text(rows):
-            return ["".join(".#"[not light] for light in row) for row in rows]
-        for y, (shown, written) in enumerate(zip(text(pixels), text(image))):
-            self.assertEqual(shown, written, f"pixel row {y} of {bmp}")
+        self.assert_same_pixels(pixels[:side], image, bmp)
         if side % 2:  # the odd last row is drawn over a dark lower half
-            self.assertEqual(text(pixels[side:]), ["#" * side])
+            self.assert_same_pixels(pixels[side:], [[False] * side], bmp)
         # The quiet zone is part of the preview: four light rows on top.
         self.assertTrue(all(all(row) for row in pixels[:4]))
 
@@ -755,11 +764,23 @@ class Formats(ToolTest):
                 path = self.path(name)
                 os.rename(path, path + "." + kind)
                 path += "." + kind
-                self.assertEqual(picture_pixels(path), scaled(modules, scale))
+                self.assert_same_pixels(picture_pixels(path), scaled(modules, scale), name)
                 if kind != "pbm":
                     self.assertEqual(picture_colours(path), colours)
                 self.assertEqual(decode(path), text)
                 self.assertEqual(decode_zxing(path), text)
+
+    def test_library_files_enlarged_as_hosts_show_them(self):
+        # zbar finds hardly any symbol at the library's one pixel per module; enlarged by the
+        # Python example, every pixel a square of the same colour, each reads.
+        cases = [("L", b"x"), ("M", b"https://example.org/scaled"), ("Q", b"Q" * 200), ("H", b"h" * 600)]
+        for i, (level, text) in enumerate(cases):
+            with self.subTest(level=level):
+                path, big = self.path(f"lib{i}.bmp"), self.path(f"lib{i}-x{i + 2}.bmp")
+                library_file(text, level, path)
+                subprocess.run([sys.executable, SCALE_EXAMPLE, path, big, str(i + 2)], check=True)
+                self.assert_same_pixels(read_bitmap(big), scaled(read_bitmap(path), i + 2), big)
+                self.assertEqual(decode(big, scale_up=False), text)
 
     def test_text_picture(self):
         text = b"half blocks"
@@ -774,7 +795,7 @@ class Formats(ToolTest):
                     with open(self.path("t.txt"), encoding="utf-8") as f:
                         picture = f.read()
                 pixels = preview_pixels(picture.splitlines())
-                self.assertEqual(pixels[:len(modules)], modules)
+                self.assert_same_pixels(pixels[:len(modules)], modules, "t.txt")
 
     def test_scale_8_decodes_as_written(self):
         text = b"eight pixels per module"
@@ -784,11 +805,14 @@ class Formats(ToolTest):
         self.assertEqual(decode_zxing(self.path("big.bmp")), text)
 
     def test_printed_size_follows_dpi(self):
-        # An SVG is sized at 72 dpi as well without -d; a PBM's millimetres say their dpi.
+        # An SVG without -d is in CSS pixels, 96 an inch; a PBM's millimetres say their dpi. The
+        # same pixels differ by the rounding of 72 dpi to 2834 pixels per metre in PNG.
         for args, pixels, millimetres in ((["-s", "10"], 290, "102.3 mm, d.png"),
+                                          (["-s", "8", "-o", "d.pbm"], 232, "81.8 mm at 72 dpi, d.pbm"),
                                           (["-s", "10", "-d", "300"], 290, "24.6 mm, d.png"),
                                           (["-d", "600", "-s", "24"], 696, "29.5 mm, d.png"),
-                                          (["-s", "10", "-o", "d.svg"], 290, "102.3 mm, d.svg"),
+                                          (["-s", "10", "-o", "d.svg"], 290, "76.7 mm, d.svg"),
+                                          (["-s", "10", "-d", "72", "-o", "p.svg"], 290, "102.3 mm, p.svg"),
                                           (["-d", "300", "-o", "d.pbm"], 116, "9.8 mm at 300 dpi, d.pbm"),
                                           (["-d", "100000", "-s", "64", "-v", "40", "-o", "e.pdf"], 11840,
                                            "3.0 mm, e.pdf"),
@@ -798,8 +822,9 @@ class Formats(ToolTest):
                 summary = SUMMARY.match(result.stdout)
                 self.assertEqual(int(summary.group(6)), pixels)
                 self.assertTrue(result.stdout.endswith(f"x{millimetres}\n".encode()), result.stdout)
-        with open(self.path("d.svg")) as f:
-            self.assertIn('width="290pt"', f.read())
+        for name, width in (("d.svg", 'width="290"'), ("p.svg", 'width="290pt"')):
+            with open(self.path(name)) as f:
+                self.assertIn(width, f.read())
         with open(self.path("e.pdf"), "rb") as f:  # a module is 72 / 100000 * 64 pt, not rounded
             self.assertEqual(re.search(rb"\n(\S+ 0 0 \S+ 0 \S+) cm\n", f.read())[1], b"0.04608 0 0 -0.04608 0 8.5248")
         self.assertIn(b"with --margin 0 the symbol has no quiet zone", result.stderr)
@@ -917,6 +942,7 @@ class ChosenSymbol(ToolTest):
                  (["--size", "3cm", "-d", "300", "-o", "s.png"], "Shelf 12", 0, " 348x348 px, 29.5x29.5 mm, s.png"),
                  (["--size", "104px", "-o", "s.png"], "Shelf 12", 0, " 87x87 px,"),  # 3.59 per module: 3
                  (["--size", "60mm", "-o", "s.svg"], "Shelf 12", 0, " 170x170 px, 60.0x60.0 mm, s.svg"),
+                 (["--size", "200px", "-o", "p.svg"], "Shelf 12", 0, " 200x200 px, 52.9x52.9 mm, p.svg"),
                  (["--size", "2in", "-d", "36", "-o", "s.pdf"], "Shelf 12", 0, " 72x72 px, 50.8x50.8 mm, s.pdf"),
                  (["--size", "5mm", "-o", "s.png"], "Shelf 12", 2, "--size is too small: version 1 with its "
                   "4-module quiet zone needs at least 29 px (10.2 mm at 72 dpi)")]
@@ -928,9 +954,9 @@ class ChosenSymbol(ToolTest):
                 if status == 0:
                     path = self.path(args[-1])
                     self.assertEqual((decode(path), decode_zxing(path)), (text.encode(),) * 2)
-                    with open(path, "rb") as f:  # SVG and PDF are sized exactly, in points
-                        self.assertIn({"svg": b'width="170.0787401575pt"', "pdf": b"/MediaBox [0 0 144 144]"}.get(
-                            path[-3:], b""), f.read())
+                    with open(path, "rb") as f:  # SVG and PDF are sized exactly, in points or CSS pixels
+                        self.assertIn({"s.svg": b'width="170.0787401575pt"', "p.svg": b'width="200"',
+                                       "s.pdf": b"/MediaBox [0 0 144 144]"}.get(args[-1], b""), f.read())
                     if path.endswith(".png"):
                         self.assertEqual(len(picture_pixels(path)), int(SUMMARY.match(result.stdout).group(6)))
 
