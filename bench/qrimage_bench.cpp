@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "api/encode.h"
+#include "tool_core/encode.h"
 #include "data/version_select.h"
 #include "ecc/error_correction.h"
 #include "mask/mask.h"
 #include "output/bitmap.h"
 #include "qrimage.h"
-#include "segments/symbol_plan.h"
+#include "tool_core/segments/symbol_plan.h"
 #include "state/encode_state.h"
 #include "symbol/symbol.h"
 

@@ -8,7 +8,7 @@
 
 #include "data/version_select.h"
 #include "qrimage.h"
-#include "segments/symbol_plan.h"
+#include "tool_core/segments/symbol_plan.h"
 #include "state/encode_state.h"
 #include "symbol_checker.h"
 #include "test_util.h"

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "api/encode.h"
 #include "image_formats.h"
 #include "qrimage.h"
 #include "test_util.h"
+#include "tool_core/encode.h"
 
 #ifdef QRIMAGE_TOOL_HAVE_PNG
 #include <png.h>
@@ -41,10 +41,24 @@ struct Symbol {
   }
 };
 
-Symbol Encode(const std::string& text, char level, const qrimage::EncodeOptions& options = {}) {
+// A version floor and an ECI header for Encode.
+struct EncodeOptions {
+  int minVersion = qrimage::kMinVersion;
+  bool eci = false;
+};
+
+// The text as one byte segment at the level letter, in the smallest version
+// from the floor up: without a floor or ECI header, the symbol QRImage
+// writes. Version 0 when it does not fit.
+Symbol Encode(const std::string& text, char level, const EncodeOptions& options = {}) {
   static qrimage::Symbol encoded;
   Symbol symbol;
-  symbol.version = qrimage::Encode(text.data(), text.size(), level, options, encoded);
+  const auto index = static_cast<int>(std::string_view("LMQH").find(level));
+  qrimage::SymbolPlan plan;
+  if (qrimage::PlanBytes(text.size(), index, options.minVersion, options.eci, plan)) {
+    symbol.version =
+        qrimage::EncodeSegments(reinterpret_cast<const std::uint8_t*>(text.data()), plan, encoded);
+  }
   if (symbol.version > 0) {
     symbol.size = encoded.size;
     symbol.modules.assign(encoded.modules, encoded.modules + encoded.size * encoded.size);
@@ -334,8 +348,8 @@ struct Case {
   int length;
   char level;
   ImageOptions options;
-  std::uint32_t pixelsPerMetre;   // in BMP and PNG files
-  qrimage::EncodeOptions encode;  // a version floor, an ECI header
+  std::uint32_t pixelsPerMetre;  // in BMP and PNG files
+  EncodeOptions encode;          // a version floor, an ECI header
 };
 
 // Versions 1, 5, 7, 18, 36, 3, 4 and 2, then 12 by its floor and 2 behind an

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <new>
 
-#include "api/encode.h"
+#include "tool_core/encode.h"
 #include "qrimage.h"
 #include "report.h"
 

@@ -13,7 +13,7 @@
 #include <unistd.h>
 #endif
 
-#include "output/output_replace.h"
+#include "tool_core/output/output_replace.h"
 #include "report.h"
 
 namespace qrtool {

@@ -1,4 +1,5 @@
-// The encoding half of a call, shared by QRImage and Encode.
+// The encoding half of a call, shared by QRImage and the tool's
+// EncodeSegments.
 #ifndef QRIMAGE_SRC_API_ENCODE_SYMBOL_H
 #define QRIMAGE_SRC_API_ENCODE_SYMBOL_H
 

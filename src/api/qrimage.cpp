@@ -1,18 +1,14 @@
-// The exported entry point: runs the pipeline steps in order over the one
-// encode state and turns their results into the host's result code.
+// The exported entry point: takes the lock, copies the text, has the
+// pipeline encode it and writes the bitmap, turning the steps' results into
+// the host's result code.
 #include "qrimage.h"
 
 #include <cstdint>
 
 #include "api/call_lock.h"
 #include "api/encode_symbol.h"
-#include "data/version_select.h"
-#include "ecc/error_correction.h"
-#include "ecc/galois.h"
-#include "mask/mask.h"
 #include "output/bitmap.h"
 #include "state/encode_state.h"
-#include "symbol/symbol.h"
 
 namespace qrimage {
 namespace {
@@ -30,37 +26,6 @@ void CopyText(const char* text) {
 }
 
 }  // namespace
-
-// The first call of the process builds the field tables, whatever its
-// arguments; the flag is set only once they are whole. Called under the
-// lock.
-void PrepareGaloisTables() {
-  if (!galoisTablesReady) {
-    InitGaloisTables();
-    galoisTablesReady = 1;
-  }
-}
-
-int EncodeSymbol(int level) {
-  EncodeState& state = encodeState;
-  if (SelectVersion(static_cast<std::uint8_t>(level & 0xFF), state) != 0) {
-    return QRIMAGE_ERROR_INPUT;
-  }
-  BuildDataCodewords(state);
-  return FinishSymbol(state);
-}
-
-int FinishSymbol(EncodeState& state) {
-  if (ComputeErrorCorrection(state) != 0) {
-    return QRIMAGE_ERROR_ENCODING;
-  }
-  InterleaveCodewords(state);
-  BuildMaskTemplates(state);
-  PlaceModules(state);
-  SelectAndApplyMask(state);
-  PlaceFormatAndVersionInfo(state);
-  return state.version;
-}
 
 }  // namespace qrimage
 

@@ -1,8 +1,8 @@
 // The tool's data encoding: the one table of segment modes, their headers,
 // character sets and bit costs, read by the segmentation, the bit stream
 // writer and the capacity checks alike.
-#ifndef QRIMAGE_SRC_SEGMENTS_SEGMENT_TABLE_H
-#define QRIMAGE_SRC_SEGMENTS_SEGMENT_TABLE_H
+#ifndef QRIMAGE_SRC_TOOL_CORE_SEGMENTS_SEGMENT_TABLE_H
+#define QRIMAGE_SRC_TOOL_CORE_SEGMENTS_SEGMENT_TABLE_H
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The writers only the tool uses: replacing a file whole, and standard
 // output. They are built into the tool's own library, so the library's
 // binaries carry none of them.
-#ifndef QRIMAGE_SRC_OUTPUT_OUTPUT_REPLACE_H
-#define QRIMAGE_SRC_OUTPUT_OUTPUT_REPLACE_H
+#ifndef QRIMAGE_SRC_TOOL_CORE_OUTPUT_OUTPUT_REPLACE_H
+#define QRIMAGE_SRC_TOOL_CORE_OUTPUT_OUTPUT_REPLACE_H
 
 #include "output/output_file.h"
 

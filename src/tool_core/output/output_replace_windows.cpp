@@ -1,5 +1,5 @@
 // Windows: a replacement is made beside its target and moved over it.
-#include "output/output_replace.h"
+#include "tool_core/output/output_replace.h"
 
 namespace qrimage {
 namespace {

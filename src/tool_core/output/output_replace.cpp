@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "output/output_replace.h"
+#include "tool_core/output/output_replace.h"
 
 namespace qrimage {
 namespace {

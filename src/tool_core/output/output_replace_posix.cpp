@@ -11,7 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "output/output_replace.h"
+#include "tool_core/output/output_replace.h"
 
 namespace qrimage {
 namespace {

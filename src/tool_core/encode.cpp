@@ -1,4 +1,4 @@
-#include "api/encode.h"
+#include "tool_core/encode.h"
 
 #include <cstring>
 
@@ -43,27 +43,6 @@ int EncodeSegments(const std::uint8_t* text, const SymbolPlan& plan, Symbol& sym
     std::memcpy(symbol.modules + r * size, &state.matrix[r * GRID_STRIDE], size);
   }
   return version;
-}
-
-int Encode(const char* text, std::size_t length, int level, const EncodeOptions& options,
-           Symbol& symbol) {
-  if (text == nullptr || length >= static_cast<std::size_t>(kTextBufferSize)) {
-    return QRIMAGE_ERROR_INPUT;
-  }
-  // A NUL would end the text early for the library: the same text through
-  // QRImage would give another symbol.
-  if (std::memchr(text, '\0', length) != nullptr) {
-    return QRIMAGE_ERROR_INPUT;
-  }
-  int index = 0;
-  while (index < 4 && kLevelLetters[index] != static_cast<char>(level & 0xFF)) {
-    ++index;
-  }
-  SymbolPlan plan;
-  if (!PlanBytes(length, index, options.minVersion, options.eci, plan)) {
-    return QRIMAGE_ERROR_INPUT;
-  }
-  return EncodeSegments(reinterpret_cast<const std::uint8_t*>(text), plan, symbol);
 }
 
 }  // namespace qrimage

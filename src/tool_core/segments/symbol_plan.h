@@ -1,14 +1,14 @@
 // What the tool's symbols hold: the version, the level and the segments of
 // one symbol, or of each symbol of a structured-append sequence.
-#ifndef QRIMAGE_SRC_SEGMENTS_SYMBOL_PLAN_H
-#define QRIMAGE_SRC_SEGMENTS_SYMBOL_PLAN_H
+#ifndef QRIMAGE_SRC_TOOL_CORE_SEGMENTS_SYMBOL_PLAN_H
+#define QRIMAGE_SRC_TOOL_CORE_SEGMENTS_SYMBOL_PLAN_H
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
-#include "segments/segment_stream.h"
+#include "tool_core/segments/segment_stream.h"
 
 namespace qrimage {
 

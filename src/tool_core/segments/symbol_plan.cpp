@@ -1,4 +1,4 @@
-#include "segments/symbol_plan.h"
+#include "tool_core/segments/symbol_plan.h"
 
 #include <algorithm>
 

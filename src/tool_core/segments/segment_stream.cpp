@@ -1,4 +1,4 @@
-#include "segments/segment_stream.h"
+#include "tool_core/segments/segment_stream.h"
 
 namespace qrimage {
 

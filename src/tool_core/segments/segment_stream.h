@@ -1,12 +1,12 @@
 // The data codewords of one symbol: headers, segments, terminator, padding.
-#ifndef QRIMAGE_SRC_SEGMENTS_SEGMENT_STREAM_H
-#define QRIMAGE_SRC_SEGMENTS_SEGMENT_STREAM_H
+#ifndef QRIMAGE_SRC_TOOL_CORE_SEGMENTS_SEGMENT_STREAM_H
+#define QRIMAGE_SRC_TOOL_CORE_SEGMENTS_SEGMENT_STREAM_H
 
 #include <cstdint>
 #include <optional>
 #include <span>
 
-#include "segments/segmentation.h"
+#include "tool_core/segments/segmentation.h"
 
 namespace qrimage {
 

@@ -1,13 +1,13 @@
 // The shortest split of a text into numeric, alphanumeric and byte
 // segments.
-#ifndef QRIMAGE_SRC_SEGMENTS_SEGMENTATION_H
-#define QRIMAGE_SRC_SEGMENTS_SEGMENTATION_H
+#ifndef QRIMAGE_SRC_TOOL_CORE_SEGMENTS_SEGMENTATION_H
+#define QRIMAGE_SRC_TOOL_CORE_SEGMENTS_SEGMENTATION_H
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "segments/segment_table.h"
+#include "tool_core/segments/segment_table.h"
 
 namespace qrimage {
 

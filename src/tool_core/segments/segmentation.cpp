@@ -13,7 +13,7 @@
 // The count field's upper limit is not modelled: a segment that could not
 // count its characters would on its own exceed every symbol's capacity in
 // that version range, so no split that fits a symbol has one.
-#include "segments/segmentation.h"
+#include "tool_core/segments/segmentation.h"
 
 #include <algorithm>
 #include <limits>
