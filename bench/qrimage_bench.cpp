@@ -16,15 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "tool_core/encode.h"
 #include "data/version_select.h"
 #include "ecc/error_correction.h"
 #include "mask/mask.h"
 #include "output/bitmap.h"
 #include "qrimage.h"
-#include "tool_core/segments/symbol_plan.h"
 #include "state/encode_state.h"
 #include "symbol/symbol.h"
+#include "tool_core/encode.h"
+#include "tool_core/segments/symbol_plan.h"
 
 #ifdef QRIMAGE_BENCH_PEER
 #include <qrencode.h>

@@ -8,10 +8,10 @@
 
 #include "data/version_select.h"
 #include "qrimage.h"
-#include "tool_core/segments/symbol_plan.h"
 #include "state/encode_state.h"
 #include "symbol_checker.h"
 #include "test_util.h"
+#include "tool_core/segments/symbol_plan.h"
 
 namespace qrimage {
 namespace {

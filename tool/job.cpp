@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <new>
 
-#include "tool_core/encode.h"
 #include "qrimage.h"
 #include "report.h"
+#include "tool_core/encode.h"
 
 namespace qrtool {
 

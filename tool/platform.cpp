@@ -13,8 +13,8 @@
 #include <unistd.h>
 #endif
 
-#include "tool_core/output/output_replace.h"
 #include "report.h"
+#include "tool_core/output/output_replace.h"
 
 namespace qrtool {
 namespace {
