@@ -11,10 +11,15 @@
 #include "report.h"
 #include "state/symbol_tables.h"
 
+// PNG through libpng, or on Windows through the system's encoder.
 #ifdef QRIMAGE_TOOL_HAVE_PNG
 #include <png.h>
 
 #include <csetjmp>
+#define QRIMAGE_TOOL_WRITES_PNG
+#elif defined(QRIMAGE_TOOL_PNG_WIC)
+#include "png_windows.h"
+#define QRIMAGE_TOOL_WRITES_PNG
 #endif
 
 namespace qrtool {
@@ -277,6 +282,10 @@ void RenderPdf(const SymbolView& symbol, const ImageOptions& options, std::strin
           "\n%%EOF\n";
 }
 
+// PNG rows: top row first, a 1 bit light.
+[[maybe_unused]] constexpr RowPacking kPngRows{
+    .bottomUp = false, .oneIsLight = true, .lightPadding = false};
+
 #ifdef QRIMAGE_TOOL_HAVE_PNG
 
 // Where libpng's output goes. No exception may cross libpng's C code: a
@@ -330,8 +339,7 @@ bool WritePng(png_structp png, png_infop info, const Raster& raster, const Image
   const std::uint32_t ppm = PixelsPerMetre(options.dpi);
   png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
   png_write_info(png, info);
-  raster.ForEachPackedRow({.bottomUp = false, .oneIsLight = true, .lightPadding = false}, row,
-                          rowBytes, [&] { png_write_row(png, row); });
+  raster.ForEachPackedRow(kPngRows, row, rowBytes, [&] { png_write_row(png, row); });
   png_write_end(png, nullptr);
   return true;
 }
@@ -358,6 +366,20 @@ bool RenderPng(const Raster& raster, const ImageOptions& options, std::string* o
     *error = "libpng could not write the picture";
   }
   return written;
+}
+
+#elif defined(QRIMAGE_TOOL_PNG_WIC)
+
+bool RenderPng(const Raster& raster, const ImageOptions& options, std::string* out,
+               std::string* error) {
+  std::vector<std::uint8_t> row((raster.side() + 7) / 8);
+  const auto rows = [&](const std::function<bool(const std::uint8_t*)>& write) {
+    bool writing = true;
+    raster.ForEachPackedRow(kPngRows, row.data(), static_cast<int>(row.size()),
+                            [&] { writing = writing && write(row.data()); });
+  };
+  return EncodePngWithWic(raster.side(), options.foreground, options.background,
+                          PixelsPerMetre(options.dpi), rows, out, error);
 }
 
 #endif
@@ -413,7 +435,7 @@ int PictureSide(int size, const ImageOptions& options) {
 }
 
 bool PngAvailable() {
-#ifdef QRIMAGE_TOOL_HAVE_PNG
+#ifdef QRIMAGE_TOOL_WRITES_PNG
   return true;
 #else
   return false;
@@ -455,7 +477,7 @@ bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& o
       RenderBmp(raster, options, out);
       return true;
     case ImageType::kPng:
-#ifdef QRIMAGE_TOOL_HAVE_PNG
+#ifdef QRIMAGE_TOOL_WRITES_PNG
       return RenderPng(raster, options, out, error);
 #else
       *error =

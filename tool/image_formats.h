@@ -126,7 +126,8 @@ bool PictureFits(ImageType type, const ImageOptions& options, int size, std::str
 // Puts the whole file for `symbol` into *out, the quiet zone included and
 // scaled like the modules. Returns false, with *error set, when the
 // picture does not fit (PictureFits, which the tool asks first), or when
-// `type` is png and the tool was built without libpng.
+// `type` is png and the tool was built without libpng (on Windows the
+// system's encoder writes PNG: png_windows.h) or that encoder failed.
 bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
                  std::string* out, std::string* error);
 

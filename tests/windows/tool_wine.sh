@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows tool under wine, with the ANSI code page 1252: a text given on
 # the command line must arrive whole, as UTF-8 bytes, and give the same file
-# as the Linux tool; an output path is passed on in the ANSI code page.
+# as the Linux tool; an output path is passed on in the ANSI code page. A
+# PNG comes from the system's encoder with the Linux tool's pixels.
 # Run through wine_test.sh, which names wine64 in QRIMAGE_WINE.
 # usage: wine_test.sh WINE64 tool_wine.sh QRIMAGE_EXE LINUX_QRIMAGE
 set -euo pipefail
@@ -35,4 +36,25 @@ if run -o 'Ω.bmp' 'x' 2>err.txt; then
   exit 1
 fi
 grep -q "cannot write 'Ω.bmp': the path has a character outside the ANSI code page" err.txt
+
+# PNG from the system's encoder: the Linux tool's chunks (1 bit a pixel,
+# palette, transparency, pixels per metre) and pixels, read by ZXingReader.
+chunks() {
+  python3 -c 'import struct, sys, zlib
+data, at, image = open(sys.argv[1], "rb").read(), 8, b""
+while at < len(data):
+    length, kind = struct.unpack(">I4s", data[at:at + 8])
+    body, at = data[at + 8:at + 8 + length], at + 12 + length
+    if kind == b"IDAT": image += body
+    else: print(kind.decode(), body.hex())
+print("pixels", zlib.decompress(image).hex())' "$1"
+}
+for options in '-s 2' '-s 3 -d 300 --fg #1a237e --bg #fff59d' '--bg transparent'; do
+  # shellcheck disable=SC2086
+  run $options -o wine.png 'PNG from wine'
+  # shellcheck disable=SC2086
+  "$linux" -nq $options -o linux.png 'PNG from wine'
+  diff <(chunks linux.png) <(chunks wine.png)
+  ZXingReader wine.png | grep -q '^Text: *"PNG from wine"$'
+done
 echo "wine tool: OK"
