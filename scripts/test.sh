@@ -21,8 +21,9 @@ packages+=(lintian)
 # run-time units (about 100 MB); the full fpc package would add some 500 MB
 # of libraries that the example does not use.
 packages+=(mono-mcs mono-runtime fp-compiler)
-# The tool's PNG output, and reading its pictures back (SVG rendering, PDF pages, a second decoder).
-packages+=(libpng-dev librsvg2-bin zxing-cpp-tools poppler-utils)
+# The tool's PNG output, and reading its pictures back (SVG rendering, PDF and EPS pages and their
+# ink coverage, a second decoder).
+packages+=(libpng-dev librsvg2-bin zxing-cpp-tools poppler-utils ghostscript)
 # Sanitizer builds, the fuzzer and the leak checks of scripts/sanitize.sh and scripts/fuzz.sh.
 packages+=(clang libclang-rt-14-dev valgrind)
 

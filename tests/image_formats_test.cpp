@@ -2,6 +2,7 @@
 // for pixel with the encoded module grid, and decoded by zbar and ZXing.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -72,7 +73,7 @@ struct Picture {
   std::vector<Colour> pixels;
   std::uint32_t pixelsPerMetre = 0;  // BMP and PNG
   std::string svgWidth;              // SVG: the width attribute
-  std::string page;                  // PDF: the page drawn as PNG
+  std::string page;                  // PDF, EPS: the page drawn as PNG
 };
 
 using qrtest::LittleEndian;
@@ -291,6 +292,40 @@ testing::AssertionResult ParsePdf(const Bytes& file, int dpi, Picture* picture) 
   return ParsePng(qrtest::ReadFile(picture->page), picture);
 }
 
+// The header and its bounding boxes, every path within the 1,500 points
+// printers take (5 to a rectangle), and the page drawn by Ghostscript.
+testing::AssertionResult ParseEps(const Bytes& file, int dpi, Picture* picture) {
+  const std::string text(file.begin(), file.end());
+  double box = 0, hiRes = 0;
+  if (!text.starts_with("%!PS-Adobe-3.0 EPSF-3.0\n") ||
+      std::sscanf(text.c_str() + text.find("%%BoundingBox:"), "%%%%BoundingBox: 0 0 %lf", &box) !=
+          1 ||
+      std::sscanf(text.c_str() + text.find("%%HiResBoundingBox:"), "%%%%HiResBoundingBox: 0 0 %lf",
+                  &hiRes) != 1 ||
+      box != std::ceil(hiRes) || text.find("font") != std::string::npos) {
+    return testing::AssertionFailure() << "unexpected header:\n" << text.substr(0, 300);
+  }
+  for (std::size_t at = 0, fill; (fill = text.find("fill\n", at)) != std::string::npos;
+       at = fill + 5) {
+    int rectangles = 0;
+    for (std::size_t r = text.find(" r\n", at); r < fill; r = text.find(" r\n", r + 3)) {
+      ++rectangles;
+    }
+    if (rectangles * 5 > 1500) {
+      return testing::AssertionFailure() << "a path of " << rectangles << " rectangles";
+    }
+  }
+  const std::string eps = qrtest::ScratchPath("picture.eps");
+  qrtest::WriteFile(eps, file);
+  picture->page = qrtest::ScratchPath("eps-page.png");
+  if (std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=png16m -r" +
+                   std::to_string(dpi) + " -sOutputFile='" + picture->page + "' '" + eps + "'")
+                      .c_str()) != 0) {
+    return testing::AssertionFailure() << "gs failed";
+  }
+  return ParsePng(qrtest::ReadFile(picture->page), picture);
+}
+
 testing::AssertionResult ReadBack(ImageType type, const Bytes& file, Picture* picture,
                                   int dpi = 0) {
   switch (type) {
@@ -302,6 +337,8 @@ testing::AssertionResult ReadBack(ImageType type, const Bytes& file, Picture* pi
       return ParseSvg(file, picture);
     case ImageType::kPdf:
       return ParsePdf(file, dpi == 0 ? qrtool::kDefaultDpi : dpi, picture);
+    case ImageType::kEps:
+      return ParseEps(file, dpi == 0 ? qrtool::kDefaultDpi : dpi, picture);
     case ImageType::kPbm:
       return ParsePbm(file, picture);
     case ImageType::kTxt:
@@ -372,9 +409,9 @@ constexpr Case kCases[] = {
 TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
   ASSERT_TRUE(qrtest::HaveTool("zbarimg") && qrtest::HaveTool("ZXingReader") &&
               qrtest::HaveTool("rsvg-convert") && qrtest::HaveTool("pdftocairo") &&
-              !qrtest::ImageMagick().empty())
-      << "needs zbarimg, ZXingReader, rsvg-convert, pdftocairo and ImageMagick (Debian "
-         "zbar-tools, zxing-cpp-tools, librsvg2-bin, poppler-utils, imagemagick)";
+              qrtest::HaveTool("gs") && !qrtest::ImageMagick().empty())
+      << "needs zbarimg, ZXingReader, rsvg-convert, pdftocairo, gs and ImageMagick (Debian "
+         "zbar-tools, zxing-cpp-tools, librsvg2-bin, poppler-utils, ghostscript, imagemagick)";
   for (const Case& c : kCases) {
     // Behind an ECI header the bytes are UTF-8, and readers take them so.
     const std::string text =
@@ -419,7 +456,8 @@ TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
         EXPECT_EQ(picture.svgWidth.ends_with("pt"), !cssPixels) << picture.svgWidth;
         EXPECT_NEAR(std::stod(picture.svgWidth), mm * (cssPixels ? 96 : 72) / 25.4, 1e-4);
       }
-      if (type == ImageType::kSvg || type == ImageType::kPdf || type == ImageType::kPbm) {
+      if (type == ImageType::kSvg || type == ImageType::kPdf || type == ImageType::kEps ||
+          type == ImageType::kPbm) {
         // Sized at 72 dpi without -d, PBM too (it stores no pixels per metre).
         const int dpi = cssPixels ? 96 : options.dpi == 0 ? qrtool::kDefaultDpi : options.dpi;
         EXPECT_NEAR(mm, qrtool::PictureSide(symbol.size, options) * 25.4 / dpi, 1e-9);
@@ -429,7 +467,7 @@ TEST(ImageFormats, EveryTypeShowsTheSymbolAndDecodes) {
       }
 
       std::string image = WriteScratch(contents, "picture." + name);
-      if (type == ImageType::kPdf) {
+      if (type == ImageType::kPdf || type == ImageType::kEps) {
         image = picture.page;
       }
       if (type == ImageType::kSvg) {
@@ -528,7 +566,7 @@ TEST(ImageFormats, TypesFromNamesAndPaths) {
   EXPECT_EQ(type, ImageType::kSvg);
   EXPECT_FALSE(qrtool::ImageTypeFromName("sv", &type));
   EXPECT_FALSE(qrtool::ImageTypeFromName("", &type));
-  EXPECT_EQ(qrtool::ImageTypeNameList(), "bmp, png, svg, pdf, pbm, txt");
+  EXPECT_EQ(qrtool::ImageTypeNameList(), "bmp, png, svg, pdf, eps, pbm, txt");
 }
 
 }  // namespace

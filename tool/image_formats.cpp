@@ -180,7 +180,7 @@ void RenderPbm(const Raster& raster, std::string* out) {
                           [&] { out->append(reinterpret_cast<char*>(row.data()), rowBytes); });
 }
 
-// A number for SVG and PDF, no trailing zeros: ten decimals at most, so
+// A number for SVG, PDF and EPS, no trailing zeros: ten decimals at most, so
 // that a module stays its size at the finest resolution too.
 std::string Decimal(double value) {
   char text[48];
@@ -232,12 +232,43 @@ void RenderSvg(const SymbolView& symbol, const ImageOptions& options, std::strin
   out->append("\"/>\n</svg>\n");
 }
 
-std::string PdfColour(Colour colour) {
+// The smallest contrast ratio the colours may have: the WCAG figure for
+// graphics that must be told apart.
+constexpr double kMinContrast = 3.0;
+
+// A colour as the operands of a vector type's colour operator: red, green
+// and blue, or with `inks` cyan, magenta, yellow and black, each 0 to 1;
+// a page with one colour in inks has both in inks.
+std::string ColourOperands(Colour colour, const std::optional<Inks>& given, bool inks) {
   std::string operands;
+  if (inks) {
+    const Inks shares = given.value_or(InksFromColour(colour));
+    for (const double share : {shares.cyan, shares.magenta, shares.yellow, shares.black}) {
+      operands += Decimal(share) + " ";
+    }
+    return operands;
+  }
   for (const int shift : {16, 8, 0}) {
     operands += Decimal(Channel(colour, shift) / 255.0) + " ";
   }
-  return operands + "rg\n";
+  return operands;
+}
+
+bool InInks(const ImageOptions& options) {
+  return options.foregroundInks.has_value() || options.backgroundInks.has_value();
+}
+
+// The fill colour operator: `rg` for RGB and `k` for inks in PDF,
+// setrgbcolor and setcmykcolor in PostScript.
+std::string FillColour(ImageType type, const ImageOptions& options, bool foreground) {
+  const bool inks = InInks(options);
+  const std::string operands =
+      foreground ? ColourOperands(options.foreground, options.foregroundInks, inks)
+                 : ColourOperands(options.background, options.backgroundInks, inks);
+  if (type == ImageType::kPdf) {
+    return operands + (inks ? "k\n" : "rg\n");
+  }
+  return operands + (inks ? "setcmykcolor\n" : "setrgbcolor\n");
 }
 
 // The page sizes PDF readers take, in points.
@@ -253,8 +284,9 @@ void RenderPdf(const SymbolView& symbol, const ImageOptions& options, std::strin
   const std::string unit = Decimal(SidePoints(modules, options) / modules);
   // Module units, origin at the top left, as in the other formats.
   std::string content = unit + " 0 0 -" + unit + " 0 " + side + " cm\n" +
-                        PdfColour(options.background) + "0 0 " + std::to_string(modules) + " " +
-                        std::to_string(modules) + " re f\n" + PdfColour(options.foreground);
+                        FillColour(ImageType::kPdf, options, false) + "0 0 " +
+                        std::to_string(modules) + " " + std::to_string(modules) + " re f\n" +
+                        FillColour(ImageType::kPdf, options, true);
   ForEachDarkRun(symbol, [&](int c, int r, int length) {
     content += std::to_string(c + options.margin) + " " + std::to_string(r + options.margin) + " " +
                std::to_string(length) + " 1 re\n";
@@ -285,6 +317,45 @@ void RenderPdf(const SymbolView& symbol, const ImageOptions& options, std::strin
 // PNG rows: top row first, a 1 bit light.
 [[maybe_unused]] constexpr RowPacking kPngRows{
     .bottomUp = false, .oneIsLight = true, .lightPadding = false};
+
+// Rectangles filled at a time in EPS: a path of one holds 5 points at most
+// (a move, three lines and the close), and printers take paths of 1,500.
+constexpr int kEpsRunsPerFill = 250;
+
+// Encapsulated PostScript of one page the size of the picture at its
+// resolution, in the bounding box rounded outward to whole points: the
+// background and the dark runs as filled rectangles in module units, no
+// fonts, nothing past the first language level but setcmykcolor.
+void RenderEps(const SymbolView& symbol, const ImageOptions& options, std::string* out) {
+  const int modules = symbol.size + 2 * options.margin;
+  const double points = SidePoints(modules, options);
+  const std::string side = Decimal(points);
+  const std::string box = std::to_string(static_cast<long>(std::ceil(std::stod(side))));
+  const std::string unit = Decimal(points / modules);
+  *out = "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 " + box + " " + box +
+         "\n%%HiResBoundingBox: 0 0 " + side + " " + side +
+         "\n%%Creator: qrimage\n%%LanguageLevel: 1\n" +
+         (InInks(options) ? "%%Extensions: CMYK\n" : "") +
+         "%%Pages: 1\n%%EndComments\n"
+         // x y w r: a rectangle w modules wide and one high at column x, row y.
+         "/r { 3 1 roll moveto dup 0 rlineto 0 1 rlineto neg 0 rlineto closepath } bind def\n"
+         "gsave\n"
+         // Module units, origin at the top left, as in the other formats.
+         "[" +
+         unit + " 0 0 -" + unit + " 0 " + side + "] concat\n" +
+         FillColour(ImageType::kEps, options, false) + "0 0 moveto " + std::to_string(modules) +
+         " 0 rlineto 0 " + std::to_string(modules) + " rlineto -" + std::to_string(modules) +
+         " 0 rlineto closepath fill\n" + FillColour(ImageType::kEps, options, true);
+  int runs = 0;
+  ForEachDarkRun(symbol, [&](int c, int r, int length) {
+    *out += std::to_string(c + options.margin) + " " + std::to_string(r + options.margin) + " " +
+            std::to_string(length) + " r\n";
+    if (++runs % kEpsRunsPerFill == 0) {
+      *out += "fill\n";
+    }
+  });
+  *out += (runs % kEpsRunsPerFill != 0 ? "fill\n" : "") + std::string("grestore\n%%EOF\n");
+}
 
 #ifdef QRIMAGE_TOOL_HAVE_PNG
 
@@ -455,6 +526,9 @@ bool PictureFits(ImageType type, const ImageOptions& options, int size, std::str
   } else if ((options.foreground != kBlack || options.background != kWhite) &&
              !TakesColours(type)) {
     *error = "a " + name + " picture is black and white only: no --fg or --bg";
+  } else if (InInks(options) && !Traits(type).inks) {
+    *error = "colours in inks (cmyk:) need a " + ImageTypeNameList(&ImageTypeTraits::inks, " or ") +
+             " picture, not " + name + ": give --fg and --bg as RRGGBB";
   } else if (type == ImageType::kPdf && size > 0 &&
              (pagePoints < kMinPdfPoints || pagePoints > kMaxPdfPoints)) {
     *error = "a PDF page is " + std::to_string(kMinPdfPoints) + " to " +
@@ -463,6 +537,32 @@ bool PictureFits(ImageType type, const ImageOptions& options, int size, std::str
   } else {
     return true;
   }
+  return false;
+}
+
+bool ColoursReadable(const ImageOptions& options, std::string* error) {
+  const bool transparent = options.background == kTransparent;
+  const Colour background = transparent ? kWhite : options.background;
+  const double dark = Luminance(options.foreground);
+  const double light = Luminance(background);
+  const double ratio = (light + 0.05) / (dark + 0.05);
+  if (dark < light && ratio >= kMinContrast) {
+    return true;
+  }
+  const std::string colours =
+      ColourName(options.foreground, options.foregroundInks) + " " +
+      (dark >= light ? "is not darker than the background " : "on ") +
+      (transparent ? Hex(kWhite, 6, false) : ColourName(background, options.backgroundInks));
+  if (dark >= light) {
+    *error = "the foreground " + colours + ": readers look for dark modules on a light ground";
+    return false;
+  }
+  // Cut, not rounded, so that a ratio just under the least never shows as it.
+  char figures[64];
+  std::snprintf(figures, sizeof figures, "%.2f:1, at least %.0f:1", std::floor(ratio * 100) / 100,
+                kMinContrast);
+  *error = "the colours " + colours + " are too close to scan: their contrast ratio is " + figures +
+           " is needed";
   return false;
 }
 
@@ -490,6 +590,9 @@ bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& o
       return true;
     case ImageType::kPdf:
       RenderPdf(symbol, options, out);
+      return true;
+    case ImageType::kEps:
+      RenderEps(symbol, options, out);
       return true;
     case ImageType::kPbm:
       RenderPbm(raster, out);

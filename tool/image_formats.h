@@ -1,6 +1,6 @@
 // The picture formats the tool writes a symbol in, all drawn from the same
 // module grid: 1-bit BMP (the library's layout), 1-bit PNG, SVG, PDF,
-// binary PBM and the half-block text picture of the terminal preview.
+// EPS, binary PBM and the half-block text picture of the terminal preview.
 #ifndef QRIMAGE_TOOL_IMAGE_FORMATS_H
 #define QRIMAGE_TOOL_IMAGE_FORMATS_H
 
@@ -9,9 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "colours.h"
+
 namespace qrtool {
 
-enum class ImageType { kBmp, kPng, kSvg, kPdf, kPbm, kTxt };
+enum class ImageType { kBmp, kPng, kSvg, kPdf, kEps, kPbm, kTxt };
 
 // How a picture type gives its printed size.
 enum class Sizing {
@@ -30,14 +32,16 @@ struct ImageTypeTraits {
   bool transparency;      // a transparent background
   Sizing sizing;
   bool cssPixels;  // vector sized in CSS pixels (96 per inch) without -d or a physical --size
+  bool inks;       // colours as printing inks (cmyk:C,M,Y,K)
 };
 inline constexpr ImageTypeTraits kImageTypes[] = {
-    {ImageType::kBmp, "bmp", true, false, Sizing::kPixelsPerMetre, false},
-    {ImageType::kPng, "png", true, true, Sizing::kPixelsPerMetre, false},
-    {ImageType::kSvg, "svg", true, true, Sizing::kPoints, true},
-    {ImageType::kPdf, "pdf", true, false, Sizing::kPoints, false},
-    {ImageType::kPbm, "pbm", false, false, Sizing::kUnstated, false},
-    {ImageType::kTxt, "txt", false, false, Sizing::kNone, false},
+    {ImageType::kBmp, "bmp", true, false, Sizing::kPixelsPerMetre, false, false},
+    {ImageType::kPng, "png", true, true, Sizing::kPixelsPerMetre, false, false},
+    {ImageType::kSvg, "svg", true, true, Sizing::kPoints, true, false},
+    {ImageType::kPdf, "pdf", true, false, Sizing::kPoints, false, true},
+    {ImageType::kEps, "eps", true, false, Sizing::kPoints, false, true},
+    {ImageType::kPbm, "pbm", false, false, Sizing::kUnstated, false, false},
+    {ImageType::kTxt, "txt", false, false, Sizing::kNone, false, false},
 };
 
 inline constexpr const ImageTypeTraits& Traits(ImageType type) {
@@ -62,7 +66,7 @@ inline constexpr auto kImageTypeNames = [] {
 }();
 
 // The names of the types whose `property` is `value` (all types with nullptr),
-// joined like "bmp, png, svg, pdf, pbm, txt" or, with `last`, "png or svg".
+// joined like "bmp, png, svg, pdf, eps, pbm, txt" or, with `last`, "png or svg".
 std::string ImageTypeNameList(bool ImageTypeTraits::*property = nullptr, const char* last = ", ",
                               bool value = true);
 
@@ -92,16 +96,10 @@ inline constexpr int kMaxDpi = 100000;
 // default; readers need at least one to find the symbol.
 inline constexpr int kDefaultMargin = 4;
 inline constexpr int kMaxMargin = 64;
-// The resolution a file without -d is sized at: PDF and PBM exactly;
+// The resolution a file without -d is sized at: PDF, EPS and PBM exactly;
 // BMP and PNG store the library's 2834 pixels per metre, a whole number
 // just under it (71.98 dpi); an SVG is sized in CSS pixels instead.
 inline constexpr int kDefaultDpi = 72;
-
-// Colours are 0xRRGGBB; kTransparent is a background PNG and SVG can have.
-using Colour = std::uint32_t;
-inline constexpr Colour kBlack = 0x000000;
-inline constexpr Colour kWhite = 0xFFFFFF;
-inline constexpr Colour kTransparent = 0xFF000000;
 
 struct ImageOptions {
   int scale = 1;  // pixels per module side, kMinScale..kMaxScale
@@ -109,9 +107,20 @@ struct ImageOptions {
   int margin = kDefaultMargin;  // quiet zone in modules, 0..kMaxMargin
   Colour foreground = kBlack;   // dark modules
   Colour background = kWhite;   // light modules and the quiet zone, or kTransparent
-  double sidePoints = 0;        // SVG and PDF: the side in points; 0 for the scale at the dpi
+  double sidePoints = 0;        // SVG, PDF, EPS: the side in points; 0 for the scale at the dpi
   bool physicalSide = false;    // sidePoints is a --size in mm, cm, in or pt
+  // The colours as given in inks (PDF and EPS); foreground and background
+  // then hold their RGB conversion. With one colour in inks the page is all
+  // inks: the other is written as InksFromColour gives it.
+  std::optional<Inks> foregroundInks = std::nullopt;
+  std::optional<Inks> backgroundInks = std::nullopt;
 };
+
+// Whether readers can tell the dark modules from the light ones: the
+// foreground darker, with a contrast ratio of at least 3:1 (colours given
+// in inks by their RGB conversion). A transparent background is taken as
+// white, what it is most often put on. False, with *error set, otherwise.
+bool ColoursReadable(const ImageOptions& options, std::string* error);
 
 // Whether a picture of `type` is sized in CSS pixels: an SVG without -d or
 // a physical --size shows one pixel of the picture as one CSS pixel.
@@ -149,7 +158,7 @@ int PictureSide(int size, const ImageOptions& options);
 
 // Side of the printed picture at 100 %, in millimetres, as the file
 // stores it: BMP and PNG the whole pixels per metre (from the dpi, or 2834
-// when dpi is 0, which is 71.98 dpi); SVG and PDF their side in points at
+// when dpi is 0, which is 71.98 dpi); SVG, PDF and EPS their side in points at
 // the dpi (72 when 0) or sidePoints, an SVG in CSS pixels its pixels at 96
 // dpi (InCssPixels); PBM stores no resolution: its pixels at the dpi.
 // Text pictures have no printed size: 0.

@@ -64,7 +64,8 @@ struct OptionEntry {
   const char* valueName;  // nullptr: takes no value
   Section section;
   // "{types}" stands for the list of picture types, "{transparent}" and
-  // "{colourless}" for those that can and cannot have such colours.
+  // "{colourless}" for those that can and cannot have such colours, "{inks}"
+  // for those that take inks.
   const char* help;
 };
 
@@ -98,10 +99,10 @@ constexpr OptionEntry kOptionTable[] = {
      "quiet zone grows with it"},
     {kSize, '\0', "size", "LENGTH", Section::kOptions,
      "the side of the picture, quiet zone included, like\n"
-     "30mm or 1.5in (units mm, cm, in, pt, px): SVG and PDF\n"
-     "exactly, other types the most whole pixels per module\n"
-     "within it at the -d resolution; a size of less than\n"
-     "one pixel per module is refused; not with -s"},
+     "30mm or 1.5in (units mm, cm, in, pt, px): SVG, PDF and\n"
+     "EPS exactly, other types the most whole pixels per\n"
+     "module within it at the -d resolution; a size of less\n"
+     "than one pixel per module is refused; not with -s"},
     {kDpi, 'd', "dpi", "D", Section::kOptions,
      "resolution written into the file (default 72), so\n"
      "that it prints at the size the summary gives in mm\n"
@@ -113,12 +114,17 @@ constexpr OptionEntry kOptionTable[] = {
      "(default 4); readers need one to find the symbol"},
     {kForeground, '\0', "fg", "COLOUR", Section::kOptions,
      "colour of the dark modules as RRGGBB in hex, like\n"
-     "1a237e or '#1a237e' (default 000000); not for {colourless}"},
+     "1a237e or '#1a237e' (default 000000); in {inks}\n"
+     "also as inks, cmyk:C,M,Y,K in percent (0 to 100,\n"
+     "decimals allowed), like cmyk:100,60,0,20; not for\n"
+     "{colourless}"},
     {kBackground, '\0', "bg", "COLOUR", Section::kOptions,
      "colour of the light modules and the quiet zone\n"
-     "(default ffffff), or 'transparent' ({transparent} only);\n"
-     "the foreground must be the darker, with a contrast\n"
-     "ratio of at least 3:1 (WCAG), or readers may fail"},
+     "(default ffffff), as for --fg, or 'transparent'\n"
+     "({transparent} only); the foreground must be the\n"
+     "darker, with a contrast ratio of at least 3:1 (WCAG;\n"
+     "inks count as R = 255(1-C)(1-K), G and B alike with\n"
+     "M and Y), or readers may fail"},
     {kMinVersion, 'v', "min-version", "N", Section::kOptions,
      "the smallest version the symbol may have, 1 to 40\n"
      "(default 1), so that labels keep one size"},
@@ -156,10 +162,6 @@ constexpr OptionEntry kOptionTable[] = {
     {kHelp, 'h', "help", nullptr, Section::kOptions, "show this help"},
     {kVersion, 'V', "version", nullptr, Section::kOptions, "show the tool's version"},
 };
-
-// The smallest contrast ratio --fg and --bg may have: the WCAG figure for
-// graphics that must be told apart.
-constexpr double kMinContrast = 3.0;
 
 // A refused command line: the exit status and the message, and for a usage
 // error the argument that may be a text taken for an option.
@@ -255,10 +257,36 @@ Refusal ParseType(const char* value, Request& request) {
   return {};
 }
 
+// "C,M,Y,K" after "cmyk:": four percentages of ink, 0 to 100, decimals
+// allowed.
+bool ParseInks(const char* at, Inks& inks) {
+  double* const shares[] = {&inks.cyan, &inks.magenta, &inks.yellow, &inks.black};
+  for (int i = 0; i < 4; ++i) {
+    double percent = 0;
+    if ((i > 0 && *at++ != ',') || (at = ReadDecimal(at, true, percent)) == nullptr ||
+        percent > 100) {
+      return false;
+    }
+    *shares[i] = percent / 100;
+  }
+  return *at == '\0';
+}
+
 Refusal ParseColour(const std::string& name, const char* value, bool mayBeTransparent,
-                    Colour& colour) {
+                    Colour& colour, std::optional<Inks>& inks) {
+  inks.reset();
   if (mayBeTransparent && std::strcmp(value, "transparent") == 0) {
     colour = kTransparent;
+    return {};
+  }
+  if (std::strncmp(value, "cmyk:", 5) == 0) {
+    Inks shares;
+    if (!ParseInks(value + 5, shares)) {
+      return Usage("option '" + name + "' takes inks as cmyk:C,M,Y,K in percent from 0 to 100, " +
+                   "like cmyk:100,60,0,20, not " + Printable(value, true));
+    }
+    inks = shares;
+    colour = ColourFromInks(shares);
     return {};
   }
   const char* hex = value[0] == '#' ? value + 1 : value;
@@ -268,7 +296,7 @@ Refusal ParseColour(const std::string& name, const char* value, bool mayBeTransp
   }
   if (!valid) {
     return Usage("option '" + name + "' takes a colour as RRGGBB in hex, like 1a237e" +
-                 (mayBeTransparent ? " (or 'transparent')" : "") + ", not " +
+                 (mayBeTransparent ? " (or 'transparent')" : "") + ", or cmyk:C,M,Y,K, not " +
                  Printable(value, true));
   }
   colour = static_cast<Colour>(std::strtoul(hex, nullptr, 16));
@@ -336,9 +364,9 @@ Refusal Apply(const OptionEntry& entry, const std::string& name, const char* val
     case kMargin:
       return NumberOption(name, value, 0, kMaxMargin, job.image.margin);
     case kForeground:
-      return ParseColour(name, value, false, job.image.foreground);
+      return ParseColour(name, value, false, job.image.foreground, job.image.foregroundInks);
     case kBackground:
-      return ParseColour(name, value, true, job.image.background);
+      return ParseColour(name, value, true, job.image.background, job.image.backgroundInks);
     case kMinVersion:
       request.minVersionGiven = true;
       return NumberOption(name, value, 1, kMaxVersion, job.minVersion);
@@ -484,41 +512,6 @@ Refusal AddNonOption(const char* argument, bool optionsEnded, Request& request) 
   return {};
 }
 
-// The relative luminance of a colour, 0 for black to 1 for white (WCAG).
-double Luminance(Colour colour) {
-  double sum = 0;
-  const double weights[3] = {0.2126, 0.7152, 0.0722};
-  for (int i = 0; i < 3; ++i) {
-    const double c = (colour >> (16 - 8 * i) & 0xFF) / 255.0;
-    sum += weights[i] * (c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
-  }
-  return sum;
-}
-
-// Readers look for dark modules on a light ground; a transparent
-// background is taken as white, what it is most often put on.
-Refusal CheckColours(const ImageOptions& image) {
-  const Colour background = image.background == kTransparent ? kWhite : image.background;
-  const double dark = Luminance(image.foreground);
-  const double light = Luminance(background);
-  const double ratio = (light + 0.05) / (dark + 0.05);
-  if (dark < light && ratio >= kMinContrast) {
-    return {};
-  }
-  const std::string colours = Hex(image.foreground, 6, false) + " " +
-                              (dark >= light ? "is not darker than the background " : "on ") +
-                              Hex(background, 6, false);
-  if (dark >= light) {
-    return Usage("the foreground " + colours + ": readers look for dark modules on a light ground");
-  }
-  // Cut, not rounded, so that a ratio just under the least never shows as it.
-  char figures[64];
-  std::snprintf(figures, sizeof figures, "%.2f:1, at least %.0f:1", std::floor(ratio * 100) / 100,
-                kMinContrast);
-  return Usage("the colours " + colours + " are too close to scan: their contrast ratio is " +
-               figures + " is needed");
-}
-
 // What the options say together, once each has been read.
 Refusal CheckCombination(const Request& request) {
   const Job& job = request.job;
@@ -538,9 +531,9 @@ Refusal CheckCombination(const Request& request) {
   if (sized && request.scaleGiven) {
     return Usage("--size and -s exclude each other: --size chooses the pixels per module");
   }
-  Refusal refusal = CheckColours(request.job.image);
-  if (refusal.status != kOk) {
-    return refusal;
+  std::string error;
+  if (!ColoursReadable(request.job.image, &error)) {
+    return Usage(error);
   }
   const int sources =
       (request.text != nullptr) + (request.inputFile != nullptr) + (request.readStdin ? 1 : 0);
@@ -621,6 +614,7 @@ std::string HelpLines(Section section) {
       {"{types}", ImageTypeNameList()},
       {"{transparent}", ImageTypeNameList(&ImageTypeTraits::transparency, " and ")},
       {"{colourless}", ImageTypeNameList(&ImageTypeTraits::colours, ", ", false)},
+      {"{inks}", ImageTypeNameList(&ImageTypeTraits::inks, " and ")},
   };
   std::string lines;
   for (const OptionEntry& entry : kOptionTable) {

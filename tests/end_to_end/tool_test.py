@@ -38,7 +38,9 @@ SUMMARY = re.compile(rb"^(\d+) bytes, [a-z+]+(?:, [^,]+)?, level ([LMQH])(?: \(a
                      rb"(?:(\d+)x\d+ px, ([\d.]+)x[\d.]+ mm(?: at \d+ dpi)?, )?(.*)$")
 SUMMARY_NAME = 8
 LIBRARY = ["--bytes", "-s", "1"]  # the tool's BMP is then QRImage's file
-MAGIC = {"bmp": b"BM", "png": b"\x89PNG\r\n", "svg": b"<?xml", "pbm": b"P4\n", "pdf": b"%PDF-"}
+MAGIC = {"bmp": b"BM", "png": b"\x89PNG\r\n", "svg": b"<?xml", "pbm": b"P4\n", "pdf": b"%PDF-",
+         "eps": b"%!PS-Adobe-3.0 EPSF-3.0\n"}
+GHOSTSCRIPT = ["gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dEPSCrop"]
 
 
 def library_files(level, files):
@@ -88,7 +90,7 @@ def preview_pixels(lines):
 
 def as_png(path, scale_up=True):
     """A PNG copy of a picture the readers can open: SVG (over white paper) and
-    PDF drawn at 72 dpi, the resolution they are sized at, a bitmap of one
+    PDF and EPS drawn at 72 dpi, the resolution they are sized at, a bitmap of one
     pixel per module scaled up (nearest neighbour)."""
     png = path + ".png"
     if path.endswith(".svg"):
@@ -97,6 +99,8 @@ def as_png(path, scale_up=True):
     elif path.endswith(".pdf"):
         subprocess.run(["pdftocairo", "-png", "-singlefile", "-antialias", "none", "-r", "72",
                         path, png[:-4]], check=True)
+    elif path.endswith(".eps"):
+        subprocess.run(GHOSTSCRIPT + ["-sDEVICE=png16m", "-r72", "-sOutputFile=" + png, path], check=True)
     else:
         args = ["-scale", "400%"] if scale_up else []
         subprocess.run([IMAGEMAGICK, path] + args + [png], check=True)
@@ -105,7 +109,7 @@ def as_png(path, scale_up=True):
 
 def decode(path, scale_up=True, binary=False):
     """Decodes the symbol in a picture with zbar; the raw bytes (with `binary`, as the symbol holds them)."""
-    png = path if path.endswith(".png") else as_png(path, scale_up and not path.endswith(".pdf"))
+    png = path if path.endswith(".png") else as_png(path, scale_up and not path.endswith((".pdf", ".eps")))
     result = subprocess.run(["zbarimg", "--raw", "-q"] + ["-Sbinary"] * binary + [png], stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL)
     return result.stdout[:-1] if result.stdout.endswith(b"\n") and not binary else result.stdout
@@ -113,7 +117,7 @@ def decode(path, scale_up=True, binary=False):
 
 def decode_zxing(path):
     """Decodes the symbol in a picture with ZXing; the raw bytes. It reads no SVG and no 1-bit PBM."""
-    png = as_png(path, scale_up=False) if path.endswith((".svg", ".pbm", ".pdf")) else path
+    png = as_png(path, scale_up=False) if path.endswith((".svg", ".pbm", ".pdf", ".eps")) else path
     return subprocess.run(["ZXingReader", "-bytes", png], stdout=subprocess.PIPE,
                           stderr=subprocess.DEVNULL).stdout
 
@@ -129,7 +133,7 @@ def read_in_both(paths):
 
 def picture_pixels(path):
     """The pixels of any picture the tool writes but text, as rows of booleans (True = light)."""
-    png = as_png(path) if path.endswith((".svg", ".pdf")) else path
+    png = as_png(path) if path.endswith((".svg", ".pdf", ".eps")) else path
     data = subprocess.run([IMAGEMAGICK, png, "pbm:-"], stdout=subprocess.PIPE,
                           check=True).stdout
     magic, width, height, pixels = re.match(rb"(P4)\s+(\d+)\s+(\d+)\s(.*)", data, re.S).groups()
@@ -141,7 +145,7 @@ def picture_pixels(path):
 
 def picture_colours(path):
     """The colours of a picture as 'rrggbb' (with 'aa' when not opaque)."""
-    png = as_png(path) if path.endswith((".svg", ".pdf")) else path
+    png = as_png(path) if path.endswith((".svg", ".pdf", ".eps")) else path
     text = subprocess.run([IMAGEMAGICK, png, "-unique-colors", "-depth", "8", "txt:-"],
                           stdout=subprocess.PIPE, check=True).stdout.decode()
     return {c.lower().removesuffix("ff") if len(c) == 8 else c.lower()
@@ -340,7 +344,7 @@ class Failures(ToolTest):
                  (["-s", "0", "x"], "option '-s' takes a whole number from 1 to 64, not '0'"),
                  (["--scale=65", "x"], "from 1 to 64"),
                  (["-d", "7x", "x"], "option '-d' takes a whole number"),
-                 (["-t", "gif", "x"], "unknown picture type 'gif': use one of bmp, png, svg, pdf, pbm, txt"),
+                 (["-t", "gif", "x"], "unknown picture type 'gif': use one of bmp, png, svg, pdf, eps, pbm, txt"),
                  (["--levle", "H", "x"], "unknown option '--levle'; did you mean '--level'?"),
                  (["--rmqr", "x"], "unknown option '--rmqr'\n"), (["--sise", "3cm", "x"], "did you mean '--size'?"),
                  (["one\u2066", "two\u200f"], "more than one text given: 'one\\u2066' and 'two\\u200f'"),
@@ -365,6 +369,9 @@ class Failures(ToolTest):
                  (["--fg", "#ffffff", "--bg", "000000", "x"], "is not darker than the background"),
                  (["--bg", "transparent", "-o", "t.bmp", "x"], "a transparent background needs a png or svg"),
                  (["--fg", "1a237e", "-t", "pbm", "x"], "a pbm picture is black and white only"),
+                 (["--fg", "cmyk:0,0,0,100", "-o", "k.png", "x"], "inks (cmyk:) need a pdf or eps picture, not png"),
+                 (["--bg", "cmyk:0,0,0,100.5", "-t", "eps", "x"], "takes inks as cmyk:C,M,Y,K in percent from 0 to 100"),
+                 (["--fg", "cmyk:0,0,0,30", "-t", "pdf", "x"], "cmyk:0,0,0,30 on ffffff are too close to scan: their contrast ratio is 2.09:1"),
                  (["-o", "qr.jpg", "x"], "cannot tell the picture type of 'qr.jpg' from its extension"),
                  (["--null", "x"], "--null only goes with --batch"),
                  (["--start", "3", "x"], "--start only goes with --batch"),
@@ -749,7 +756,8 @@ class Formats(ToolTest):
                  (["-s", "3", "-m2", "--fg=8b0000", "--bg", "transparent"], "t.png", 3, "png", 2,
                   {"8b0000", "ffffff00"}),
                  (["-s", "4", "--margin", "3", "--fg", "004d40"], "c.svg", 4, "svg", 3, {"004d40", "ffffff"}),
-                 (["-s", "2", "--fg", "4a148c", "--bg", "e0f7fa"], "c.pdf", 2, "pdf", 4, {"4a148c", "e0f7fa"})]
+                 (["-s", "2", "--fg", "4a148c", "--bg", "e0f7fa"], "c.pdf", 2, "pdf", 4, {"4a148c", "e0f7fa"}),
+                 (["-t", "eps", "-s", "3", "-m", "2", "--fg", "1a237e"], "e.dat", 3, "eps", 2, {"1a237e", "ffffff"})]
         library = self.library_modules(text)
         for args, name, scale, kind, margin, colours in (case + (4, {"000000", "ffffff"})[len(case) - 4:]
                                                          for case in cases):
@@ -829,8 +837,22 @@ class Formats(ToolTest):
             self.assertEqual(re.search(rb"\n(\S+ 0 0 \S+ 0 \S+) cm\n", f.read())[1], b"0.04608 0 0 -0.04608 0 8.5248")
         self.assertIn(b"with --margin 0 the symbol has no quiet zone", result.stderr)
 
+    def test_inks_on_the_page(self):
+        # Ghostscript's coverage of each ink: the page of a colour in inks is all inks, the
+        # other colour converted (black to the black ink alone, white to none).
+        for args, inks in ((["--fg", "cmyk:0,0,0,100", "-o", "k.eps"], "K"),
+                           (["--fg", "cmyk:100,60,0,20", "-o", "b.pdf"], "CMK"),
+                           (["--bg", "cmyk:0,0,10,0", "-o", "y.eps"], "YK"),
+                           (["--fg", "cmyk:100,60,0,20", "--bg", "cmyk:0,0,12.5,0", "-o", "c.pdf"], "CMYK")):
+            with self.subTest(args=args):
+                self.assertEqual(self.run_tool(["-nq"] + args + ["inks"]).returncode, 0)
+                coverage = subprocess.run(GHOSTSCRIPT + ["-sDEVICE=inkcov", "-o", "-", self.path(args[-1])],
+                                          stdout=subprocess.PIPE, check=True).stdout.split()[:4]
+                self.assertEqual("".join(ink for ink, share in zip("CMYK", coverage) if float(share) > 0), inks)
+
     def test_default_name_follows_the_type(self):
-        for args, name in ((["-t", "svg", "x"], "qr.svg"), (["--batch", "-", "-t", "png"], "qr-0001.png")):
+        for args, name in ((["-t", "svg", "x"], "qr.svg"), (["--batch", "-", "-t", "png"], "qr-0001.png"),
+                           (["-t", "eps", "x"], "qr.eps")):
             self.assertEqual(self.run_tool(args, stdin=b"x").returncode, 0)
             self.assertEqual(decode_zxing(self.path(name)), b"x")
 
@@ -944,6 +966,7 @@ class ChosenSymbol(ToolTest):
                  (["--size", "60mm", "-o", "s.svg"], "Shelf 12", 0, " 170x170 px, 60.0x60.0 mm, s.svg"),
                  (["--size", "200px", "-o", "p.svg"], "Shelf 12", 0, " 200x200 px, 52.9x52.9 mm, p.svg"),
                  (["--size", "2in", "-d", "36", "-o", "s.pdf"], "Shelf 12", 0, " 72x72 px, 50.8x50.8 mm, s.pdf"),
+                 (["--size", "30mm", "-o", "s.eps"], "Shelf 12", 0, " 85x85 px, 30.0x30.0 mm, s.eps"),
                  (["--size", "5mm", "-o", "s.png"], "Shelf 12", 2, "--size is too small: version 1 with its "
                   "4-module quiet zone needs at least 29 px (10.2 mm at 72 dpi)")]
         for args, text, status, expected in cases:
@@ -954,9 +977,10 @@ class ChosenSymbol(ToolTest):
                 if status == 0:
                     path = self.path(args[-1])
                     self.assertEqual((decode(path), decode_zxing(path)), (text.encode(),) * 2)
-                    with open(path, "rb") as f:  # SVG and PDF are sized exactly, in points or CSS pixels
+                    with open(path, "rb") as f:  # SVG, PDF and EPS are sized exactly, in points or CSS pixels
                         self.assertIn({"s.svg": b'width="170.0787401575pt"', "p.svg": b'width="200"',
-                                       "s.pdf": b"/MediaBox [0 0 144 144]"}.get(args[-1], b""), f.read())
+                                       "s.pdf": b"/MediaBox [0 0 144 144]", "s.eps": b"%%BoundingBox: 0 0 86 86\n"
+                                       b"%%HiResBoundingBox: 0 0 85.0393700787 85.0393700787"}.get(args[-1], b""), f.read())
                     if path.endswith(".png"):
                         self.assertEqual(len(picture_pixels(path)), int(SUMMARY.match(result.stdout).group(6)))
 
