@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "tool_core/text.h"
+
 namespace qrimage {
 
 namespace {
@@ -191,7 +193,7 @@ std::size_t LongestPrefixWithin(const std::uint8_t* text, std::size_t length, in
     if (programme.Least() > budget) {
       break;
     }
-    if (!wholeUtf8 || i + 1 == length || (text[i + 1] & 0xC0) != 0x80) {
+    if (!wholeUtf8 || i + 1 == length || !ContinuesCharacter(text[i + 1])) {
       longest = i + 1;
     }
   }
