@@ -62,9 +62,10 @@ build=${BUILD_DIR:-build/test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j "$(nproc)"
 # Sanitizer builds, valgrind over the tool, and about a minute of fuzzing.
-# SKIP_SANITIZE=1 leaves them out for a quick local run. The fuzzer runs on
-# one core beside the sanitizer pass, which leaves a core idle at times
-# (configuring, the valgrind checks one after another); its output follows.
+# SKIP_SANITIZE=1 leaves them out for a quick local run. The two fuzz
+# targets run one after the other on one core beside the sanitizer pass,
+# which leaves a core idle at times (configuring, the valgrind checks one
+# after another); their output follows.
 if [[ ${SKIP_SANITIZE:-0} != 1 ]]; then
   fuzz_log=$build-fuzz.log
   FUZZ_BUILD_DIR="$build-fuzz" scripts/fuzz.sh >"$fuzz_log" 2>&1 &

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image_formats.h"
+#include "tool_core/text.h"
 
 namespace qrtool {
 
@@ -26,11 +27,7 @@ struct PictureLength {
 };
 
 // How the text's characters become bytes in the symbol.
-enum class Charset {
-  kAsGiven,  // its own bytes: ASCII, not UTF-8, or --bytes
-  kLatin1,   // --latin1: converted from UTF-8 to ISO-8859-1, unmarked
-  kUtf8Eci,  // UTF-8 behind the ECI designator that names it
-};
+using qrimage::Charset;
 
 struct Job {
   int level = 1;        // index into the level letters: M; the least with boost
@@ -65,10 +62,10 @@ struct Result {
   std::vector<Picture> pictures;  // more than one only with --split
 };
 
-// Checks and encodes `text` (converted in place to ISO-8859-1 with
-// --latin1, a UTF-8 byte-order mark dropped) and renders it. Returns kOk,
-// or an exit status with `error` set to the message.
-int Produce(std::string& text, const Job& job, Result& result, std::string& error);
+// Checks and encodes `text` (converted to ISO-8859-1 with --latin1, a
+// UTF-8 byte-order mark dropped) and renders it. Returns kOk, or an exit
+// status with `error` set to the message.
+int Produce(const std::string& text, const Job& job, Result& result, std::string& error);
 
 // "the text is 3000 bytes in UTF-8; behind its ECI header, level M holds at
 // most 2330 bytes of it (level L holds it); --split would write it as 2

@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "tool_core/text.h"
+
 namespace qrimage {
 
 namespace {
@@ -114,36 +116,14 @@ SegmentMode ModeOf(State state) {
   return state <= kN3 ? kNumericMode : state <= kA2 ? kAlphanumericMode : kByteMode;
 }
 
-}  // namespace
-
-std::int64_t ShortestSegments(const std::uint8_t* text, std::size_t length, int range,
-                              std::vector<Segment>* segments) {
-  if (length == 0) {
-    if (segments != nullptr) {
-      segments->assign(1, Segment{kByteMode, 0, 0});
-    }
-    return SegmentBits(kByteMode, 0, range);
-  }
-  Programme programme(range);
-  if (segments == nullptr) {
-    for (std::size_t i = 0; i < length; ++i) {
-      programme.Step(text[i]);
-    }
-    return programme.Least();
-  }
-
-  std::vector<std::uint8_t> trace(length);
-  for (std::size_t i = 0; i < length; ++i) {
-    trace[i] = programme.Step(text[i]);
-  }
-  State state;
-  const std::int64_t bits = programme.Least(&state);
-
-  // Back from the last character: each state names the one before it,
-  // unless a segment began at this character.
-  segments->clear();
-  std::size_t end = length;
-  for (std::size_t i = length; i-- > 0;) {
+// The segments that end in `state` after the last character, read back
+// from the traces: each state names the one before it, unless a segment
+// began at that character.
+void TraceBack(const std::vector<std::uint8_t>& trace, State state,
+               std::vector<Segment>& segments) {
+  segments.clear();
+  std::size_t end = trace.size();
+  for (std::size_t i = trace.size(); i-- > 0;) {
     bool began;
     State before;
     switch (state) {
@@ -170,14 +150,42 @@ std::int64_t ShortestSegments(const std::uint8_t* text, std::size_t length, int 
         break;
     }
     if (began) {
-      segments->push_back(Segment{ModeOf(state), static_cast<std::uint32_t>(i),
-                                  static_cast<std::uint32_t>(end - i)});
+      segments.push_back(Segment{ModeOf(state), static_cast<std::uint32_t>(i),
+                                 static_cast<std::uint32_t>(end - i)});
       end = i;
       before = static_cast<State>(trace[i] & 7);
     }
     state = before;
   }
-  std::reverse(segments->begin(), segments->end());
+  std::reverse(segments.begin(), segments.end());
+}
+
+}  // namespace
+
+std::int64_t ShortestSegments(const std::uint8_t* text, std::size_t length, int range,
+                              std::vector<Segment>* segments) {
+  if (length == 0) {
+    if (segments != nullptr) {
+      segments->assign(1, Segment{kByteMode, 0, 0});
+    }
+    return SegmentBits(kByteMode, 0, range);
+  }
+  Programme programme(range);
+  if (segments == nullptr) {
+    for (std::size_t i = 0; i < length; ++i) {
+      programme.Step(text[i]);
+    }
+    return programme.Least();
+  }
+
+  std::vector<std::uint8_t> trace(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    trace[i] = programme.Step(text[i]);
+  }
+  State state;
+  const std::int64_t bits = programme.Least(&state);
+
+  TraceBack(trace, state, *segments);
   return bits;
 }
 
@@ -191,7 +199,7 @@ std::size_t LongestPrefixWithin(const std::uint8_t* text, std::size_t length, in
     if (programme.Least() > budget) {
       break;
     }
-    if (!wholeUtf8 || i + 1 == length || (text[i + 1] & 0xC0) != 0x80) {
+    if (!wholeUtf8 || i + 1 == length || !ContinuesCharacter(text[i + 1])) {
       longest = i + 1;
     }
   }

@@ -6,8 +6,6 @@ namespace qrimage {
 
 namespace {
 
-constexpr int kLevelCount = 4;
-
 // A lower bound of the shortest split's bits in any range: no mode packs a
 // digit into fewer than 10/3 bits, another alphanumeric character into
 // fewer than 11/2, any other byte into fewer than 8, and there is at least
@@ -85,44 +83,6 @@ std::vector<std::size_t> GreedyCuts(const std::uint8_t* text, std::size_t length
 }
 
 }  // namespace
-
-bool IsUtf8(const std::uint8_t* text, std::size_t length) {
-  for (std::size_t i = 0; i < length;) {
-    const std::uint8_t lead = text[i];
-    int more;
-    std::uint32_t code;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      more = 1;
-      code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      more = 2;
-      code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      more = 3;
-      code = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (length - i <= static_cast<std::size_t>(more)) {
-      return false;
-    }
-    for (int k = 1; k <= more; ++k) {
-      if ((text[i + k] & 0xC0) != 0x80) {
-        return false;
-      }
-      code = code << 6 | (text[i + k] & 0x3F);
-    }
-    constexpr std::uint32_t kShortest[4] = {0, 0x80, 0x800, 0x10000};
-    if (code < kShortest[more] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
-      return false;
-    }
-    i += more + 1;
-  }
-  return true;
-}
 
 bool PlanSymbol(const std::uint8_t* text, std::size_t length, int level, int minVersion, bool eci,
                 SymbolPlan& plan) {

@@ -12,6 +12,8 @@
 
 namespace qrimage {
 
+constexpr int kLevelCount = 4;
+
 struct SymbolPlan {
   int version = 0;
   int level = 0;  // index in kLevelLetters
@@ -19,10 +21,6 @@ struct SymbolPlan {
   std::vector<Segment> segments;  // positions in the whole text
   std::int64_t bits = 0;          // headers and segments, no terminator
 };
-
-// Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or
-// code points past U+10FFFF).
-bool IsUtf8(const std::uint8_t* text, std::size_t length);
 
 // The smallest version from `minVersion` up that holds the text's shortest
 // segments at `level`, behind an ECI header if `eci`; false when version 40

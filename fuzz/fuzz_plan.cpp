@@ -1,0 +1,195 @@
+// libFuzzer target for the tool's encoder: arbitrary bytes as a request and
+// a text. Planning must never crash, and every plan it accepts must write
+// data codewords that a reader of this file's own takes back to the text,
+// with as many bits before the terminator as the plan counts and no more
+// than the symbol holds (its data codewords counted by the symbol checker).
+//
+// Input: byte 0 is the level (bits 0-1), boost (bit 2), strict (bit 3),
+// split (bit 4) and the character-set choice (bits 5-6); byte 1 the least
+// version (1 + byte % 40) and in bit 7 whether a text too long counts the
+// symbols of a sequence; the rest is the text.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "symbol_checker.h"
+#include "tool_core/plan.h"
+
+namespace {
+
+using qrimage::PlanFault;
+using qrimage::SymbolPlan;
+
+void Check(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+  }
+}
+
+// The data codewords' bits, most significant first.
+class BitReader {
+ public:
+  BitReader(const std::uint8_t* data, int codewords) : data(data), size(8 * codewords) {}
+  int Left() const { return size - at; }
+  int Position() const { return at; }
+  std::uint32_t Take(int count) {
+    Check(count <= Left(), "a field runs past the data codewords");
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i, ++at) {
+      value = value << 1 | (data[at / 8] >> (7 - at % 8) & 1);
+    }
+    return value;
+  }
+
+ private:
+  const std::uint8_t* data;
+  int size;
+  int at = 0;
+};
+
+// Count widths of numeric, alphanumeric and byte segments in versions 1-9,
+// 10-26 and 27-40.
+int CountWidth(int mode, int version) {
+  static constexpr int kWidths[3][3] = {{10, 12, 14}, {9, 11, 13}, {8, 16, 16}};
+  return kWidths[mode][version <= 9 ? 0 : version <= 26 ? 1 : 2];
+}
+
+// One segment after its mode indicator: its characters onto `text`.
+void ReadSegment(BitReader& bits, int mode, int version, std::string& text) {
+  static constexpr std::string_view kAlphanumeric = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
+  const int n = static_cast<int>(kAlphanumeric.size());
+  for (int left = static_cast<int>(bits.Take(CountWidth(mode, version))); left > 0;) {
+    if (mode == 0) {
+      const int digits = std::min(left, 3);
+      const std::uint32_t value = bits.Take(3 * digits + 1);
+      Check(value < (digits == 3 ? 1000u : digits == 2 ? 100u : 10u), "a numeric group too large");
+      const std::string group = std::to_string(value);
+      text += std::string(digits - group.size(), '0') + group;
+      left -= digits;
+    } else if (mode == 1 && left >= 2) {
+      const std::uint32_t value = bits.Take(11);
+      Check(value < static_cast<std::uint32_t>(n * n), "an alphanumeric pair too large");
+      text += kAlphanumeric[value / n];
+      text += kAlphanumeric[value % n];
+      left -= 2;
+    } else {
+      const std::uint32_t value = bits.Take(mode == 1 ? 6 : 8);
+      Check(mode == 2 || value < static_cast<std::uint32_t>(n), "an alphanumeric value too large");
+      text += mode == 1 ? kAlphanumeric[value] : static_cast<char>(value);
+      left -= 1;
+    }
+  }
+}
+
+// Reads the headers and segments of one symbol's data codewords onto
+// `text`, checks the terminator and padding, and returns the bits before
+// the terminator.
+int ReadStream(const std::uint8_t* data, int codewords, const SymbolPlan& plan, int parity,
+               std::string& text) {
+  BitReader bits(data, codewords);
+  int end = 0;
+  bool sequence = false, eci = false;
+  for (int mode; bits.Left() >= 4 && (mode = static_cast<int>(bits.Take(4))) != 0;) {
+    if (mode == 0b0011) {
+      Check(bits.Position() == 4 && plan.headers.sequence, "a sequence header unplanned");
+      Check(static_cast<int>(bits.Take(4)) == plan.headers.sequence->position &&
+                static_cast<int>(bits.Take(4)) == plan.headers.sequence->count - 1 &&
+                static_cast<int>(bits.Take(8)) == parity,
+            "the sequence header");
+      sequence = true;
+    } else if (mode == 0b0111) {
+      Check(plan.headers.eci && bits.Take(8) == 26, "the ECI header");
+      eci = true;
+    } else {
+      Check(mode == 0b0001 || mode == 0b0010 || mode == 0b0100, "a mode indicator");
+      ReadSegment(bits, mode == 0b0001 ? 0 : mode == 0b0010 ? 1 : 2, plan.version, text);
+    }
+    end = bits.Position();
+  }
+  Check(sequence == plan.headers.sequence.has_value() && eci == plan.headers.eci, "the headers");
+  // Zero bits to the codeword's end, then the pad codewords in turn.
+  const int padFrom = (std::min(end + 4, 8 * codewords) + 7) / 8;
+  for (int bit = end; bit < 8 * padFrom; ++bit) {
+    Check((data[bit / 8] >> (7 - bit % 8) & 1) == 0, "the terminator and the zero bits");
+  }
+  for (int i = padFrom; i < codewords; ++i) {
+    Check(data[i] == ((i - padFrom) % 2 ? 0x11 : 0xEC), "the pad codewords");
+  }
+  return end;
+}
+
+void CheckPlan(const qrimage::TextPlan& plan, const qrimage::PlanRequest& request) {
+  const std::string& bytes = plan.text.bytes;
+  const int count = static_cast<int>(plan.symbols.size());
+  Check(count >= 1 && count <= 16 && (count == 1 || request.split), "the number of symbols");
+  int parity = 0;
+  for (const char c : bytes) {
+    parity ^= static_cast<std::uint8_t>(c);
+  }
+  std::string read;
+  for (const SymbolPlan& symbol : plan.symbols) {
+    Check(symbol.version >= request.minVersion && symbol.version <= 40 &&
+              (!request.strict || symbol.version == request.minVersion),
+          "the version");
+    Check(symbol.level == plan.symbols[0].level && symbol.level >= request.level &&
+              (request.boost || symbol.level == request.level),
+          "the level");
+    const int codewords = qrtest::DataCodewords(symbol.version, symbol.level);
+    std::uint8_t data[3000];
+    Check(qrimage::WriteSegmentStream(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                      symbol.segments, symbol.headers, symbol.version, data,
+                                      codewords),
+          "the planned stream is written");
+    const std::size_t start = read.size();
+    Check(!plan.text.WholeUtf8() || start == bytes.size() ||
+              !qrimage::ContinuesCharacter(static_cast<std::uint8_t>(bytes[start])),
+          "a cut inside a UTF-8 character");
+    const int bits = ReadStream(data, codewords, symbol, parity, read);
+    Check(bits == symbol.bits && bits <= 8 * codewords, "the bits counted");
+  }
+  Check(read == bytes, "the text read back");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) {
+    return 0;
+  }
+  qrimage::PlanRequest request;
+  request.level = data[0] & 3;
+  request.boost = (data[0] & 4) != 0;
+  request.strict = (data[0] & 8) != 0;
+  request.split = (data[0] & 16) != 0;
+  request.charset = static_cast<qrimage::CharsetChoice>(data[0] >> 5 & 3);
+  request.minVersion = 1 + data[1] % 40;
+  request.countSplit = (data[1] & 0x80) != 0;
+  const std::string_view text(reinterpret_cast<const char*>(data + 2), size - 2);
+
+  const qrimage::TextPlan plan = qrimage::PlanText(text, request);
+  const bool utf8Only = request.charset == qrimage::CharsetChoice::kLatin1 ||
+                        request.charset == qrimage::CharsetChoice::kUtf8Eci;
+  switch (plan.fault) {
+    case PlanFault::kNone:
+      CheckPlan(plan, request);
+      break;
+    case PlanFault::kNotUtf8:
+    case PlanFault::kNotLatin1:
+      Check(utf8Only && plan.where.at < text.size(), "a refused character");
+      break;
+    case PlanFault::kTooLong:
+      Check(plan.shortfall.held[request.level] < plan.text.bytes.size(), "the prefix held");
+      break;
+    case PlanFault::kNeedsVersion:
+      Check(request.strict && !request.split && plan.version > request.minVersion, "--strict");
+      break;
+    case PlanFault::kNeedsSymbols:
+      Check(request.strict && request.split, "--strict with --split");
+      break;
+  }
+  return 0;
+}
