@@ -154,12 +154,12 @@ std::string ModeNames(const std::vector<qrimage::SymbolPlan>& plans) {
 // cannot show the modules.
 bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& error) {
   image = job.image;
-  if (job.size.points <= 0 && job.size.pixels <= 0) {
+  if (!job.size) {
     return true;
   }
   const int dpi = image.dpi == 0 ? kDefaultDpi : image.dpi;
   const int side = size + 2 * image.margin;
-  const double pixels = job.size.pixels > 0 ? job.size.pixels : job.size.points * dpi / 72.0;
+  const double pixels = job.size->pixels > 0 ? job.size->pixels : job.size->points * dpi / 72.0;
   // A hair of slack: 29 px given in millimetres stays 29 px.
   const double scale = std::floor(pixels / side + 1e-9);
   if (scale < kMinScale) {
@@ -171,8 +171,8 @@ bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& erro
     return false;
   }
   if (Traits(job.type).sizing == Sizing::kPoints) {
-    image.sidePoints = job.size.points > 0 ? job.size.points : job.size.pixels * 72.0 / dpi;
-    image.physicalSide = job.size.points > 0;
+    image.sidePoints = job.size->points > 0 ? job.size->points : job.size->pixels * 72.0 / dpi;
+    image.physicalSide = job.size->points > 0;
   } else {
     image.scale = static_cast<int>(std::min<double>(scale, kMaxScale));
   }
@@ -257,7 +257,7 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
   result.level = job.boost && !job.bytes ? qrimage::HighestLevel(plans) : job.level;
   result.modes = ModeNames(plans);
   if (!FitPicture(qrimage::SymbolSize(version), job, result.image, error) ||
-      !PictureFits(job.type, result.image, qrimage::SymbolSize(version), &error)) {
+      !PageFits(job.type, result.image, qrimage::SymbolSize(version), &error)) {
     return kUsage;
   }
 
