@@ -77,8 +77,10 @@ struct Given {
   Request& request;
 };
 
-Refusal Flag(bool& field) {
-  field = true;
+// An option that sets a field of the request to a fixed value.
+template <typename Value>
+Refusal Set(Value& field, Value value) {
+  field = value;
   return {};
 }
 
@@ -119,7 +121,7 @@ constexpr OptionEntry kOptionTable[] = {
      "newline counts, and a CR before a newline ends the\n"
      "line; more than 100 empty lines in a row end the run"},
     {kNull, '\0', "null", nullptr, Section::kSource,
-     [](const Given& g) { return Flag(g.request.nullSeparated); },
+     [](const Given& g) { return Set(g.request.nullSeparated, true); },
      "with --batch: the texts are separated by NUL bytes\n"
      "instead of newlines"},
     {kStart, '\0', "start", "N", Section::kSource,
@@ -195,59 +197,49 @@ constexpr OptionEntry kOptionTable[] = {
      "the smallest version the symbol may have, 1 to 40\n"
      "(default 1), so that labels keep one size"},
     {kStrict, '\0', "strict", nullptr, Section::kOptions,
-     [](const Given& g) { return Flag(g.request.job.strict); },
+     [](const Given& g) { return Set(g.request.job.strict, true); },
      "with -v N: exactly version N; a text that needs a\n"
      "larger one fails (exit status 1) naming it; with\n"
      "--split, as many symbols of version N as it takes"},
     {kNoBoost, '\0', "no-boost", nullptr, Section::kOptions,
-     [](const Given& g) {
-       g.request.job.boost = false;
-       return Refusal{};
-     },
+     [](const Given& g) { return Set(g.request.job.boost, false); },
      "keep the level given; without it the level is raised\n"
      "as far as the symbol keeps its version"},
     {kSplit, '\0', "split", nullptr, Section::kOptions,
-     [](const Given& g) { return Flag(g.request.job.split); },
+     [](const Given& g) { return Set(g.request.job.split, true); },
      "a text one symbol does not hold becomes a sequence of\n"
      "up to 16 (structured append), named by -o with one\n"
      "number (default qr-%02d.bmp); not with --batch"},
     {kEci, '\0', "eci", nullptr, Section::kOptions,
-     [](const Given& g) { return Flag(g.request.job.eci); },
+     [](const Given& g) { return Set(g.request.job.eci, true); },
      "the text is UTF-8: write it so, behind an ECI marker\n"
      "(one byte of capacity), even when it is ASCII; a text\n"
      "that is not UTF-8 is refused; not with --latin1 or\n"
      "--bytes"},
     {kLatin1, '\0', "latin1", nullptr, Section::kOptions,
-     [](const Given& g) { return Flag(g.request.job.latin1); },
+     [](const Given& g) { return Set(g.request.job.latin1, true); },
      "the text is UTF-8: write it as ISO-8859-1, one byte a\n"
      "character and no marker, or refuse a text with a\n"
      "character outside it; smaller, but readers guess the\n"
      "character set of such bytes, often wrongly"},
     {kBytes, '\0', "bytes", nullptr, Section::kOptions,
-     [](const Given& g) { return Flag(g.request.job.bytes); },
+     [](const Given& g) { return Set(g.request.job.bytes, true); },
      "the bytes as given in byte mode, at the level given:\n"
      "with -s 1 the library's own BMP; not with --eci,\n"
      "--latin1 or --split"},
     {kShow, '\0', "show", nullptr, Section::kOptions,
-     [](const Given& g) {
-       g.request.show = Show::kAlways;
-       return Refusal{};
-     },
+     [](const Given& g) { return Set(g.request.show, Show::kAlways); },
      "print the symbol even when standard output is not a\n"
      "terminal (on a terminal it is printed by default);\n"
      "not with --batch"},
     {kNoShow, 'n', "no-show", nullptr, Section::kOptions,
-     [](const Given& g) {
-       g.request.show = Show::kNever;
-       return Refusal{};
-     },
-     "never print the symbol"},
+     [](const Given& g) { return Set(g.request.show, Show::kNever); }, "never print the symbol"},
     {kQuiet, 'q', "quiet", nullptr, Section::kOptions,
-     [](const Given& g) { return Flag(g.request.quiet); }, "no summary line"},
+     [](const Given& g) { return Set(g.request.quiet, true); }, "no summary line"},
     {kHelp, 'h', "help", nullptr, Section::kOptions,
-     [](const Given& g) { return Flag(g.request.help); }, "show this help"},
+     [](const Given& g) { return Set(g.request.help, true); }, "show this help"},
     {kVersion, 'V', "version", nullptr, Section::kOptions,
-     [](const Given& g) { return Flag(g.request.version); }, "show the tool's version"},
+     [](const Given& g) { return Set(g.request.version, true); }, "show the tool's version"},
 };
 
 // The smallest contrast ratio --fg and --bg may have: the WCAG figure for
