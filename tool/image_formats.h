@@ -122,13 +122,14 @@ bool InCssPixels(ImageType type, const ImageOptions& options);
 bool PictureFits(ImageType type, const ImageOptions& options, std::string* error);
 
 // Whether the picture of a symbol of `size` modules a side has a page size
-// readers take (PDF). False, with *error set, otherwise.
+// readers take (PDF), which RenderImage checks as well. False, with *error
+// set, otherwise.
 bool PageFits(ImageType type, const ImageOptions& options, int size, std::string* error);
 
 // Puts the whole file for `symbol` into *out, the quiet zone included and
 // scaled like the modules. Returns false, with *error set, when the
-// picture does not fit (PictureFits and PageFits, which the tool asks
-// first), or when `type` is png and the tool was built without libpng.
+// picture does not fit (PictureFits, which the tool asks first), or when
+// `type` is png and the tool was built without libpng.
 bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
                  std::string* out, std::string* error);
 
