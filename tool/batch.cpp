@@ -341,7 +341,7 @@ class Batch {
     // error instead of into the picture.
     stdoutWritten_ = stdoutWritten_ || IsStandardOutput(name);
     const int status = WriteText(
-        record, job_, [&](long) { return name; }, inputId_, text_, error_);
+        record, job_, [&](long) { return name; }, inputId_, produced_, error_);
     if (status == kOk) {
       progress_.Update(index + 1, ++written_);
       return true;
@@ -363,7 +363,7 @@ class Batch {
   const char* const unit_;
   RecordReader reader_;
   Progress progress_;
-  Written text_;
+  Written produced_;
   std::string error_;
   long written_ = 0;
   long failed_ = 0;
