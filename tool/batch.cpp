@@ -8,6 +8,7 @@
 
 #include "platform.h"
 #include "report.h"
+#include "write.h"
 
 namespace qrtool {
 namespace {
@@ -234,14 +235,148 @@ class Progress {
   int drawn_ = 0;
 };
 
+// One --batch run: the records of its input, each written to its own
+// file, and the count of both at the end.
+class Batch {
+ public:
+  Batch(const Request& request, const NamePattern& names, const std::string& inputName,
+        int descriptor)
+      : request_(request),
+        job_(request.job),
+        names_(names),
+        inputName_(inputName),
+        inputId_(FileIdOf(descriptor)),
+        unit_(request.nullSeparated ? "record " : "line "),
+        reader_(descriptor, request.nullSeparated ? '\0' : '\n'),
+        progress_(IsTerminal(stderr)) {
+    job_.batch = true;
+  }
+
+  // Writes every record, up to the end of the input or a failure that
+  // ends the run.
+  void Run() {
+    // Empty records are held back until a text or the end follows them, so
+    // that input that is all separators (/dev/zero with --null) writes
+    // nothing: more than kMaxEmptyRun of them in a row end the run.
+    long empty = 0;
+    std::string text;
+    for (long index = 0;; ++index) {
+      const RecordReader::Status got = reader_.Next(text);
+      const std::string where = unit_ + std::to_string(index + 1) + ": ";
+      if (got == RecordReader::kRecord && text.empty()) {
+        if (++empty <= kMaxEmptyRun) {
+          continue;
+        }
+        failed_ += empty;
+        return Stop(where + "more than " + std::to_string(kMaxEmptyRun) +
+                    " empty texts in a row (from " + unit_ + std::to_string(index + 2 - empty) +
+                    " on), which is no list: none of them is written, and the rest of " +
+                    inputName_ + " is not read");
+      }
+      bool go = true;
+      for (std::string none; empty > 0 && go; --empty) {
+        go = Write(index - empty, none);
+      }
+      if (!go || got == RecordReader::kEnd) {
+        return;
+      }
+      if (got != RecordReader::kRecord) {
+        return Unread(got, where, text);
+      }
+      if (!Write(index, text)) {
+        return;
+      }
+    }
+  }
+
+  // Writes the summary; returns the exit status of the run.
+  int Finish() {
+    progress_.Clear();
+    if (!request_.quiet) {
+      const std::string summary =
+          std::to_string(written_) + " written, " + std::to_string(failed_) + " failed\n";
+      std::string reason;
+      if (stdoutWritten_) {
+        std::fputs(summary.c_str(), stderr);
+      } else if (!WriteStream(stdout, summary, reason)) {
+        return Fail(kCannotWrite, "cannot write standard output: " + reason);
+      }
+    }
+    return status_ != kOk ? status_ : failed_ > 0 ? kBatchFailures : kOk;
+  }
+
+ private:
+  void Report(int failure, const std::string& message) {
+    progress_.Clear();
+    Fail(failure, message);
+  }
+
+  // Ends the run: the rest of the input cannot be read.
+  void Stop(const std::string& message) {
+    Report(kCannotRead, message);
+    status_ = kCannotRead;
+  }
+
+  // A record that failed to come whole, at `where`: the read failed, or it
+  // is too long.
+  void Unread(RecordReader::Status got, const std::string& where, const std::string& text) {
+    if (got == RecordReader::kTooLong) {
+      ++failed_;
+      return Stop(where + TooLongMessage(text, job_, job_.eci) + "; the rest of " + inputName_ +
+                  " is not read");
+    }
+    const std::string reason = "cannot read " + inputName_ + ": " + std::strerror(reader_.Error());
+    if (text.empty()) {
+      return Stop(reason);
+    }
+    ++failed_;
+    Stop(where + reason + " (after " + std::to_string(text.size()) +
+         " bytes of it; it is not written)");
+  }
+
+  // Writes record `index`; false when no later record can be written.
+  bool Write(long index, std::string& record) {
+    const std::string name = names_.Name(request_.start + index);
+    // When a file written is standard output, the summary goes to standard
+    // error instead of into the picture.
+    stdoutWritten_ = stdoutWritten_ || IsStandardOutput(name);
+    const int status = WriteText(
+        record, job_, [&](long) { return name; }, inputId_, produced_, error_);
+    if (status == kOk) {
+      progress_.Update(index + 1, ++written_);
+      return true;
+    }
+    ++failed_;
+    Report(status, unit_ + std::to_string(index + 1) + ": " + error_);
+    if (job_.type == ImageType::kPng && !PngAvailable()) {
+      status_ = kCannotWrite;  // no record can be written: stop at the first
+      return false;
+    }
+    return true;
+  }
+
+  const Request& request_;
+  Job job_;
+  const NamePattern& names_;
+  const std::string& inputName_;
+  const FileId inputId_;
+  const char* const unit_;
+  RecordReader reader_;
+  Progress progress_;
+  Written produced_;
+  std::string error_;
+  long written_ = 0;
+  long failed_ = 0;
+  int status_ = kOk;
+  bool stdoutWritten_ = false;
+};
+
 }  // namespace
 
-int RunBatch(const Request& request, const std::string& pattern) {
-  Job job = request.job;
-  job.batch = true;
+int RunBatch(const Request& request) {
   NamePattern names;
   std::string error;
-  if (!names.Parse(pattern, "--batch", error)) {
+  if (!names.Parse(request.output, "--batch", error)) {
     return UsageError(error);
   }
   const bool fromStdin = std::strcmp(request.batchFile, "-") == 0;
@@ -251,107 +386,12 @@ int RunBatch(const Request& request, const std::string& pattern) {
   if (input == nullptr) {
     return Fail(kCannotRead, "cannot read " + inputName + ": " + SystemError());
   }
-  const int descriptor = BinaryDescriptor(input);
-  const FileId inputId = FileIdOf(descriptor);
-  const char* const unit = request.nullSeparated ? "record " : "line ";
-  RecordReader reader(descriptor, request.nullSeparated ? '\0' : '\n');
-  Progress progress(IsTerminal(stderr));
-  const auto report = [&progress](int failure, const std::string& message) {
-    progress.Clear();
-    Fail(failure, message);
-  };
-  std::string text;
-  Result result;
-  long written = 0;
-  long failed = 0;
-  int status = kOk;
-  // When a file written is standard output, the summary goes to standard
-  // error instead of into the picture.
-  bool stdoutWritten = false;
-  // Writes record `index`; false when no later record can be written.
-  const auto write = [&](long index, std::string& record) {
-    const std::string name = names.Name(request.start + index);
-    stdoutWritten = stdoutWritten || IsStandardOutput(name);
-    int recordStatus = Produce(record, job, result, error);
-    if (recordStatus == kOk && !WriteFiles({name}, {&result.pictures[0].file}, inputId, error)) {
-      recordStatus = kCannotWrite;
-    }
-    if (recordStatus == kOk) {
-      progress.Update(index + 1, ++written);
-      return true;
-    }
-    ++failed;
-    report(recordStatus, unit + std::to_string(index + 1) + ": " + error);
-    if (job.type == ImageType::kPng && !PngAvailable()) {
-      status = kCannotWrite;  // no record can be written: stop at the first
-      return false;
-    }
-    return true;
-  };
-  // Empty records are held back until a text or the end follows them, so
-  // that input that is all separators (/dev/zero with --null) writes
-  // nothing: more than kMaxEmptyRun of them in a row end the run.
-  long empty = 0;
-  for (long index = 0;; ++index) {
-    const RecordReader::Status got = reader.Next(text);
-    const std::string where = unit + std::to_string(index + 1) + ": ";
-    if (got == RecordReader::kRecord && text.empty()) {
-      if (++empty <= kMaxEmptyRun) {
-        continue;
-      }
-      failed += empty;
-      report(kCannotRead,
-             where + "more than " + std::to_string(kMaxEmptyRun) + " empty texts in a row (from " +
-                 unit + std::to_string(index + 2 - empty) + " on), which is no list: " +
-                 "none of them is written, and the rest of " + inputName + " is not read");
-      status = kCannotRead;
-      break;
-    }
-    bool go = true;
-    for (std::string none; empty > 0 && go; --empty) {
-      go = write(index - empty, none);
-    }
-    if (!go || got == RecordReader::kEnd) {
-      break;
-    }
-    if (got == RecordReader::kFailed) {
-      const std::string reason = "cannot read " + inputName + ": " + std::strerror(reader.Error());
-      if (text.empty()) {
-        report(kCannotRead, reason);
-      } else {
-        ++failed;
-        report(kCannotRead, where + reason + " (after " + std::to_string(text.size()) +
-                                " bytes of it; it is not written)");
-      }
-      status = kCannotRead;
-      break;
-    }
-    if (got == RecordReader::kTooLong) {
-      ++failed;
-      report(kCannotRead, where + TooLongMessage(text, job, job.eci) + "; the rest of " +
-                              inputName + " is not read");
-      status = kCannotRead;
-      break;
-    }
-    if (!write(index, text)) {
-      break;
-    }
-  }
+  Batch batch(request, names, inputName, BinaryDescriptor(input));
+  batch.Run();
   if (!fromStdin) {
     std::fclose(input);
   }
-  progress.Clear();
-  if (!request.quiet) {
-    const std::string summary =
-        std::to_string(written) + " written, " + std::to_string(failed) + " failed\n";
-    std::string reason;
-    if (stdoutWritten) {
-      std::fputs(summary.c_str(), stderr);
-    } else if (!WriteStream(stdout, summary, reason)) {
-      return Fail(kCannotWrite, "cannot write standard output: " + reason);
-    }
-  }
-  return status != kOk ? status : failed > 0 ? kBatchFailures : kOk;
+  return batch.Finish();
 }
 
 }  // namespace qrtool

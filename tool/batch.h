@@ -31,8 +31,9 @@ class NamePattern {
   std::string suffix_;
 };
 
-// Runs the whole batch; returns the exit status.
-int RunBatch(const Request& request, const std::string& pattern);
+// Runs the whole batch, to the files request.output numbers; returns the
+// exit status.
+int RunBatch(const Request& request);
 
 }  // namespace qrtool
 

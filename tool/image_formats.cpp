@@ -513,9 +513,8 @@ bool PngAvailable() {
 #endif
 }
 
-bool PictureFits(ImageType type, const ImageOptions& options, int size, std::string* error) {
+bool PictureFits(ImageType type, const ImageOptions& options, std::string* error) {
   const std::string name(ImageTypeName(type));
-  const double pagePoints = SidePoints(size + 2 * options.margin, options);
   if (options.scale < kMinScale || options.scale > kMaxScale ||
       (options.dpi != 0 && (options.dpi < kMinDpi || options.dpi > kMaxDpi)) ||
       options.margin < 0 || options.margin > kMaxMargin || options.foreground == kTransparent) {
@@ -529,11 +528,6 @@ bool PictureFits(ImageType type, const ImageOptions& options, int size, std::str
   } else if (InInks(options) && !Traits(type).inks) {
     *error = "colours in inks (cmyk:) need a " + ImageTypeNameList(&ImageTypeTraits::inks, " or ") +
              " picture, not " + name + ": give --fg and --bg as RRGGBB";
-  } else if (type == ImageType::kPdf && size > 0 &&
-             (pagePoints < kMinPdfPoints || pagePoints > kMaxPdfPoints)) {
-    *error = "a PDF page is " + std::to_string(kMinPdfPoints) + " to " +
-             std::to_string(kMaxPdfPoints) + " pt a side, this one would be " +
-             Decimal(pagePoints) + " pt: change -s, --size, -m or -d";
   } else {
     return true;
   }
@@ -566,9 +560,20 @@ bool ColoursReadable(const ImageOptions& options, std::string* error) {
   return false;
 }
 
+bool PageFits(ImageType type, const ImageOptions& options, int size, std::string* error) {
+  const double pagePoints = SidePoints(size + 2 * options.margin, options);
+  if (type == ImageType::kPdf && (pagePoints < kMinPdfPoints || pagePoints > kMaxPdfPoints)) {
+    *error = "a PDF page is " + std::to_string(kMinPdfPoints) + " to " +
+             std::to_string(kMaxPdfPoints) + " pt a side, this one would be " +
+             Decimal(pagePoints) + " pt: change -s, --size, -m or -d";
+    return false;
+  }
+  return true;
+}
+
 bool RenderImage(const SymbolView& symbol, ImageType type, const ImageOptions& options,
                  std::string* out, std::string* error) {
-  if (!PictureFits(type, options, symbol.size, error)) {
+  if (!PictureFits(type, options, error) || !PageFits(type, options, symbol.size, error)) {
     return false;
   }
   const Raster raster(symbol, options.scale, options.margin);

@@ -127,10 +127,13 @@ bool ColoursReadable(const ImageOptions& options, std::string* error);
 bool InCssPixels(ImageType type, const ImageOptions& options);
 
 // Whether a picture of `type` can be drawn with `options`: the options in
-// range, colours the type can hold and, for a symbol of `size` modules a
-// side (0: not known yet), a page size readers take. False, with *error
+// range and colours the type can hold. False, with *error set, otherwise.
+bool PictureFits(ImageType type, const ImageOptions& options, std::string* error);
+
+// Whether the picture of a symbol of `size` modules a side has a page size
+// readers take (PDF), which RenderImage checks as well. False, with *error
 // set, otherwise.
-bool PictureFits(ImageType type, const ImageOptions& options, int size, std::string* error);
+bool PageFits(ImageType type, const ImageOptions& options, int size, std::string* error);
 
 // Puts the whole file for `symbol` into *out, the quiet zone included and
 // scaled like the modules. Returns false, with *error set, when the

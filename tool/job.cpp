@@ -55,12 +55,12 @@ std::string ModeNames(const std::vector<qrimage::SymbolPlan>& plans) {
 // cannot show the modules.
 bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& error) {
   image = job.image;
-  if (job.size.points <= 0 && job.size.pixels <= 0) {
+  if (!job.size) {
     return true;
   }
   const int dpi = image.dpi == 0 ? kDefaultDpi : image.dpi;
   const int side = size + 2 * image.margin;
-  const double pixels = job.size.pixels > 0 ? job.size.pixels : job.size.points * dpi / 72.0;
+  const double pixels = job.size->pixels > 0 ? job.size->pixels : job.size->points * dpi / 72.0;
   // A hair of slack: 29 px given in millimetres stays 29 px.
   const double scale = std::floor(pixels / side + 1e-9);
   if (scale < kMinScale) {
@@ -72,8 +72,8 @@ bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& erro
     return false;
   }
   if (Traits(job.type).sizing == Sizing::kPoints) {
-    image.sidePoints = job.size.points > 0 ? job.size.points : job.size.pixels * 72.0 / dpi;
-    image.physicalSide = job.size.points > 0;
+    image.sidePoints = job.size->points > 0 ? job.size->points : job.size->pixels * 72.0 / dpi;
+    image.physicalSide = job.size->points > 0;
   } else {
     image.scale = static_cast<int>(std::min<double>(scale, kMaxScale));
   }
@@ -208,7 +208,7 @@ int Produce(const std::string& text, const Job& job, Result& result, std::string
   result.modes = ModeNames(plan.symbols);
   const int size = qrimage::SymbolSize(plan.symbols[0].version);
   if (!FitPicture(size, job, result.image, error) ||
-      !PictureFits(job.type, result.image, size, &error)) {
+      !PageFits(job.type, result.image, size, &error)) {
     return kUsage;
   }
   return Draw(plan, job, result, error);

@@ -4,6 +4,7 @@
 #define QRIMAGE_TOOL_JOB_H
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,9 +42,9 @@ struct Job {
   bool batch = false;   // one text of --batch, which --split does not serve
   ImageType type = ImageType::kBmp;
   ImageOptions image;
-  PictureLength size;           // --size, when given
-  bool preview = false;         // also draw the symbol in half blocks
-  bool previewColours = false;  // ... with the terminal's colour codes
+  std::optional<PictureLength> size;  // --size
+  bool preview = false;               // also draw the symbol in half blocks
+  bool previewColours = false;        // ... with the terminal's colour codes
 };
 
 // One symbol drawn: its picture file and its preview.

@@ -14,6 +14,7 @@
 #include "platform.h"
 #include "report.h"
 #include "state/symbol_tables.h"
+#include "write.h"
 
 #ifndef QRIMAGE_TOOL_VERSION
 #define QRIMAGE_TOOL_VERSION "unknown"
@@ -97,15 +98,15 @@ int CannotWriteStdout(const std::string& reason) {
   return Fail(kCannotWrite, "cannot write standard output: " + reason);
 }
 
-int RunSingle(const Request& request, const std::string& output) {
+// Reads the text of a single run, which must come from somewhere; `input`
+// is then the file it was read from, if any.
+int ReadText(const Request& request, std::string& text, FileId& input) {
   const bool implicitStdin =
       request.text == nullptr && request.inputFile == nullptr && !request.readStdin;
   if (implicitStdin && IsTerminal(stdin)) {
     return UsageError("no text given: pass TEXT, use -i FILE, or pipe the text in");
   }
-  std::string text;
-  FileId input;
-  int status = LoadText(request, text, input);
+  const int status = LoadText(request, text, input);
   if (status != kOk) {
     return status;
   }
@@ -115,11 +116,46 @@ int RunSingle(const Request& request, const std::string& output) {
   if (implicitStdin && text.empty()) {
     return UsageError("no text given, and standard input is empty");
   }
+  return kOk;
+}
 
+// The symbols in half blocks, or nothing when the terminal is too narrow
+// for them.
+std::string Preview(const Result& result, const Job& job, bool terminal) {
+  const int needed = qrimage::SymbolSize(result.pictures[0].version) + 2 * job.image.margin;
+  const int columns = terminal ? TerminalColumns() : 0;
+  if (columns > 0 && columns < needed) {
+    Fail(kOk, "the terminal is " + std::to_string(columns) + " columns wide, the symbol needs " +
+                  std::to_string(needed) + ": no preview (widen the window to see it)");
+    return "";
+  }
+  std::string shown;
+  for (const Picture& picture : result.pictures) {
+    shown += picture.preview;
+  }
+  return shown;
+}
+
+// The files written as the summary names them: "a.bmp", or "a-01.bmp to
+// a-03.bmp".
+std::string Names(const std::vector<std::string>& paths) {
+  const auto named = [](const std::string& path) {
+    return path == "-" ? std::string("standard output") : Printable(path, false);
+  };
+  return paths.size() == 1 ? named(paths[0]) : named(paths.front()) + " to " + named(paths.back());
+}
+
+int RunSingle(const Request& request) {
+  std::string text;
+  FileId input;
+  int status = ReadText(request, text, input);
+  if (status != kOk) {
+    return status;
+  }
   // When the picture goes to standard output, nothing else may: no
   // preview, and the summary goes to standard error.
-  const bool toStdout = output == "-";
-  const bool stdoutIsOutput = toStdout || IsStandardOutput(output);
+  const std::string& output = request.output;
+  const bool stdoutIsOutput = output == "-" || IsStandardOutput(output);
   const bool terminal = IsTerminal(stdout);
   if (terminal) {
     PrepareConsole();
@@ -129,55 +165,28 @@ int RunSingle(const Request& request, const std::string& output) {
                 (request.show == Show::kAlways || (request.show == Show::kAuto && terminal));
   job.previewColours = terminal;
 
-  Result result;
   std::string error;
   // --split: the pattern numbers the symbols from 1, one symbol too.
   NamePattern pattern;
   if (job.split && !pattern.Parse(output, "--split", error)) {
     return UsageError(error);
   }
-  status = Produce(text, job, result, error);
+  Written written;
+  const auto name = [&](long number) { return job.split ? pattern.Name(number) : output; };
+  status = WriteText(text, job, name, input, written, error);
   if (status != kOk) {
     return status == kUsage ? UsageError(error) : Fail(status, error);
   }
-  // A sequence is written whole or not at all.
-  std::vector<std::string> paths;
-  std::vector<const std::string*> pictures;
-  for (std::size_t i = 0; i < result.pictures.size(); ++i) {
-    paths.push_back(job.split ? pattern.Name(static_cast<long>(i) + 1) : output);
-    pictures.push_back(&result.pictures[i].file);
-  }
-  if (!WriteFiles(paths, pictures, input, error)) {
-    return Fail(kCannotWrite, error);
-  }
-  std::vector<std::string> names;
-  for (const std::string& name : paths) {
-    names.push_back(name == "-" ? "standard output" : Printable(name, false));
-  }
-
-  std::string shown;
-  std::string reason;
-  if (job.preview) {
-    const int needed = qrimage::SymbolSize(result.pictures[0].version) + 2 * job.image.margin;
-    const int columns = terminal ? TerminalColumns() : 0;
-    if (columns > 0 && columns < needed) {
-      Fail(kOk, "the terminal is " + std::to_string(columns) + " columns wide, the symbol needs " +
-                    std::to_string(needed) + ": no preview (widen the window to see it)");
-    } else {
-      for (const Picture& picture : result.pictures) {
-        shown += picture.preview;
-      }
-    }
-  }
+  std::string shown = job.preview ? Preview(written.result, job, terminal) : "";
   if (!request.quiet) {
-    const std::string summary =
-        Summary(result, job, names.size() == 1 ? names[0] : names.front() + " to " + names.back());
+    const std::string summary = Summary(written.result, job, Names(written.paths));
     if (stdoutIsOutput) {
       std::fputs(summary.c_str(), stderr);
     } else {
       shown += summary;
     }
   }
+  std::string reason;
   if (!shown.empty() && !WriteStream(stdout, shown, reason)) {
     return CannotWriteStdout(reason);
   }
@@ -186,51 +195,22 @@ int RunSingle(const Request& request, const std::string& output) {
 
 int Run(int argc, char** argv) {
   Request request;
-  int status = ParseArguments(argc, argv, request);
+  const int status = ParseArguments(argc, argv, request);
   if (status != kOk) {
     return status;
   }
-  std::string reason;
   if (request.help || request.version) {
     const std::string text =
         request.help ? HelpText() : "qrimage " + std::string(QRIMAGE_TOOL_VERSION) + "\n";
+    std::string reason;
     return WriteStream(stdout, text, reason) ? kOk : CannotWriteStdout(reason);
-  }
-  // Without -o the name is qr.bmp, qr-%04d.bmp or qr-%02d.bmp, with the -t type's
-  // extension.
-  const bool batch = request.batchFile != nullptr;
-  const std::string output = request.output != nullptr
-                                 ? request.output
-                                 : (batch               ? kBatchNames
-                                    : request.job.split ? kSplitNames
-                                                        : "qr.") +
-                                       std::string(ImageTypeName(request.job.type));
-  if (!request.typeGiven && ImageTypeFromPath(output, &request.job.type) == PathType::kUnknown) {
-    return UsageError("cannot tell the picture type of " + Printable(output, true) +
-                      " from its extension: use one of " + ImageTypeNameList() +
-                      ", as the extension or with -t");
-  }
-  if (!PictureFits(request.job.type, request.job.image, 0, &reason)) {
-    return UsageError(reason);
-  }
-  // A picture with a size gets kDefaultScale without -s or --size; a text
-  // picture keeps one character cell per module.
-  const PictureLength& size = request.job.size;
-  const bool sized = size.points > 0 || size.pixels > 0;
-  if (Traits(request.job.type).sizing == Sizing::kNone) {
-    if (sized) {
-      return UsageError("--size needs a picture with a size: not " +
-                        std::string(ImageTypeName(request.job.type)));
-    }
-  } else if (!sized && !request.scaleGiven) {
-    request.job.image.scale = kDefaultScale;
   }
   if (request.job.image.margin == 0) {
     Fail(kOk,
          "note: with --margin 0 the symbol has no quiet zone; most readers need one, so "
          "leave light space around it where it is put");
   }
-  return batch ? RunBatch(request, output) : RunSingle(request, output);
+  return request.batchFile != nullptr ? RunBatch(request) : RunSingle(request);
 }
 
 // Every way out of the tool: memory that runs out anywhere ends it with a

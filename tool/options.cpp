@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "batch.h"
 #include "image_formats.h"
-#include "output/output_file.h"
+#include "platform.h"
 #include "report.h"
 #include "state/symbol_tables.h"
 
@@ -55,114 +57,6 @@ enum Id {
 
 enum class Section { kSource, kOptions };
 
-// One line of the table is everything about an option: its names, its
-// value, and its help, whose lines go under each other from column 24.
-struct OptionEntry {
-  Id id;
-  char shortName;  // '\0': long form only
-  const char* longName;
-  const char* valueName;  // nullptr: takes no value
-  Section section;
-  // "{types}" stands for the list of picture types, "{transparent}" and
-  // "{colourless}" for those that can and cannot have such colours, "{inks}"
-  // for those that take inks.
-  const char* help;
-};
-
-constexpr OptionEntry kOptionTable[] = {
-    {kInput, 'i', "input", "FILE", Section::kSource, "the contents of FILE ('-': standard input)"},
-    {kBatch, '\0', "batch", "FILE", Section::kSource,
-     "one text per line of FILE ('-': standard input), each\n"
-     "written to its own file; a last line without a\n"
-     "newline counts, and a CR before a newline ends the\n"
-     "line; more than 100 empty lines in a row end the run"},
-    {kNull, '\0', "null", nullptr, Section::kSource,
-     "with --batch: the texts are separated by NUL bytes\n"
-     "instead of newlines"},
-    {kStart, '\0', "start", "N", Section::kSource,
-     "with --batch: the number of the first file (default 1)"},
-    {kLevel, 'l', "level", "LEVEL", Section::kOptions,
-     "error-correction level L, M (default), Q or H;\n"
-     "they restore about 7, 15, 25, 30 % of the symbol"},
-    {kOutput, 'o', "output", "FILE", Section::kOptions,
-     "file to write (default qr.bmp, or qr. and the -t type;\n"
-     "replaced if it exists); '-' writes to standard output\n"
-     "(no preview; the summary goes to standard error).\n"
-     "With --batch or --split: a name with one number, like\n"
-     "label-%04d.png (default qr-%04d.bmp, or the -t type)"},
-    {kType, 't', "type", "TYPE", Section::kOptions,
-     "{types};\n"
-     "without -t the extension of the output decides\n"
-     "(none, or '-': bmp)"},
-    {kScale, 's', "scale", "N", Section::kOptions,
-     "pixels per module, 1 to 64 (default 4, txt 1); the\n"
-     "quiet zone grows with it"},
-    {kSize, '\0', "size", "LENGTH", Section::kOptions,
-     "the side of the picture, quiet zone included, like\n"
-     "30mm or 1.5in (units mm, cm, in, pt, px): SVG, PDF and\n"
-     "EPS exactly, other types the most whole pixels per\n"
-     "module within it at the -d resolution; a size of less\n"
-     "than one pixel per module is refused; not with -s"},
-    {kDpi, 'd', "dpi", "D", Section::kOptions,
-     "resolution written into the file (default 72), so\n"
-     "that it prints at the size the summary gives in mm\n"
-     "(a PBM stores none: its mm are at this resolution;\n"
-     "an SVG without -d is in CSS pixels, 96 to the inch);\n"
-     "a PDF page must come out 3 to 14400 pt a side"},
-    {kMargin, 'm', "margin", "N", Section::kOptions,
-     "quiet zone around the symbol in modules, 0 to 64\n"
-     "(default 4); readers need one to find the symbol"},
-    {kForeground, '\0', "fg", "COLOUR", Section::kOptions,
-     "colour of the dark modules as RRGGBB in hex, like\n"
-     "1a237e or '#1a237e' (default 000000); in {inks}\n"
-     "also as inks, cmyk:C,M,Y,K in percent (0 to 100,\n"
-     "decimals allowed), like cmyk:100,60,0,20; not for\n"
-     "{colourless}"},
-    {kBackground, '\0', "bg", "COLOUR", Section::kOptions,
-     "colour of the light modules and the quiet zone\n"
-     "(default ffffff), as for --fg, or 'transparent'\n"
-     "({transparent} only); the foreground must be the\n"
-     "darker, with a contrast ratio of at least 3:1 (WCAG;\n"
-     "inks count as R = 255(1-C)(1-K), G and B alike with\n"
-     "M and Y), or readers may fail"},
-    {kMinVersion, 'v', "min-version", "N", Section::kOptions,
-     "the smallest version the symbol may have, 1 to 40\n"
-     "(default 1), so that labels keep one size"},
-    {kStrict, '\0', "strict", nullptr, Section::kOptions,
-     "with -v N: exactly version N; a text that needs a\n"
-     "larger one fails (exit status 1) naming it; with\n"
-     "--split, as many symbols of version N as it takes"},
-    {kNoBoost, '\0', "no-boost", nullptr, Section::kOptions,
-     "keep the level given; without it the level is raised\n"
-     "as far as the symbol keeps its version"},
-    {kSplit, '\0', "split", nullptr, Section::kOptions,
-     "a text one symbol does not hold becomes a sequence of\n"
-     "up to 16 (structured append), named by -o with one\n"
-     "number (default qr-%02d.bmp); not with --batch"},
-    {kEci, '\0', "eci", nullptr, Section::kOptions,
-     "the text is UTF-8: write it so, behind an ECI marker\n"
-     "(one byte of capacity), even when it is ASCII; a text\n"
-     "that is not UTF-8 is refused; not with --latin1 or\n"
-     "--bytes"},
-    {kLatin1, '\0', "latin1", nullptr, Section::kOptions,
-     "the text is UTF-8: write it as ISO-8859-1, one byte a\n"
-     "character and no marker, or refuse a text with a\n"
-     "character outside it; smaller, but readers guess the\n"
-     "character set of such bytes, often wrongly"},
-    {kBytes, '\0', "bytes", nullptr, Section::kOptions,
-     "the bytes as given in byte mode, at the level given:\n"
-     "with -s 1 the library's own BMP; not with --eci,\n"
-     "--latin1 or --split"},
-    {kShow, '\0', "show", nullptr, Section::kOptions,
-     "print the symbol even when standard output is not a\n"
-     "terminal (on a terminal it is printed by default);\n"
-     "not with --batch"},
-    {kNoShow, 'n', "no-show", nullptr, Section::kOptions, "never print the symbol"},
-    {kQuiet, 'q', "quiet", nullptr, Section::kOptions, "no summary line"},
-    {kHelp, 'h', "help", nullptr, Section::kOptions, "show this help"},
-    {kVersion, 'V', "version", nullptr, Section::kOptions, "show the tool's version"},
-};
-
 // A refused command line: the exit status and the message, and for a usage
 // error the argument that may be a text taken for an option.
 struct Refusal {
@@ -174,6 +68,187 @@ struct Refusal {
 Refusal Usage(const std::string& message, const char* possibleText = nullptr) {
   return {kUsage, message, possibleText};
 }
+
+// An option as given: the name the user wrote ("-l" or "--level"), its
+// value (nullptr for a flag) and the request it goes into.
+struct Given {
+  const std::string& name;
+  const char* value;
+  Request& request;
+};
+
+// An option that sets a field of the request to a fixed value.
+template <typename Value>
+Refusal Set(Value& field, Value value) {
+  field = value;
+  return {};
+}
+
+// The readers of the values, below the table.
+Refusal ParseLevel(const char* value, int& level);
+Refusal ParseType(const char* value, Request& request);
+template <typename Number>
+Refusal NumberOption(const Given& given, long low, long high, Number& field);
+Refusal ParseColour(const std::string& name, const char* value, bool mayBeTransparent,
+                    Colour& colour, std::optional<Inks>& inks);
+Refusal ParseSize(const std::string& name, const char* value, std::optional<PictureLength>& size);
+Refusal SetOnce(const char*& field, const Given& given, const char* why);
+
+// One line of the table is everything about an option: its names, its
+// value, and its help, whose lines go under each other from column 24.
+struct OptionEntry {
+  Id id;
+  char shortName;  // '\0': long form only
+  const char* longName;
+  const char* valueName;  // nullptr: takes no value
+  Section section;
+  Refusal (*apply)(const Given& given);  // reads the option into the request
+  // "{types}" stands for the list of picture types, "{transparent}" and
+  // "{colourless}" for those that can and cannot have such colours, "{inks}"
+  // for those that take inks.
+  const char* help;
+};
+
+constexpr OptionEntry kOptionTable[] = {
+    {kInput, 'i', "input", "FILE", Section::kSource,
+     [](const Given& g) {
+       return SetOnce(g.request.inputFile, g, ": the text comes from one place only");
+     },
+     "the contents of FILE ('-': standard input)"},
+    {kBatch, '\0', "batch", "FILE", Section::kSource,
+     [](const Given& g) { return SetOnce(g.request.batchFile, g, ""); },
+     "one text per line of FILE ('-': standard input), each\n"
+     "written to its own file; a last line without a\n"
+     "newline counts, and a CR before a newline ends the\n"
+     "line; more than 100 empty lines in a row end the run"},
+    {kNull, '\0', "null", nullptr, Section::kSource,
+     [](const Given& g) { return Set(g.request.nullSeparated, true); },
+     "with --batch: the texts are separated by NUL bytes\n"
+     "instead of newlines"},
+    {kStart, '\0', "start", "N", Section::kSource,
+     [](const Given& g) {
+       g.request.startGiven = true;
+       return NumberOption(g, 0, INT_MAX / 2, g.request.start);
+     },
+     "with --batch: the number of the first file (default 1)"},
+    {kLevel, 'l', "level", "LEVEL", Section::kOptions,
+     [](const Given& g) { return ParseLevel(g.value, g.request.job.level); },
+     "error-correction level L, M (default), Q or H;\n"
+     "they restore about 7, 15, 25, 30 % of the symbol"},
+    {kOutput, 'o', "output", "FILE", Section::kOptions,
+     [](const Given& g) {
+       g.request.output = g.value;
+       g.request.outputGiven = true;
+       return Refusal{};
+     },
+     "file to write (default qr.bmp, or qr. and the -t type;\n"
+     "replaced if it exists); '-' writes to standard output\n"
+     "(no preview; the summary goes to standard error).\n"
+     "With --batch or --split: a name with one number, like\n"
+     "label-%04d.png (default qr-%04d.bmp, or the -t type)"},
+    {kType, 't', "type", "TYPE", Section::kOptions,
+     [](const Given& g) { return ParseType(g.value, g.request); },
+     "{types};\n"
+     "without -t the extension of the output decides\n"
+     "(none, or '-': bmp)"},
+    {kScale, 's', "scale", "N", Section::kOptions,
+     [](const Given& g) {
+       g.request.scaleGiven = true;
+       return NumberOption(g, kMinScale, kMaxScale, g.request.job.image.scale);
+     },
+     "pixels per module, 1 to 64 (default 4, txt 1); the\n"
+     "quiet zone grows with it"},
+    {kSize, '\0', "size", "LENGTH", Section::kOptions,
+     [](const Given& g) { return ParseSize(g.name, g.value, g.request.job.size); },
+     "the side of the picture, quiet zone included, like\n"
+     "30mm or 1.5in (units mm, cm, in, pt, px): SVG, PDF and\n"
+     "EPS exactly, other types the most whole pixels per\n"
+     "module within it at the -d resolution; a size of less\n"
+     "than one pixel per module is refused; not with -s"},
+    {kDpi, 'd', "dpi", "D", Section::kOptions,
+     [](const Given& g) { return NumberOption(g, kMinDpi, kMaxDpi, g.request.job.image.dpi); },
+     "resolution written into the file (default 72), so\n"
+     "that it prints at the size the summary gives in mm\n"
+     "(a PBM stores none: its mm are at this resolution;\n"
+     "an SVG without -d is in CSS pixels, 96 to the inch);\n"
+     "a PDF page must come out 3 to 14400 pt a side"},
+    {kMargin, 'm', "margin", "N", Section::kOptions,
+     [](const Given& g) { return NumberOption(g, 0, kMaxMargin, g.request.job.image.margin); },
+     "quiet zone around the symbol in modules, 0 to 64\n"
+     "(default 4); readers need one to find the symbol"},
+    {kForeground, '\0', "fg", "COLOUR", Section::kOptions,
+     [](const Given& g) {
+       return ParseColour(g.name, g.value, false, g.request.job.image.foreground,
+                          g.request.job.image.foregroundInks);
+     },
+     "colour of the dark modules as RRGGBB in hex, like\n"
+     "1a237e or '#1a237e' (default 000000); in {inks}\n"
+     "also as inks, cmyk:C,M,Y,K in percent (0 to 100,\n"
+     "decimals allowed), like cmyk:100,60,0,20; not for\n"
+     "{colourless}"},
+    {kBackground, '\0', "bg", "COLOUR", Section::kOptions,
+     [](const Given& g) {
+       return ParseColour(g.name, g.value, true, g.request.job.image.background,
+                          g.request.job.image.backgroundInks);
+     },
+     "colour of the light modules and the quiet zone\n"
+     "(default ffffff), as for --fg, or 'transparent'\n"
+     "({transparent} only); the foreground must be the\n"
+     "darker, with a contrast ratio of at least 3:1 (WCAG;\n"
+     "inks count as R = 255(1-C)(1-K), G and B alike with\n"
+     "M and Y), or readers may fail"},
+    {kMinVersion, 'v', "min-version", "N", Section::kOptions,
+     [](const Given& g) {
+       g.request.minVersionGiven = true;
+       return NumberOption(g, 1, kMaxVersion, g.request.job.minVersion);
+     },
+     "the smallest version the symbol may have, 1 to 40\n"
+     "(default 1), so that labels keep one size"},
+    {kStrict, '\0', "strict", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.job.strict, true); },
+     "with -v N: exactly version N; a text that needs a\n"
+     "larger one fails (exit status 1) naming it; with\n"
+     "--split, as many symbols of version N as it takes"},
+    {kNoBoost, '\0', "no-boost", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.job.boost, false); },
+     "keep the level given; without it the level is raised\n"
+     "as far as the symbol keeps its version"},
+    {kSplit, '\0', "split", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.job.split, true); },
+     "a text one symbol does not hold becomes a sequence of\n"
+     "up to 16 (structured append), named by -o with one\n"
+     "number (default qr-%02d.bmp); not with --batch"},
+    {kEci, '\0', "eci", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.job.eci, true); },
+     "the text is UTF-8: write it so, behind an ECI marker\n"
+     "(one byte of capacity), even when it is ASCII; a text\n"
+     "that is not UTF-8 is refused; not with --latin1 or\n"
+     "--bytes"},
+    {kLatin1, '\0', "latin1", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.job.latin1, true); },
+     "the text is UTF-8: write it as ISO-8859-1, one byte a\n"
+     "character and no marker, or refuse a text with a\n"
+     "character outside it; smaller, but readers guess the\n"
+     "character set of such bytes, often wrongly"},
+    {kBytes, '\0', "bytes", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.job.bytes, true); },
+     "the bytes as given in byte mode, at the level given:\n"
+     "with -s 1 the library's own BMP; not with --eci,\n"
+     "--latin1 or --split"},
+    {kShow, '\0', "show", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.show, Show::kAlways); },
+     "print the symbol even when standard output is not a\n"
+     "terminal (on a terminal it is printed by default);\n"
+     "not with --batch"},
+    {kNoShow, 'n', "no-show", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.show, Show::kNever); }, "never print the symbol"},
+    {kQuiet, 'q', "quiet", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.quiet, true); }, "no summary line"},
+    {kHelp, 'h', "help", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.help, true); }, "show this help"},
+    {kVersion, 'V', "version", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.version, true); }, "show the tool's version"},
+};
 
 const OptionEntry* FindEntry(int code) {
   for (const OptionEntry& entry : kOptionTable) {
@@ -224,12 +299,11 @@ bool ParseNumber(const char* value, long low, long high, long& number) {
 }
 
 template <typename Number>
-Refusal NumberOption(const std::string& name, const char* value, long low, long high,
-                     Number& field) {
+Refusal NumberOption(const Given& given, long low, long high, Number& field) {
   long number = 0;
-  if (!ParseNumber(value, low, high, number)) {
-    return Usage("option '" + name + "' takes a whole number from " + std::to_string(low) + " to " +
-                 std::to_string(high) + ", not " + Printable(value, true));
+  if (!ParseNumber(given.value, low, high, number)) {
+    return Usage("option '" + given.name + "' takes a whole number from " + std::to_string(low) +
+                 " to " + std::to_string(high) + ", not " + Printable(given.value, true));
   }
   field = static_cast<Number>(number);
   return {};
@@ -305,7 +379,7 @@ Refusal ParseColour(const std::string& name, const char* value, bool mayBeTransp
 
 // --size: a positive decimal number and its unit, like 30mm, 1.5in or
 // 300px, below a million of the unit.
-Refusal ParseSize(const std::string& name, const char* value, PictureLength& size) {
+Refusal ParseSize(const std::string& name, const char* value, std::optional<PictureLength>& size) {
   struct Unit {
     const char* name;
     double points;  // 0: pixels
@@ -333,85 +407,11 @@ Refusal ParseSize(const std::string& name, const char* value, PictureLength& siz
 }
 
 // An option that may be given once only (a second one would silently win).
-Refusal SetOnce(const char*& field, const std::string& name, const char* value, const char* why) {
+Refusal SetOnce(const char*& field, const Given& given, const char* why) {
   if (field != nullptr) {
-    return Usage("option '" + name + "' given more than once" + why);
+    return Usage("option '" + given.name + "' given more than once" + why);
   }
-  field = value;
-  return {};
-}
-
-Refusal Apply(const OptionEntry& entry, const std::string& name, const char* value,
-              Request& request) {
-  Job& job = request.job;
-  switch (entry.id) {
-    case kLevel:
-      return ParseLevel(value, job.level);
-    case kOutput:
-      request.output = value;
-      break;
-    case kInput:
-      return SetOnce(request.inputFile, name, value, ": the text comes from one place only");
-    case kType:
-      return ParseType(value, request);
-    case kScale:
-      request.scaleGiven = true;
-      return NumberOption(name, value, kMinScale, kMaxScale, job.image.scale);
-    case kSize:
-      return ParseSize(name, value, job.size);
-    case kDpi:
-      return NumberOption(name, value, kMinDpi, kMaxDpi, job.image.dpi);
-    case kMargin:
-      return NumberOption(name, value, 0, kMaxMargin, job.image.margin);
-    case kForeground:
-      return ParseColour(name, value, false, job.image.foreground, job.image.foregroundInks);
-    case kBackground:
-      return ParseColour(name, value, true, job.image.background, job.image.backgroundInks);
-    case kMinVersion:
-      request.minVersionGiven = true;
-      return NumberOption(name, value, 1, kMaxVersion, job.minVersion);
-    case kStrict:
-      job.strict = true;
-      break;
-    case kNoBoost:
-      job.boost = false;
-      break;
-    case kSplit:
-      job.split = true;
-      break;
-    case kBytes:
-      job.bytes = true;
-      break;
-    case kEci:
-      job.eci = true;
-      break;
-    case kLatin1:
-      job.latin1 = true;
-      break;
-    case kBatch:
-      return SetOnce(request.batchFile, name, value, "");
-    case kNull:
-      request.nullSeparated = true;
-      break;
-    case kStart:
-      request.startGiven = true;
-      return NumberOption(name, value, 0, INT_MAX / 2, request.start);
-    case kShow:
-      request.show = Show::kAlways;
-      break;
-    case kNoShow:
-      request.show = Show::kNever;
-      break;
-    case kQuiet:
-      request.quiet = true;
-      break;
-    case kHelp:
-      request.help = true;
-      break;
-    case kVersion:
-      request.version = true;
-      break;
-  }
+  field = given.value;
   return {};
 }
 
@@ -527,8 +527,7 @@ Refusal CheckCombination(const Request& request) {
   if (job.strict && !request.minVersionGiven) {
     return Usage("--strict needs the version to keep: give it with -v N");
   }
-  const bool sized = job.size.points > 0 || job.size.pixels > 0;
-  if (sized && request.scaleGiven) {
+  if (job.size && request.scaleGiven) {
     return Usage("--size and -s exclude each other: --size chooses the pixels per module");
   }
   std::string error;
@@ -549,6 +548,40 @@ Refusal CheckCombination(const Request& request) {
                  " only goes with --batch");
   } else if (sources > 1) {
     return Usage("give the text one way only: as TEXT, with -i FILE, or as '-'");
+  }
+  return {};
+}
+
+// The output name, the picture type and the scale, from what was given and
+// the defaults, and what the type allows of the picture options.
+Refusal SettlePicture(Request& request) {
+  Job& job = request.job;
+  // Without -o the name is qr.bmp, qr-%04d.bmp or qr-%02d.bmp, with the -t
+  // type's extension.
+  if (!request.outputGiven) {
+    request.output = std::string(request.batchFile != nullptr ? kBatchNames
+                                 : job.split                  ? kSplitNames
+                                                              : "qr.") +
+                     std::string(ImageTypeName(job.type));
+  }
+  if (!request.typeGiven && ImageTypeFromPath(request.output, &job.type) == PathType::kUnknown) {
+    return Usage("cannot tell the picture type of " + Printable(request.output, true) +
+                 " from its extension: use one of " + ImageTypeNameList() +
+                 ", as the extension or with -t");
+  }
+  std::string reason;
+  if (!PictureFits(job.type, job.image, &reason)) {
+    return Usage(reason);
+  }
+  // A picture with a size gets kDefaultScale without -s or --size; a text
+  // picture keeps one character cell per module.
+  if (Traits(job.type).sizing == Sizing::kNone) {
+    if (job.size) {
+      return Usage("--size needs a picture with a size: not " +
+                   std::string(ImageTypeName(job.type)));
+    }
+  } else if (!job.size && !request.scaleGiven) {
+    job.image.scale = kDefaultScale;
   }
   return {};
 }
@@ -587,7 +620,7 @@ Refusal ParseEach(int argc, char** argv, Request& request) {
                                   : UnknownShortOption(optopt, argument);
     } else {
       const OptionEntry& entry = *FindEntry(code);
-      refusal = Apply(entry, Spelling(entry, argument), optarg, request);
+      refusal = entry.apply({Spelling(entry, argument), optarg, request});
       // A known long option: its value may be wrong, not its place.
       if (refusal.status == kUsage && argument[1] != '-') {
         refusal.possibleText = MayBeText(argument);
@@ -604,7 +637,10 @@ Refusal ParseEach(int argc, char** argv, Request& request) {
       return refusal;
     }
   }
-  return CheckCombination(request);
+  const Refusal refusal = CheckCombination(request);
+  // --help and --version write no picture.
+  return refusal.status != kOk || request.help || request.version ? refusal
+                                                                  : SettlePicture(request);
 }
 
 // The help lines of the table's options in one section.
@@ -703,7 +739,7 @@ std::string HelpText() {
          "     or a PDF page of another size\n"
          "  3  the file (or standard output) could not be written, its path is\n"
          "     longer than " +
-         std::to_string(qrimage::kMaxPathLength - 1) +
+         std::to_string(kLongestPath) +
          " bytes, or memory ran out\n"
          "  4  the level is not one of L, M, Q, H\n"
          "  5  the text contains a NUL byte, which the library cannot take\n"

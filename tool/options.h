@@ -17,7 +17,8 @@ struct Request {
   bool typeGiven = false;           // -t; else the output's extension decides job.type
   bool scaleGiven = false;          // -s; else --size or kDefaultScale decides
   bool minVersionGiven = false;     // -v
-  const char* output = nullptr;     // -o; nullptr for the default name or pattern
+  std::string output;               // -o, else the default name or pattern for the type
+  bool outputGiven = false;         // -o
   const char* text = nullptr;       // TEXT argument
   const char* inputFile = nullptr;  // -i FILE ("-" is standard input)
   bool readStdin = false;           // the argument "-"
@@ -31,6 +32,8 @@ struct Request {
   bool version = false;
 };
 
+// Reads and checks the command line, and settles the output name, the
+// picture type and the scale (unless --help or --version is asked for).
 // Returns kOk, or the exit status of a failure already reported on
 // standard error.
 int ParseArguments(int argc, char** argv, Request& request);

@@ -91,7 +91,33 @@ std::string WriteFailure(const std::string& path, qrimage::SystemErrorCode error
   return SystemErrorText(error);
 }
 
+// The form of `path` the library's writer takes, in `libraryPath`; the
+// reason it cannot be written (it is the file `input`, or no path the
+// library takes), or "".
+std::string LibraryPath(const std::string& path, const FileId& input, std::string& libraryPath) {
+  libraryPath = path;
+  if (input.SameAs(qrtool::FileIdOf(path))) {
+    return "it is the file the text is read from";
+  }
+#ifdef _WIN32
+  // The library takes paths in the thread's ANSI code page.
+  if (!Narrow(Widen(path).c_str(), CP_THREAD_ACP, libraryPath)) {
+    return "the path has a character outside the ANSI code page";
+  }
+#endif
+  if (libraryPath.empty()) {
+    return "the path is empty";
+  }
+  if (libraryPath.size() > kLongestPath) {
+    return "the path is " + std::to_string(libraryPath.size()) + " bytes long; at most " +
+           std::to_string(kLongestPath) + " are taken";
+  }
+  return "";
+}
+
 }  // namespace
+
+const std::size_t kLongestPath = qrimage::kMaxPathLength - 1;
 
 bool WriteFiles(const std::vector<std::string>& paths,
                 const std::vector<const std::string*>& pictures, const FileId& input,
@@ -115,28 +141,13 @@ bool WriteFiles(const std::vector<std::string>& paths,
   std::vector<std::string> libraryPaths(paths.size());
   std::vector<qrimage::OutputPart> parts;
   for (std::size_t i = 0; i < paths.size(); ++i) {
-    std::string& libraryPath = libraryPaths[i];
-    libraryPath = paths[i];
-    if (input.SameAs(FileIdOf(paths[i]))) {
-      return cannot(i, "it is the file the text is read from");
-    }
-#ifdef _WIN32
-    // The library takes paths in the thread's ANSI code page.
-    if (!Narrow(Widen(paths[i]).c_str(), CP_THREAD_ACP, libraryPath)) {
-      return cannot(i, "the path has a character outside the ANSI code page");
-    }
-#endif
-    if (libraryPath.empty()) {
-      return cannot(i, "the path is empty");
-    }
-    if (libraryPath.size() >= qrimage::kMaxPathLength) {
-      return cannot(i, "the path is " + std::to_string(libraryPath.size()) +
-                           " bytes long; at most " + std::to_string(qrimage::kMaxPathLength - 1) +
-                           " are taken");
+    const std::string reason = LibraryPath(paths[i], input, libraryPaths[i]);
+    if (!reason.empty()) {
+      return cannot(i, reason);
     }
     // What standard output is open on is written in place, like standard
     // output itself: replacing its name would leave the stream behind.
-    parts.push_back({libraryPath.c_str(), pictures[i]->data(), pictures[i]->size(),
+    parts.push_back({libraryPaths[i].c_str(), pictures[i]->data(), pictures[i]->size(),
                      IsStandardOutput(paths[i])});
   }
   int failed = 0;

@@ -3,6 +3,7 @@
 #ifndef QRIMAGE_TOOL_PLATFORM_H
 #define QRIMAGE_TOOL_PLATFORM_H
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ struct FileId {
 };
 FileId FileIdOf(int descriptor);
 FileId FileIdOf(const std::string& path);
+
+// The longest path WriteFiles takes, in bytes.
+extern const std::size_t kLongestPath;
 
 // Writes each picture to its path (UTF-8; "-" alone is standard output),
 // all or none (see qrimage::WriteOutputs): an existing regular file is

@@ -254,6 +254,62 @@ Replacement Refuse(OutputFile& file, int error) {
   return Replacement::kRefused;
 }
 
+// Whether `old`, the file at `target`, is one a rename may replace:
+// kOpened when it is, else kInPlace or kRefused (with file.error set).
+Replacement Replaceable(const char* target, const struct stat& old, OutputFile& file) {
+  // Only a regular file with this one name is replaced, and only one of
+  // the caller's own (a new file could not keep another owner) that is not
+  // mounted over the name.
+  const NameFlags flags = FlagsOf(target);
+  if (!S_ISREG(old.st_mode) || old.st_nlink != 1 || old.st_uid != geteuid() || flags.mounted) {
+    return Replacement::kInPlace;
+  }
+  // A file the caller may not write (read-only, on a read-only file
+  // system, immutable, append-only) is refused as opening it in place
+  // would be, before any file of a set is changed.
+  if (faccessat(AT_FDCWD, target, W_OK, AT_EACCESS) != 0) {
+    return Refuse(file, errno);
+  }
+  if (flags.appendOnly) {
+    return Refuse(file, EPERM);
+  }
+  return Replacement::kOpened;
+}
+
+// The name of the new file, hidden in the target's folder under a name of
+// fixed length, so that it fits wherever the target's name does; false
+// when the folder's name leaves no room for it.
+bool TemporaryName(ReplacementNames& names) {
+  const char* slash = std::strrchr(names.target, '/');
+  const std::size_t folder = slash == nullptr ? 0 : slash + 1 - names.target;
+  constexpr char kTemplate[] = ".qrimage-XXXXXX";
+  if (folder + sizeof kTemplate > sizeof names.temporary) {
+    return false;
+  }
+  std::memcpy(names.temporary, names.target, folder);
+  std::memcpy(names.temporary + folder, kTemplate, sizeof kTemplate);
+  return true;
+}
+
+// Gives the new file `descriptor` the group of `old` (when it replaces
+// one), which a folder may not hand down, then its permission bits beyond
+// what the creation mask allows: changing the group clears the
+// set-user-ID and set-group-ID bits. `created` is what the new file is.
+// Returns 0 or the error.
+int TakeOver(int descriptor, const struct stat* old, struct stat& created) {
+  if (fstat(descriptor, &created) != 0) {
+    return errno;
+  }
+  if (old != nullptr && created.st_gid != old->st_gid &&
+      fchown(descriptor, static_cast<uid_t>(-1), old->st_gid) != 0) {
+    return errno;
+  }
+  if (old != nullptr && fchmod(descriptor, old->st_mode & 07777) != 0) {
+    return errno;
+  }
+  return 0;
+}
+
 }  // namespace
 
 Replacement OpenReplacement(const char* path, OutputFile& file, ReplacementNames& names,
@@ -269,33 +325,14 @@ Replacement OpenReplacement(const char* path, OutputFile& file, ReplacementNames
     return Replacement::kInPlace;
   }
   if (exists) {
-    // Only a regular file with this one name is replaced, and only one of
-    // the caller's own (a new file could not keep another owner) that is not
-    // mounted over the name.
-    const NameFlags flags = FlagsOf(names.target);
-    if (!S_ISREG(old.st_mode) || old.st_nlink != 1 || old.st_uid != geteuid() || flags.mounted) {
-      return Replacement::kInPlace;
-    }
-    // A file the caller may not write (read-only, on a read-only file
-    // system, immutable, append-only) is refused as opening it in place
-    // would be, before any file of a set is changed.
-    if (faccessat(AT_FDCWD, names.target, W_OK, AT_EACCESS) != 0) {
-      return Refuse(file, errno);
-    }
-    if (flags.appendOnly) {
-      return Refuse(file, EPERM);
+    const Replacement replaceable = Replaceable(names.target, old, file);
+    if (replaceable != Replacement::kOpened) {
+      return replaceable;
     }
   }
-  // The new file, hidden in the target's folder under a name of fixed
-  // length, so that it fits wherever the target's name does.
-  const char* slash = std::strrchr(names.target, '/');
-  const std::size_t folder = slash == nullptr ? 0 : slash + 1 - names.target;
-  constexpr char kTemplate[] = ".qrimage-XXXXXX";
-  if (folder + sizeof kTemplate > sizeof names.temporary) {
+  if (!TemporaryName(names)) {
     return Refuse(file, ENAMETOOLONG);
   }
-  std::memcpy(names.temporary, names.target, folder);
-  std::memcpy(names.temporary + folder, kTemplate, sizeof kTemplate);
   InstallGuard();
   // A file that replaces another is readable by no one else until it has
   // the old one's permission bits; a new one gets those of any new file.
@@ -309,20 +346,9 @@ Replacement OpenReplacement(const char* path, OutputFile& file, ReplacementNames
     }
     return Refuse(file, error);  // a name too long, no free inode, ...
   }
-  // The old file's group, which a folder may not hand down, then its
-  // permission bits beyond what the creation mask allows: changing the
-  // group clears the set-user-ID and set-group-ID bits. A group the caller
-  // cannot give is kept by writing in place.
+  // A group the caller cannot give is kept by writing in place.
   struct stat created;
-  int error = 0;
-  if (fstat(descriptor, &created) != 0) {
-    error = errno;
-  } else if (exists && created.st_gid != old.st_gid &&
-             fchown(descriptor, static_cast<uid_t>(-1), old.st_gid) != 0) {
-    error = errno;
-  } else if (exists && fchmod(descriptor, old.st_mode & 07777) != 0) {
-    error = errno;
-  }
+  const int error = TakeOver(descriptor, exists ? &old : nullptr, created);
   if (error != 0) {
     close(descriptor);
     unlink(names.temporary);

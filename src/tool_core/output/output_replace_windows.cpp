@@ -31,6 +31,47 @@ Replacement Refuse(OutputFile& file, DWORD error) {
   return Replacement::kRefused;
 }
 
+// Whether the existing file at file.targetPath, with `attributes`, is one
+// a rename may replace: a plain file with one name that no other program
+// holds against deletion. kOpened when it is, else kInPlace or kRefused
+// (with file.error set).
+Replacement Replaceable(OutputFile& file, DWORD attributes) {
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return Replacement::kInPlace;
+  }
+  // A read-only file is refused, as opening it in place would be.
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return Refuse(file, ERROR_ACCESS_DENIED);
+  }
+  const HANDLE old = CreateFileW(file.targetPath, FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+  if (old == INVALID_HANDLE_VALUE) {
+    return Replacement::kInPlace;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  const bool plain = GetFileType(old) == FILE_TYPE_DISK &&
+                     GetFileInformationByHandle(old, &information) &&
+                     information.nNumberOfLinks == 1;
+  CloseHandle(old);
+  if (!plain) {
+    return Replacement::kInPlace;
+  }
+  // A file another program holds open without letting it be deleted
+  // cannot be moved over: it is refused now, before any file of a set is
+  // changed.
+  const HANDLE probe =
+      CreateFileW(file.targetPath, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+  } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
+    return Refuse(file, ERROR_SHARING_VIOLATION);
+  }
+  return Replacement::kOpened;
+}
+
 }  // namespace
 
 Replacement OpenReplacement(const char* path, OutputFile& file, ReplacementNames&, bool newFile) {
@@ -45,38 +86,9 @@ Replacement OpenReplacement(const char* path, OutputFile& file, ReplacementNames
   const bool missing =
       attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
   if (!(newFile && missing)) {
-    if (attributes == INVALID_FILE_ATTRIBUTES ||
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-      return Replacement::kInPlace;
-    }
-    // A read-only file is refused, as opening it in place would be.
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-      return Refuse(file, ERROR_ACCESS_DENIED);
-    }
-    const HANDLE old = CreateFileW(file.targetPath, FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr);
-    if (old == INVALID_HANDLE_VALUE) {
-      return Replacement::kInPlace;
-    }
-    BY_HANDLE_FILE_INFORMATION information;
-    const bool plain = GetFileType(old) == FILE_TYPE_DISK &&
-                       GetFileInformationByHandle(old, &information) &&
-                       information.nNumberOfLinks == 1;
-    CloseHandle(old);
-    if (!plain) {
-      return Replacement::kInPlace;
-    }
-    // A file another program holds open without letting it be deleted
-    // cannot be moved over: it is refused now, before any file of a set is
-    // changed.
-    const HANDLE probe =
-        CreateFileW(file.targetPath, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (probe != INVALID_HANDLE_VALUE) {
-      CloseHandle(probe);
-    } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
-      return Refuse(file, ERROR_SHARING_VIOLATION);
+    const Replacement replaceable = Replaceable(file, attributes);
+    if (replaceable != Replacement::kOpened) {
+      return replaceable;
     }
   }
   // The new file beside it: the name with a suffix no other writer picks.
