@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <new>
+#include <tuple>
 
 #include "qrimage.h"
 #include "report.h"
 #include "tool_core/encode.h"
+#include "tool_core/segments/kanji.h"
 
 namespace qrtool {
 
@@ -112,26 +114,79 @@ int ChooseCharset(std::string& text, const Job& job, Charset& charset, std::stri
   return kOk;
 }
 
+// Whether the UTF-8 `text` can go without an ECI header, its characters
+// beyond ASCII in Kanji segments, and if so the text in Shift JIS. Readers
+// take the bytes of a symbol with Kanji segments as Shift JIS, in which the
+// backslash and the tilde are other characters: a text with them cannot.
+bool CanUseKanji(const std::string& text, std::string& shiftJis) {
+  shiftJis.clear();
+  for (std::size_t at = 0; at < text.size();) {
+    char32_t character = 0;
+    const int length = DecodeCharacter(text, at, character);
+    const std::uint16_t code = length == 0 ? 0 : qrimage::ShiftJisCode(character);
+    if (character < 0x80 && length != 0 && character != '\\' && character != '~') {
+      shiftJis += static_cast<char>(character);
+    } else if (code != 0) {
+      shiftJis += static_cast<char>(code >> 8);
+      shiftJis += static_cast<char>(code & 0xFF);
+    } else {
+      return false;
+    }
+    at += length;
+  }
+  return true;
+}
+
 // The smallest symbol, or with --split the shortest sequence of versions
 // up to `maxVersion`, that holds the text at the job's level; false when
 // none does. A sequence is cut between the characters as the symbols hold
 // them: behind the ECI header UTF-8 characters, else single bytes.
 bool PlanText(const std::string& text, const Job& job, bool eci, int maxVersion,
-              std::vector<qrimage::SymbolPlan>& plans) {
+              std::vector<qrimage::SymbolPlan>& plans, bool shiftJis = false) {
   if (job.split) {
     return qrimage::PlanSequence(Bytes(text), text.size(), job.level, job.minVersion, maxVersion,
-                                 eci, eci, plans);
+                                 eci, eci, plans, shiftJis);
   }
   plans.assign(1, qrimage::SymbolPlan{});
   return job.bytes ? qrimage::PlanBytes(text.size(), job.level, job.minVersion, eci, plans[0])
                    : qrimage::PlanSymbol(Bytes(text), text.size(), job.level, job.minVersion, eci,
-                                         plans[0]);
+                                         plans[0], shiftJis);
+}
+
+// A text that would go as UTF-8 behind ECI 26 by default and can go in
+// Kanji segments instead (CanUseKanji) goes the way that writes the
+// smaller symbol or sequence: fewer symbols, then a smaller version, then
+// fewer bits. Kanji mode's 13 bits beat UTF-8's 24 for a kanji, but each
+// switch between ASCII and Kanji segments costs a header. When neither
+// form fits, the Kanji form's message is the one given.
+void ChooseKanji(std::string& text, const Job& job, int maxVersion, Charset& charset) {
+  std::string shiftJis;
+  if (charset != Charset::kUtf8Eci || job.eci || !CanUseKanji(text, shiftJis)) {
+    return;
+  }
+  std::vector<qrimage::SymbolPlan> kanji;
+  std::vector<qrimage::SymbolPlan> utf8;
+  const bool small = text.size() <= kMaxInputBytes;
+  const bool kanjiHeld = small && PlanText(shiftJis, job, false, maxVersion, kanji, true);
+  const bool utf8Held = small && PlanText(text, job, true, maxVersion, utf8);
+  const auto size = [](const std::vector<qrimage::SymbolPlan>& plans) {
+    std::int64_t bits = 0;
+    for (const qrimage::SymbolPlan& plan : plans) {
+      bits += plan.bits;
+    }
+    return std::make_tuple(plans.size(), plans[0].version, bits);
+  };
+  if (utf8Held && (!kanjiHeld || size(utf8) < size(kanji))) {
+    return;
+  }
+  text = shiftJis;
+  charset = Charset::kShiftJis;
 }
 
 // "numeric+byte": the modes of the segments, in the order of the table.
 std::string ModeNames(const std::vector<qrimage::SymbolPlan>& plans) {
   static constexpr const char* kNames[qrimage::kSegmentModeCount] = {"numeric", "alphanumeric",
-                                                                     "byte"};
+                                                                     "byte", "kanji"};
   bool used[qrimage::kSegmentModeCount] = {};
   for (const qrimage::SymbolPlan& plan : plans) {
     for (const qrimage::Segment& segment : plan.segments) {
@@ -181,19 +236,20 @@ bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& erro
 
 }  // namespace
 
-std::string TooLongMessage(const std::string& text, const Job& job, bool eci) {
+std::string TooLongMessage(const std::string& text, const Job& job, bool eci, bool shiftJis) {
   const std::size_t length = text.size();
   // The bytes of the text that one symbol of version 40 holds at `level`.
   const auto held = [&](int level) {
     return job.bytes
                ? static_cast<std::size_t>(qrimage::ByteCapacity(qrimage::kMaxVersion, level, eci))
-               : qrimage::LongestPrefixHeld(Bytes(text), length, level, eci, eci);
+               : qrimage::LongestPrefixHeld(Bytes(text), length, level, eci, eci, shiftJis);
   };
   // The bytes counted are those of the form written, named when it is not
   // the text's own.
   const char* const form = length > kMaxInputBytes || job.bytes ? ""
                            : eci                                ? " in UTF-8"
                            : job.latin1                         ? " in ISO-8859-1"
+                           : shiftJis                           ? " in Shift JIS"
                                                                 : "";
   const std::string size = length > kMaxInputBytes ? "more than " + std::to_string(kMaxInputBytes)
                                                    : std::to_string(length);
@@ -213,7 +269,7 @@ std::string TooLongMessage(const std::string& text, const Job& job, bool eci) {
     message += "; " + std::to_string(qrimage::kMaxSequenceSymbols) +
                " symbols of --split do not hold it either";
   } else if (!job.bytes && !job.batch) {
-    const int symbols = qrimage::SymbolsNeeded(Bytes(text), length, job.level, eci, eci);
+    const int symbols = qrimage::SymbolsNeeded(Bytes(text), length, job.level, eci, eci, shiftJis);
     message += symbols > 0 ? "; --split would write it as " + std::to_string(symbols) + " symbols"
                            : "; more than the " + std::to_string(qrimage::kMaxSequenceSymbols) +
                                  " symbols of --split";
@@ -232,19 +288,21 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
   if (status != kOk) {
     return status;
   }
-  result.textBytes = text.size();
-  const bool eci = result.charset == Charset::kUtf8Eci;
-  std::vector<qrimage::SymbolPlan> plans;
   // --strict with --split: as many symbols as it takes of that version.
   const int maxVersion = job.strict && job.split ? job.minVersion : qrimage::kMaxVersion;
-  if (text.size() > kMaxInputBytes || !PlanText(text, job, eci, maxVersion, plans)) {
+  ChooseKanji(text, job, maxVersion, result.charset);
+  result.textBytes = text.size();
+  const bool eci = result.charset == Charset::kUtf8Eci;
+  const bool kanji = result.charset == Charset::kShiftJis;
+  std::vector<qrimage::SymbolPlan> plans;
+  if (text.size() > kMaxInputBytes || !PlanText(text, job, eci, maxVersion, plans, kanji)) {
     const bool held = text.size() <= kMaxInputBytes && maxVersion != qrimage::kMaxVersion &&
-                      PlanText(text, job, eci, qrimage::kMaxVersion, plans);
+                      PlanText(text, job, eci, qrimage::kMaxVersion, plans, kanji);
     error = held ? "the text needs more than " + std::to_string(qrimage::kMaxSequenceSymbols) +
                        " symbols of version " + std::to_string(job.minVersion) + " at level " +
                        kLevelLetters[job.level] + "; --strict keeps the symbols at version " +
                        std::to_string(job.minVersion)
-                 : TooLongMessage(text, job, eci);
+                 : TooLongMessage(text, job, eci, kanji);
     return kTextTooLong;
   }
   const int version = plans[0].version;

@@ -27,9 +27,10 @@ struct PictureLength {
 
 // How the text's characters become bytes in the symbol.
 enum class Charset {
-  kAsGiven,  // its own bytes: ASCII, not UTF-8, or --bytes
-  kLatin1,   // --latin1: converted from UTF-8 to ISO-8859-1, unmarked
-  kUtf8Eci,  // UTF-8 behind the ECI designator that names it
+  kAsGiven,   // its own bytes: ASCII, not UTF-8, or --bytes
+  kLatin1,    // --latin1: converted from UTF-8 to ISO-8859-1, unmarked
+  kUtf8Eci,   // UTF-8 behind the ECI designator that names it
+  kShiftJis,  // converted to Shift JIS, unmarked: ASCII and Kanji segments
 };
 
 struct Job {
@@ -73,7 +74,9 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
 // "the text is 3000 bytes in UTF-8; behind its ECI header, level M holds at
 // most 2330 bytes of it (level L holds it); --split would write it as 2
 // symbols", for the job's character set and modes.
-std::string TooLongMessage(const std::string& text, const Job& job, bool eci);
+// With `shiftJis` the text is in Shift JIS for Kanji segments.
+std::string TooLongMessage(const std::string& text, const Job& job, bool eci,
+                           bool shiftJis = false);
 
 }  // namespace qrtool
 
