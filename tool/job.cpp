@@ -140,7 +140,8 @@ bool CanUseKanji(const std::string& text, std::string& shiftJis) {
 // The smallest symbol, or with --split the shortest sequence of versions
 // up to `maxVersion`, that holds the text at the job's level; false when
 // none does. A sequence is cut between the characters as the symbols hold
-// them: behind the ECI header UTF-8 characters, else single bytes.
+// them: behind the ECI header UTF-8 characters, in Shift JIS (`shiftJis`)
+// ASCII and Kanji characters, else single bytes.
 bool PlanText(const std::string& text, const Job& job, bool eci, int maxVersion,
               std::vector<qrimage::SymbolPlan>& plans, bool shiftJis = false) {
   if (job.split) {
