@@ -5,7 +5,8 @@ Reads the file written by --benchmark_out (run with repetitions, best with
 random interleaving) and prints, per version and level, the median CPU time
 of each side and the median of the per-repetition ratios ours / peer, with
 the lowest and highest of those ratios; then, per version, the same for the
-tool's encoding with the shortest segments against one byte segment.
+tool's encoding with the shortest segments against one byte segment, for the
+mixed text and for the Kanji text.
 
   bench/ratios.py results.json
 """
@@ -31,7 +32,7 @@ def main(path):
             continue
         scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}[run["time_unit"]]
         if t:
-            key = ("Segments" if t.group(2) == "1" else "Bytes", int(t.group(1)), 0)
+            key = (("Bytes", "Segments", "Kanji")[int(t.group(2))], int(t.group(1)), 0)
         else:
             key = (m.group(1), int(m.group(2)), int(m.group(3)))
         times.setdefault(key, {})[run.get("repetition_index", 0)] = run["cpu_time"] * scale
@@ -40,6 +41,9 @@ def main(path):
                 lambda version, level: f"| {version} | {'LMQH'[level]} ")
     print()
     ratio_table(times, "Segments", "Bytes", "| Version | shortest segments | byte segment |",
+                lambda version, level: f"| {version} ")
+    print()
+    ratio_table(times, "Kanji", "Bytes", "| Version | Kanji text, shortest segments | byte segment |",
                 lambda version, level: f"| {version} ")
 
 

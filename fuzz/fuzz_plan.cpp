@@ -5,9 +5,13 @@
 // than the symbol holds (its data codewords counted by the symbol checker).
 //
 // Input: byte 0 is the level (bits 0-1), boost (bit 2), strict (bit 3),
-// split (bit 4) and the character-set choice (bits 5-6); byte 1 the least
-// version (1 + byte % 40) and in bit 7 whether a text too long counts the
-// symbols of a sequence; the rest is the text.
+// split (bit 4), the character-set choice (bits 5-6) and in bit 7 whether
+// the text is made of Kanji mode's characters; byte 1 the least version
+// (1 + byte % 40) and in bit 7 whether a text too long counts the symbols
+// of a sequence; the rest is the text. Made of Kanji mode's characters, it
+// is in UTF-8 with each byte from 0x80 up and the next naming one
+// character of the Kanji table, so that the default choice may go to
+// Shift JIS.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +21,7 @@
 
 #include "symbol_checker.h"
 #include "tool_core/plan.h"
+#include "tool_core/segments/kanji.h"
 
 namespace {
 
@@ -51,10 +56,10 @@ class BitReader {
   int at = 0;
 };
 
-// Count widths of numeric, alphanumeric and byte segments in versions 1-9,
-// 10-26 and 27-40.
+// Count widths of numeric, alphanumeric, byte and Kanji segments in
+// versions 1-9, 10-26 and 27-40.
 int CountWidth(int mode, int version) {
-  static constexpr int kWidths[3][3] = {{10, 12, 14}, {9, 11, 13}, {8, 16, 16}};
+  static constexpr int kWidths[4][3] = {{10, 12, 14}, {9, 11, 13}, {8, 16, 16}, {8, 10, 12}};
   return kWidths[mode][version <= 9 ? 0 : version <= 26 ? 1 : 2];
 }
 
@@ -70,6 +75,16 @@ void ReadSegment(BitReader& bits, int mode, int version, std::string& text) {
       const std::string group = std::to_string(value);
       text += std::string(digits - group.size(), '0') + group;
       left -= digits;
+    } else if (mode == 3) {
+      // 13 bits: the Shift JIS code less 0x8140 (0xC140 from 0xE040 on),
+      // its high byte times 0xC0 plus its low byte.
+      const std::uint32_t value = bits.Take(13);
+      const std::uint32_t packed = (value / 0xC0) << 8 | value % 0xC0;
+      const std::uint32_t code = packed + (packed < 0x1F00 ? 0x8140 : 0xC140);
+      Check(qrimage::IsKanjiCode(code >> 8, code & 0xFF), "a Kanji value");
+      text += static_cast<char>(code >> 8);
+      text += static_cast<char>(code & 0xFF);
+      left -= 1;
     } else if (mode == 1 && left >= 2) {
       const std::uint32_t value = bits.Take(11);
       Check(value < static_cast<std::uint32_t>(n * n), "an alphanumeric pair too large");
@@ -105,8 +120,15 @@ int ReadStream(const std::uint8_t* data, int codewords, const SymbolPlan& plan, 
       Check(plan.headers.eci && bits.Take(8) == 26, "the ECI header");
       eci = true;
     } else {
-      Check(mode == 0b0001 || mode == 0b0010 || mode == 0b0100, "a mode indicator");
-      ReadSegment(bits, mode == 0b0001 ? 0 : mode == 0b0010 ? 1 : 2, plan.version, text);
+      Check(mode == 0b0001 || mode == 0b0010 || mode == 0b0100 || mode == 0b1000,
+            "a mode indicator");
+      Check(mode != 0b1000 || !plan.headers.eci, "a Kanji segment behind the ECI header");
+      ReadSegment(bits,
+                  mode == 0b0001   ? 0
+                  : mode == 0b0010 ? 1
+                  : mode == 0b0100 ? 2
+                                   : 3,
+                  plan.version, text);
     }
     end = bits.Position();
   }
@@ -154,6 +176,29 @@ void CheckPlan(const qrimage::TextPlan& plan, const qrimage::PlanRequest& reques
   Check(read == bytes, "the text read back");
 }
 
+// `data` with each byte from 0x80 up and the next made one character of
+// the Kanji table, in UTF-8.
+std::string KanjiText(const std::uint8_t* data, std::size_t size) {
+  std::string text;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] < 0x80 || i + 1 == size) {
+      text += static_cast<char>(data[i] & 0x7F);
+      continue;
+    }
+    const char32_t c =
+        qrimage::kKanjiTable[((data[i] & 0x7F) << 8 | data[i + 1]) % qrimage::kKanjiTableSize]
+            .unicode;
+    ++i;
+    if (c < 0x800) {
+      text += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+    } else {
+      text += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+               static_cast<char>(0x80 | (c & 0x3F))};
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -168,7 +213,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   request.charset = static_cast<qrimage::CharsetChoice>(data[0] >> 5 & 3);
   request.minVersion = 1 + data[1] % 40;
   request.countSplit = (data[1] & 0x80) != 0;
-  const std::string_view text(reinterpret_cast<const char*>(data + 2), size - 2);
+  const std::string kanji = (data[0] & 0x80) != 0 ? KanjiText(data + 2, size - 2) : "";
+  const std::string_view text =
+      (data[0] & 0x80) != 0 ? std::string_view(kanji)
+                            : std::string_view(reinterpret_cast<const char*>(data + 2), size - 2);
 
   const qrimage::TextPlan plan = qrimage::PlanText(text, request);
   const bool utf8Only = request.charset == qrimage::CharsetChoice::kLatin1 ||

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -189,18 +190,23 @@ TEST(DataCodewords, VersionFloorAndEciHeader) {
 
 // The tool's streams: "01234567" numeric, 0001, count 8 in 10 bits, 012 345
 // in 10 bits each, 67 in 7, terminator; "AC-42" alphanumeric, 0010, count 5
-// in 9 bits, 10 * 45 + 12, 41 * 45 + 4 in 11 bits each, 2 in 6, terminator.
+// in 9 bits, 10 * 45 + 12, 41 * 45 + 4 in 11 bits each, 2 in 6, terminator;
+// Shift JIS 0x938C Kanji, 1000, count 1 in 8 bits, 0x124C as 0x12 * 0xC0 +
+// 0x4C = 3532 in 13 bits, terminator.
 TEST(DataCodewords, NumericAndAlphanumericStreams) {
   struct Row {
     std::string text;
     int level;
     std::vector<int> head;
+    bool shiftJis = false;
   };
   const Row rows[] = {{"01234567", 1, {0x10, 0x20, 0x0C, 0x56, 0x61, 0x80, 0xEC, 0x11}},
-                      {"AC-42", 0, {0x20, 0x29, 0xCE, 0xE7, 0x21, 0x00, 0xEC, 0x11}}};
+                      {"AC-42", 0, {0x20, 0x29, 0xCE, 0xE7, 0x21, 0x00, 0xEC, 0x11}},
+                      {"\x93\x8C", 0, {0x80, 0x16, 0xE6, 0x00, 0xEC, 0x11}, true}};
   for (const Row& row : rows) {
     SymbolPlan plan;
-    ASSERT_TRUE(PlanSymbol(Bytes(row.text), row.text.size(), row.level, 1, false, plan));
+    ASSERT_TRUE(
+        PlanSymbol(Bytes(row.text), row.text.size(), row.level, 1, false, plan, row.shiftJis));
     const std::vector<int> words = Codewords(row.text, plan);
     EXPECT_EQ(std::vector<int>(words.begin(), words.begin() + row.head.size()), row.head)
         << row.text;
@@ -215,6 +221,7 @@ TEST(Segments, ShortestSplitsKnownByHand) {
     int range;
     std::int64_t bits;
     std::vector<Segment> segments;
+    bool shiftJis = false;
   };
   const Row rows[] = {
       // Numeric 4 + 10 + 3 * 10 + 4.
@@ -237,40 +244,62 @@ TEST(Segments, ShortestSplitsKnownByHand) {
       // An empty text is one empty byte segment: 4 + 8, 4 + 16.
       {"", 0, 12, {{kByteMode, 0, 0}}},
       {"", 2, 20, {{kByteMode, 0, 0}}},
+      // Shift JIS: Kanji 4 + 8 + 2 * 13 = 38, then alphanumeric 4 + 9 + 6 =
+      // 19 (the second byte of 0x8341 is 'A'); with 12-bit counts 4 + 12 + 26.
+      {"\x93\x8C\x8B\x9E"
+       "A",
+       0,
+       57,
+       {{kKanjiMode, 0, 4}, {kAlphanumericMode, 4, 1}},
+       true},
+      {"\x83\x41\x83\x41", 2, 42, {{kKanjiMode, 0, 4}}, true},
   };
   for (const Row& row : rows) {
     std::vector<Segment> segments;
-    EXPECT_EQ(ShortestSegments(Bytes(row.text), row.text.size(), row.range, &segments), row.bits)
+    EXPECT_EQ(
+        ShortestSegments(Bytes(row.text), row.text.size(), row.range, &segments, row.shiftJis),
+        row.bits)
         << row.text << " range " << row.range;
     EXPECT_EQ(segments, row.segments) << row.text << " range " << row.range;
   }
 }
 
 // Against every split of short texts over digits, alphanumeric-only and
-// byte-only characters, tried one by one.
+// byte-only characters, and in Shift JIS texts Kanji characters (one with
+// an 'A' as its second byte) too, tried one by one.
 TEST(Segments, ShortestSplitIsTheLeastOfAllSplits) {
-  const std::string alphabet = "07A-a";
+  const std::vector<std::string> alphabet = {"0", "7", "A", "-", "a", "\x93\x8C", "\x83\x41"};
   std::uint32_t seed = 1;
-  for (int trial = 0; trial < 3000; ++trial) {
-    std::string text;
-    for (int length = trial % 10; length > 0; --length) {
+  for (int trial = 0; trial < 6000; ++trial) {
+    const bool shiftJis = trial % 2 == 1;
+    std::vector<std::string> chars;
+    for (int length = trial / 2 % 10; length > 0; --length) {
       seed = seed * 1103515245u + 12345u;
-      text.push_back(alphabet[(seed >> 16) % alphabet.size()]);
+      chars.push_back(alphabet[(seed >> 16) % (shiftJis ? alphabet.size() : 5)]);
     }
+    const std::string text = std::accumulate(chars.begin(), chars.end(), std::string());
     const int range = trial % kVersionRangeCount;
-    // least[i]: the fewest bits for text[i..]; each segment in each mode that holds it.
-    std::vector<std::int64_t> least(text.size() + 1, 0);
-    for (int i = static_cast<int>(text.size()) - 1; i >= 0; --i) {
+    // least[i]: the fewest bits for chars[i..]; each segment in each mode that holds it.
+    const auto modeOf = [](const std::string& c) {
+      return c.size() == 2
+                 ? kKanjiMode
+                 : static_cast<SegmentMode>(kNarrowestMode[static_cast<std::uint8_t>(c[0])]);
+    };
+    std::vector<std::int64_t> least(chars.size() + 1, 0);
+    for (int i = static_cast<int>(chars.size()) - 1; i >= 0; --i) {
       least[i] = INT64_MAX;
       for (int mode = 0; mode < kSegmentModeCount; ++mode) {
-        for (std::size_t j = i + 1; j <= text.size() && kNarrowestMode[text[j - 1]] <= mode; ++j) {
-          const auto m = static_cast<SegmentMode>(mode);
+        const auto m = static_cast<SegmentMode>(mode);
+        for (std::size_t j = i + 1; j <= chars.size() && modeOf(chars[j - 1]) <= mode &&
+                                    (m == kKanjiMode) == (modeOf(chars[j - 1]) == kKanjiMode);
+             ++j) {
           least[i] = std::min(least[i], SegmentBits(m, j - i, range) + least[j]);
         }
       }
     }
     std::vector<Segment> segments;
-    const std::int64_t bits = ShortestSegments(Bytes(text), text.size(), range, &segments);
+    const std::int64_t bits =
+        ShortestSegments(Bytes(text), text.size(), range, &segments, shiftJis);
     if (!text.empty()) {
       EXPECT_EQ(bits, least[0]) << text << " range " << range;
     }

@@ -32,7 +32,7 @@ qrimage::PlanRequest Request(const Job& job) {
 // "numeric+byte": the modes of the segments, in the order of the table.
 std::string ModeNames(const std::vector<qrimage::SymbolPlan>& plans) {
   static constexpr const char* kNames[qrimage::kSegmentModeCount] = {"numeric", "alphanumeric",
-                                                                     "byte"};
+                                                                     "byte", "kanji"};
   bool used[qrimage::kSegmentModeCount] = {};
   for (const qrimage::SymbolPlan& plan : plans) {
     for (const qrimage::Segment& segment : plan.segments) {
@@ -87,10 +87,9 @@ std::string DescribeShortfall(const qrimage::SymbolText& text, const qrimage::Sh
   const bool eci = text.Eci();
   // The bytes counted are those of the form written, named when it is not
   // the text's own.
-  const char* const form = length > kMaxInputBytes || job.bytes        ? ""
-                           : eci                                       ? " in UTF-8"
-                           : text.charset == qrimage::Charset::kLatin1 ? " in ISO-8859-1"
-                                                                       : "";
+  static constexpr const char* kForms[] = {"", " in ISO-8859-1", " in UTF-8", " in Shift JIS"};
+  const char* const form =
+      length > kMaxInputBytes || job.bytes ? "" : kForms[static_cast<int>(text.charset)];
   const std::string size = length > kMaxInputBytes ? "more than " + std::to_string(kMaxInputBytes)
                                                    : std::to_string(length);
   // The ECI header's 12 bits cost every level a byte.
@@ -117,6 +116,15 @@ std::string DescribeShortfall(const qrimage::SymbolText& text, const qrimage::Sh
   return message;
 }
 
+// Whether without --latin1 the text would go in Kanji segments rather
+// than as UTF-8.
+bool WrittenInKanji(std::string_view text, const Job& job) {
+  qrimage::PlanRequest request = Request(job);
+  request.charset = qrimage::CharsetChoice::kDefault;
+  request.countSplit = false;
+  return qrimage::PlanText(text, request).text.ShiftJis();
+}
+
 // The message for a text that has no plan.
 std::string PlanError(std::string_view text, const qrimage::TextPlan& plan, const Job& job) {
   const std::string version = std::to_string(job.minVersion);
@@ -132,7 +140,8 @@ std::string PlanError(std::string_view text, const qrimage::TextPlan& plan, cons
     case PlanFault::kNotLatin1:
       return option + std::string("character U+") + Hex(where.character, 4, true) + " " +
              Printable(text.substr(where.at, where.length), true) + at +
-             " is not in ISO-8859-1; without --latin1 the text is written as UTF-8 bytes";
+             " is not in ISO-8859-1; without --latin1 the text is written " +
+             (WrittenInKanji(text, job) ? "in Kanji segments" : "as UTF-8 bytes");
     case PlanFault::kNeedsSymbols:
       return "the text needs more than " + std::to_string(qrimage::kMaxSequenceSymbols) +
              " symbols of version " + version + " at level " + level +

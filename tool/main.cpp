@@ -66,7 +66,7 @@ std::string Summary(const Result& result, const Job& job, const std::string& nam
   const int version = result.pictures[0].version;
   const int modules = qrimage::SymbolSize(version);
   const std::size_t count = result.pictures.size();
-  static constexpr const char* kCharsets[] = {"", ", ISO-8859-1", ", UTF-8 (ECI 26)"};
+  static constexpr const char* kCharsets[] = {"", ", ISO-8859-1", ", UTF-8 (ECI 26)", ""};
   std::string text = std::to_string(result.textBytes) + " bytes" +
                      (count > 1 ? " in " + std::to_string(count) + " symbols" : "") + ", " +
                      result.modes + kCharsets[static_cast<int>(result.charset)] + ", level " +

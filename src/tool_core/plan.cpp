@@ -1,5 +1,7 @@
 #include "tool_core/plan.h"
 
+#include <tuple>
+
 #include "state/symbol_tables.h"
 
 namespace qrimage {
@@ -22,39 +24,18 @@ bool PlanSymbols(const SymbolText& text, const PlanRequest& request, int maxVers
   const std::string& bytes = text.bytes;
   if (request.split) {
     return PlanSequence(Bytes(bytes), bytes.size(), request.level, request.minVersion, maxVersion,
-                        text.Eci(), text.WholeUtf8(), symbols);
+                        text.Eci(), text.WholeUtf8(), symbols, text.ShiftJis());
   }
   symbols.assign(1, SymbolPlan{});
   return BytesOnly(request)
              ? PlanBytes(bytes.size(), request.level, request.minVersion, text.Eci(), symbols[0])
              : PlanSymbol(Bytes(bytes), bytes.size(), request.level, request.minVersion, text.Eci(),
-                          symbols[0]);
+                          symbols[0], text.ShiftJis());
 }
 
-}  // namespace
-
-Shortfall MeasureShortfall(const SymbolText& text, const PlanRequest& request) {
-  Shortfall shortfall;
-  const std::string& bytes = text.bytes;
-  for (int level = 0; level <= request.level && level < kLevelCount; ++level) {
-    shortfall.held[level] =
-        BytesOnly(request)
-            ? static_cast<std::size_t>(ByteCapacity(kMaxVersion, level, text.Eci()))
-            : LongestPrefixHeld(Bytes(bytes), bytes.size(), level, text.Eci(), text.WholeUtf8());
-  }
-  if (!request.split && !BytesOnly(request) && request.countSplit) {
-    shortfall.symbols =
-        SymbolsNeeded(Bytes(bytes), bytes.size(), request.level, text.Eci(), text.WholeUtf8());
-  }
-  return shortfall;
-}
-
-TextPlan PlanText(std::string_view text, const PlanRequest& request) {
-  TextPlan plan;
-  if (!ReadText(text, request.charset, plan.text, plan.where)) {
-    plan.fault = plan.where.length == 0 ? PlanFault::kNotUtf8 : PlanFault::kNotLatin1;
-    return plan;
-  }
+// Plans `plan.text` for the request: the symbols with the level raised, or
+// the fault.
+void PlanRead(TextPlan& plan, const PlanRequest& request) {
   std::vector<SymbolPlan>& symbols = plan.symbols;
   // Strict with split: as many symbols as it takes of that version.
   const int maxVersion = request.strict && request.split ? request.minVersion : kMaxVersion;
@@ -66,17 +47,75 @@ TextPlan PlanText(std::string_view text, const PlanRequest& request) {
       plan.shortfall = MeasureShortfall(plan.text, request);
     }
     symbols.clear();
-    return plan;
+    return;
   }
   if (request.strict && symbols[0].version != request.minVersion) {
     plan.fault = PlanFault::kNeedsVersion;
     plan.version = symbols[0].version;
     symbols.clear();
-    return plan;
+    return;
   }
   const int level = request.boost && !BytesOnly(request) ? HighestLevel(symbols) : request.level;
   for (SymbolPlan& symbol : symbols) {
     symbol.level = level;
+  }
+}
+
+// Whether `kanji` is the better plan than `utf8`: it fits where the other
+// does not, or both fit and it takes fewer symbols, then a smaller
+// version, then fewer bits. When neither fits, the Kanji form's fault is
+// the one told.
+bool KanjiWins(const TextPlan& kanji, const TextPlan& utf8) {
+  if (kanji.fault != PlanFault::kNone || utf8.fault != PlanFault::kNone) {
+    return utf8.fault != PlanFault::kNone;
+  }
+  const auto size = [](const std::vector<SymbolPlan>& symbols) {
+    std::int64_t bits = 0;
+    for (const SymbolPlan& symbol : symbols) {
+      bits += symbol.bits;
+    }
+    return std::make_tuple(symbols.size(), symbols[0].version, bits);
+  };
+  return size(kanji.symbols) < size(utf8.symbols);
+}
+
+}  // namespace
+
+Shortfall MeasureShortfall(const SymbolText& text, const PlanRequest& request) {
+  Shortfall shortfall;
+  const std::string& bytes = text.bytes;
+  for (int level = 0; level <= request.level && level < kLevelCount; ++level) {
+    shortfall.held[level] =
+        BytesOnly(request) ? static_cast<std::size_t>(ByteCapacity(kMaxVersion, level, text.Eci()))
+                           : LongestPrefixHeld(Bytes(bytes), bytes.size(), level, text.Eci(),
+                                               text.WholeUtf8(), text.ShiftJis());
+  }
+  if (!request.split && !BytesOnly(request) && request.countSplit) {
+    shortfall.symbols = SymbolsNeeded(Bytes(bytes), bytes.size(), request.level, text.Eci(),
+                                      text.WholeUtf8(), text.ShiftJis());
+  }
+  return shortfall;
+}
+
+TextPlan PlanText(std::string_view text, const PlanRequest& request) {
+  TextPlan plan;
+  if (!ReadText(text, request.charset, plan.text, plan.where)) {
+    plan.fault = plan.where.length == 0 ? PlanFault::kNotUtf8 : PlanFault::kNotLatin1;
+    return plan;
+  }
+  PlanRead(plan, request);
+  // By default a text beyond ASCII goes without the ECI header, its
+  // characters beyond ASCII in Kanji segments, where it can and that is
+  // smaller: Kanji mode's 13 bits beat UTF-8's 24 for a kanji, but each
+  // switch between ASCII and Kanji segments costs a header. Readers take a
+  // symbol with Kanji segments behind the UTF-8 header as no text at all.
+  TextPlan kanji;
+  if (request.charset == CharsetChoice::kDefault && plan.text.Eci() &&
+      ToShiftJis(plan.text, kanji.text)) {
+    PlanRead(kanji, request);
+    if (KanjiWins(kanji, plan)) {
+      return kanji;
+    }
   }
   return plan;
 }

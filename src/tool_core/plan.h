@@ -52,6 +52,10 @@ struct TextPlan {
   int version = 0;  // kNeedsVersion
 };
 
+// By default a text that would go as UTF-8 behind the ECI header and can
+// go in Shift JIS (ToShiftJis) goes whichever way fits and takes fewer
+// symbols, then a smaller version, then fewer bits; when neither fits, the
+// Shift JIS form's fault is given.
 TextPlan PlanText(std::string_view text, const PlanRequest& request);
 
 // The shortfall of `text` as PlanText measures it for `request`, for a

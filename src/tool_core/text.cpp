@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tool_core/segments/kanji.h"
+
 namespace qrimage {
 
 namespace {
@@ -65,8 +67,9 @@ int DecodeUtf8(std::string_view text, std::size_t at, char32_t& character) {
 
 // By default a UTF-8 text beyond ASCII is written as UTF-8 behind the ECI
 // designator: readers guess the character set of unmarked bytes beyond
-// ASCII, and often guess wrong. ASCII texts and texts that are not valid
-// UTF-8 keep their bytes, unmarked.
+// ASCII, and often guess wrong (PlanText may then choose ToShiftJis's
+// form). ASCII texts and texts that are not valid UTF-8 keep their bytes,
+// unmarked.
 bool ReadText(std::string_view text, CharsetChoice choice, SymbolText& read, TextFault& fault) {
   read = SymbolText{};
   switch (choice) {
@@ -91,6 +94,27 @@ bool ReadText(std::string_view text, CharsetChoice choice, SymbolText& read, Tex
       break;
   }
   read.bytes = text;
+  return true;
+}
+
+bool ToShiftJis(const SymbolText& utf8, SymbolText& shiftJis) {
+  const std::string& text = utf8.bytes;
+  shiftJis = SymbolText{std::string(), Charset::kShiftJis};
+  std::string& out = shiftJis.bytes;
+  for (std::size_t at = 0; at < text.size();) {
+    char32_t character = 0;
+    const int length = DecodeUtf8(text, at, character);
+    const std::uint16_t code = length == 0 ? 0 : ShiftJisCode(character);
+    if (length != 0 && character < 0x80 && character != '\\' && character != '~') {
+      out += static_cast<char>(character);
+    } else if (code != 0) {
+      out += static_cast<char>(code >> 8);
+      out += static_cast<char>(code & 0xFF);
+    } else {
+      return false;
+    }
+    at += length;
+  }
   return true;
 }
 

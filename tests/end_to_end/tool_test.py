@@ -890,7 +890,7 @@ class ChosenSymbol(ToolTest):
                  ("hello world, " * 30, [], "390 bytes, byte, level M, version 15,", "M", "false"),
                  ("Zürich 8001, " * 110, [], "1540 bytes, byte, UTF-8 (ECI 26), level M, version 33,", "M", "true"),
                  ("5 € Ω", [], "8 bytes, byte, UTF-8 (ECI 26), level Q (asked M), version 1,", "Q", "true"),
-                 ("Привет, мир", ["--no-boost", "-l", "L"], "20 bytes, byte, UTF-8 (ECI 26), level L, version 2,", "L", "true")]
+                 ("Привет, мир", ["--no-boost", "-l", "L"], "20 bytes, byte+kanji, level L, version 2,", "L", "false")]
         for text, args, summary, level, eci in cases:
             with self.subTest(text=text, args=args):
                 result = self.run_tool(args + ["-n", "-o", "c.png", text])
@@ -919,6 +919,43 @@ class ChosenSymbol(ToolTest):
         zbar, zxing = read_in_both(paths)
         self.assertEqual(([text for text in texts if text not in zbar],
                           [text for text, path in zip(texts, paths) if zxing.get(path) != text]), ([], []))
+
+    def test_japanese_texts_read_exactly_in_both_readers(self):
+        # (text, options, the summary up to the version). Without an ECI header, Kanji segments take
+        # 13 bits a character against UTF-8's 24; the versions are those of the shortest split, each
+        # worked out apart. With a backslash or tilde (other characters in Shift JIS), a character
+        # Kanji mode lacks (é, half-width katakana, U+FF5E), or where UTF-8 is shorter: UTF-8.
+        address = ("〒100-8111 東京都千代田区千代田1-1 宮内庁管理部 総務課 電話03-3213-1111 "
+                   "受付時間 平日9時から17時まで（土日祝日を除く）")
+        cases = [("東京都千代田区1-1 お問い合わせ", [], "30 bytes, alphanumeric+kanji, level Q (asked M), version 3"),
+                 ("東京都千代田区1-1 お問い合わせ", ["-l", "L"], "30 bytes, alphanumeric+kanji, level L, version 2"),
+                 ("こんにちは、世界", [], "16 bytes, kanji, level M, version 1"),
+                 ("カタカナ テスト", ["-l", "L"], "15 bytes, alphanumeric+kanji, level L, version 1"),
+                 ("ＡＢＣ１２３４５", [], "16 bytes, kanji, level M, version 1"),
+                 ("Order 12345: 注文番号 ABC-99", [], "28 bytes, alphanumeric+byte+kanji, level Q (asked M), version 3"),
+                 (address, [], "118 bytes, numeric+alphanumeric+kanji, level M, version 7"),
+                 (address * 10, [], "1180 bytes, numeric+alphanumeric+kanji, level M, version 29"),
+                 ("αβγδε ±×§ ЖЗИЙ", [], "26 bytes, alphanumeric+kanji, level Q (asked M), version 3"),
+                 ("±0.5 × 3 § 12 αβγ Жж", ["-l", "L"], "28 bytes, byte, UTF-8 (ECI 26), level L, version 2"),
+                 ("C:\\ユーザー", [], "15 bytes, byte, UTF-8 (ECI 26), level Q (asked M), version 2"),
+                 ("café 東京", [], "12 bytes, byte, UTF-8 (ECI 26), level M, version 1"),
+                 ("〜波ダッシュ～", [], "21 bytes, byte, UTF-8 (ECI 26), level M, version 2"),
+                 ("ｶﾀｶﾅ", [], "12 bytes, byte, UTF-8 (ECI 26), level M, version 1"),
+                 ("a漢a漢a漢a漢", ["-l", "L"], "16 bytes, byte, UTF-8 (ECI 26), level L, version 1")]
+        paths = [self.path(f"j{i}.png") for i in range(len(cases))]
+        summaries = [self.run_tool(args + ["-n", "-o", path, text]).stdout.decode()
+                     for (text, args, _), path in zip(cases, paths)]
+        zbar, zxing = read_in_both(paths)
+        self.assertEqual([(s[:len(c[2]) + 1], c[0] in zbar, zxing.get(p))
+                          for s, c, p in zip(summaries, cases, paths)],
+                         [(c[2] + ",", True, c[0]) for c in cases])
+        # A sequence of Kanji symbols joins back in both.
+        result = self.run_tool(["-n", "--split", "-v", "7", "--strict", "-o", "k-%d.png", address * 3])
+        self.assertTrue(result.stdout.startswith(b"354 bytes in 3 symbols, numeric+alphanumeric+kanji,"), result.stdout)
+        parts = [self.path(f"k-{i}.png") for i in (1, 2, 3)]
+        subprocess.run([IMAGEMAGICK] + parts + ["+append", self.path("all.png")], check=True)
+        self.assertEqual((decode(self.path("all.png")).decode(), self.zxing(*parts).count(f'"{address * 3}"')),
+                         (address * 3, 1))
 
     def test_split_joins_back(self):
         # (options, text, the summary up to the names). The fewest symbols are cut for the highest
@@ -1145,6 +1182,8 @@ class Latin1(ToolTest):
         cases = [(["--latin1", "5 €"], "--latin1: character U+20AC '€' at byte 3 is not in ISO-8859-1"),
                  (["--latin1", "a\u202eb"], "character U+202E '\\u202e' at byte 2"),
                  (["--latin1", "\U0001F600"], "character U+1F600"),
+                 (["--latin1", "東京 5"], "U+6771 '東' at byte 1 is not in ISO-8859-1; without --latin1 the text "
+                  "is written in Kanji segments"),
                  (["--latin1", "-i", "bad.txt"], "--latin1: the text is not valid UTF-8 (byte 0xC3 at byte 4)"),
                  (["--eci", b"caf\xe9 \xff\xfe"], "--eci: the text is not valid UTF-8 (byte 0xE9 at byte 4)"),
                  (["--eci", b"\xc0\xaf"], "(byte 0xC0 at byte 1)"), (["--eci", b"a\xed\xa0\x80"], "(byte 0xED at byte 2)")]

@@ -1,5 +1,7 @@
 #include "tool_core/segments/segment_stream.h"
 
+#include "tool_core/segments/kanji.h"
+
 namespace qrimage {
 
 namespace {
@@ -37,6 +39,17 @@ class BitWriter {
 };
 
 bool FitsMode(const std::uint8_t* text, const Segment& segment) {
+  if (segment.mode == kKanjiMode) {
+    if (segment.length % kKanjiBytes != 0) {
+      return false;
+    }
+    for (std::uint32_t i = 0; i < segment.length; i += kKanjiBytes) {
+      if (!IsKanjiCode(text[segment.start + i], text[segment.start + i + 1])) {
+        return false;
+      }
+    }
+    return true;
+  }
   for (std::uint32_t i = 0; i < segment.length; ++i) {
     if (kNarrowestMode[text[segment.start + i]] > segment.mode) {
       return false;
@@ -84,7 +97,7 @@ std::uint8_t Parity(const std::uint8_t* text, std::size_t length) {
 std::int64_t SegmentsBits(std::span<const Segment> segments, int range) {
   std::int64_t bits = 0;
   for (const Segment& segment : segments) {
-    bits += SegmentBits(segment.mode, segment.length, range);
+    bits += SegmentBits(segment.mode, Characters(segment.mode, segment.length), range);
   }
   return bits;
 }
@@ -99,7 +112,8 @@ bool WriteSegmentStream(const std::uint8_t* text, std::span<const Segment> segme
     return false;
   }
   for (const Segment& segment : segments) {
-    if (segment.length >> kCountBits[segment.mode][range] != 0 || !FitsMode(text, segment)) {
+    if (Characters(segment.mode, segment.length) >> kCountBits[segment.mode][range] != 0 ||
+        !FitsMode(text, segment)) {
       return false;
     }
   }
@@ -124,7 +138,8 @@ bool WriteSegmentStream(const std::uint8_t* text, std::span<const Segment> segme
   }
   for (const Segment& segment : segments) {
     writer.Put(kModeIndicator[segment.mode], kModeIndicatorBits);
-    writer.Put(segment.length, kCountBits[segment.mode][range]);
+    writer.Put(static_cast<std::uint32_t>(Characters(segment.mode, segment.length)),
+               kCountBits[segment.mode][range]);
     const std::uint8_t* chars = text + segment.start;
     switch (segment.mode) {
       case kNumericMode:
@@ -132,6 +147,11 @@ bool WriteSegmentStream(const std::uint8_t* text, std::span<const Segment> segme
         break;
       case kAlphanumericMode:
         PutAlphanumeric(writer, chars, segment.length);
+        break;
+      case kKanjiMode:
+        for (std::uint32_t i = 0; i < segment.length; i += kKanjiBytes) {
+          writer.Put(KanjiValue(chars[i], chars[i + 1]), kKanjiBits);
+        }
         break;
       default:
         for (std::uint32_t i = 0; i < segment.length; ++i) {

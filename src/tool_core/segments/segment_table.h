@@ -11,16 +11,22 @@
 
 namespace qrimage {
 
-// The three modes in order of the characters they take: numeric holds the
-// digits, alphanumeric 45 characters (the digits among them), byte mode any
-// byte.
-enum SegmentMode : std::uint8_t { kNumericMode = 0, kAlphanumericMode = 1, kByteMode = 2 };
-constexpr int kSegmentModeCount = 3;
+// The first three modes in order of the characters they take: numeric holds
+// the digits, alphanumeric 45 characters (the digits among them), byte mode
+// any byte. Kanji mode holds the two-byte Shift JIS codes of JIS X 0208
+// (kanji.h), 13 bits each.
+enum SegmentMode : std::uint8_t {
+  kNumericMode = 0,
+  kAlphanumericMode = 1,
+  kByteMode = 2,
+  kKanjiMode = 3
+};
+constexpr int kSegmentModeCount = 4;
 
 // Every segment, and every header ahead of them, starts with a 4-bit mode
 // indicator.
 constexpr int kModeIndicatorBits = 4;
-inline constexpr std::uint8_t kModeIndicator[kSegmentModeCount] = {0b0001, 0b0010, 0b0100};
+inline constexpr std::uint8_t kModeIndicator[kSegmentModeCount] = {0b0001, 0b0010, 0b0100, 0b1000};
 constexpr std::uint8_t kEciIndicator = 0b0111;
 constexpr std::uint8_t kStructuredAppendIndicator = 0b0011;
 
@@ -51,6 +57,7 @@ inline constexpr std::uint8_t kCountBits[kSegmentModeCount][kVersionRangeCount] 
     {10, 12, 14},  // numeric
     {9, 11, 13},   // alphanumeric
     {8, 16, 16},   // byte
+    {8, 10, 12},   // kanji
 };
 
 // The library writes byte mode only, with its own count width; both agree.
@@ -73,6 +80,9 @@ inline constexpr std::uint8_t kNumericGroupBits[kNumericGroup + 1] = {0, 4, 7, 1
 constexpr int kAlphanumericGroup = 2;
 inline constexpr std::uint8_t kAlphanumericGroupBits[kAlphanumericGroup + 1] = {0, 6, 11};
 constexpr int kByteBits = 8;
+// A Kanji character: two bytes of the text, 13 bits in the symbol.
+constexpr int kKanjiBytes = 2;
+constexpr int kKanjiBits = 13;
 
 // The alphanumeric characters in the order of their values 0 to 44.
 inline constexpr char kAlphanumericSet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
@@ -110,9 +120,15 @@ constexpr std::int64_t DataBits(SegmentMode mode, std::int64_t count) {
     case kAlphanumericMode:
       return count / kAlphanumericGroup * kAlphanumericGroupBits[kAlphanumericGroup] +
              kAlphanumericGroupBits[count % kAlphanumericGroup];
+    case kKanjiMode:
+      return count * kKanjiBits;
     default:
       return count * kByteBits;
   }
+}
+// The characters of a segment of `bytes` bytes of the text.
+constexpr std::int64_t Characters(SegmentMode mode, std::int64_t bytes) {
+  return mode == kKanjiMode ? bytes / kKanjiBytes : bytes;
 }
 constexpr std::int64_t SegmentBits(SegmentMode mode, std::int64_t count, int range) {
   return kModeIndicatorBits + kCountBits[mode][range] + DataBits(mode, count);

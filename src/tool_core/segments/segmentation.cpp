@@ -10,6 +10,10 @@
 // the exact minimum over all segmentations. A new segment may start before
 // any character and pays its mode indicator and count width then.
 //
+// In a Shift JIS text each two-byte character is one step, 13 bits in the
+// Kanji state and nothing in the others: without a character-set header,
+// only Kanji segments make the reader see those bytes as Shift JIS.
+//
 // The count field's upper limit is not modelled: a segment that could not
 // count its characters would on its own exceed every symbol's capacity in
 // that version range, so no split that fits a symbol has one.
@@ -18,13 +22,14 @@
 #include <algorithm>
 #include <limits>
 
+#include "tool_core/segments/kanji.h"
 #include "tool_core/text.h"
 
 namespace qrimage {
 
 namespace {
 
-enum State : std::uint8_t { kN1, kN2, kN3, kA1, kA2, kB, kStateCount };
+enum State : std::uint8_t { kN1, kN2, kN3, kA1, kA2, kB, kK, kStateCount };
 
 constexpr std::int64_t kUnreachable = std::numeric_limits<std::int64_t>::max() / 4;
 
@@ -37,12 +42,15 @@ constexpr std::int64_t kAlphanumericStep[kAlphanumericGroup] = {
     kAlphanumericGroupBits[1] - kAlphanumericGroupBits[0],
     kAlphanumericGroupBits[2] - kAlphanumericGroupBits[1]};
 
-// The trace of one character: the cheapest state before it (kNoState at the
-// text's start) and which of the states N1, A1, B began a new segment.
+// The trace of one character, at its last byte: the cheapest state before
+// it (kNoState at the text's start) and which of the states N1, A1, B, K
+// began a new segment.
 constexpr std::uint8_t kNoState = 7;
 constexpr std::uint8_t kStartedN1 = 1 << 3;
 constexpr std::uint8_t kStartedA1 = 1 << 4;
 constexpr std::uint8_t kStartedB = 1 << 5;
+constexpr std::uint8_t kStartedK = 1 << 6;
+static_assert(kStateCount <= kNoState);
 
 class Programme {
  public:
@@ -53,8 +61,9 @@ class Programme {
     std::fill(cost, cost + kStateCount, kUnreachable);
   }
 
-  // Takes one more character; returns its trace.
-  std::uint8_t Step(std::uint8_t c) {
+  // Takes one more character, one byte `c` or with `kanji` a Kanji
+  // character; returns its trace.
+  std::uint8_t Step(std::uint8_t c, bool kanji = false) {
     std::uint8_t bestState = kNoState;
     std::int64_t best = started ? kUnreachable : 0;
     for (int s = 0; s < kStateCount; ++s) {
@@ -66,7 +75,7 @@ class Programme {
     started = true;
     std::uint8_t trace = bestState;
     std::int64_t next[kStateCount];
-    const std::uint8_t narrowest = kNarrowestMode[c];
+    const std::uint8_t narrowest = kanji ? std::uint8_t{kKanjiMode} : kNarrowestMode[c];
     if (narrowest == kNumericMode) {
       const std::int64_t fresh = best + header[kNumericMode] + kDigitStep[0];
       const std::int64_t carry = cost[kN3] + kDigitStep[0];
@@ -86,10 +95,19 @@ class Programme {
     } else {
       next[kA1] = next[kA2] = kUnreachable;
     }
-    const std::int64_t fresh = best + header[kByteMode] + kByteBits;
-    const std::int64_t carry = cost[kB] + kByteBits;
-    next[kB] = std::min(fresh, carry);
-    trace |= fresh < carry ? kStartedB : 0;
+    if (narrowest <= kByteMode) {
+      const std::int64_t fresh = best + header[kByteMode] + kByteBits;
+      const std::int64_t carry = cost[kB] + kByteBits;
+      next[kB] = std::min(fresh, carry);
+      trace |= fresh < carry ? kStartedB : 0;
+      next[kK] = kUnreachable;
+    } else {
+      const std::int64_t fresh = best + header[kKanjiMode] + kKanjiBits;
+      const std::int64_t carry = cost[kK] + kKanjiBits;
+      next[kK] = std::min(fresh, carry);
+      trace |= fresh < carry ? kStartedK : 0;
+      next[kB] = kUnreachable;
+    }
     // Unreachable states stay at the one sentinel, however long the text.
     for (int s = 0; s < kStateCount; ++s) {
       cost[s] = std::min(next[s], kUnreachable);
@@ -113,17 +131,43 @@ class Programme {
 };
 
 SegmentMode ModeOf(State state) {
-  return state <= kN3 ? kNumericMode : state <= kA2 ? kAlphanumericMode : kByteMode;
+  return state <= kN3   ? kNumericMode
+         : state <= kA2 ? kAlphanumericMode
+         : state == kB  ? kByteMode
+                        : kKanjiMode;
+}
+
+// Feeds the programme the character at text[i]; returns the index of its
+// last byte, or `length` when a Shift JIS text breaks off or holds a code
+// Kanji mode cannot write.
+std::size_t Feed(Programme& programme, const std::uint8_t* text, std::size_t i, std::size_t length,
+                 bool shiftJis, std::uint8_t* trace) {
+  if (!shiftJis || text[i] < 0x80) {
+    const std::uint8_t step = programme.Step(text[i]);
+    if (trace != nullptr) {
+      trace[i] = step;
+    }
+    return i;
+  }
+  if (i + 1 >= length || !IsKanjiCode(text[i], text[i + 1])) {
+    return length;
+  }
+  const std::uint8_t step = programme.Step(text[i], true);
+  if (trace != nullptr) {
+    trace[i + 1] = step;
+  }
+  return i + 1;
 }
 
 // The segments that end in `state` after the last character, read back
 // from the traces: each state names the one before it, unless a segment
-// began at that character.
+// began at that character. A Kanji character's trace is at its second byte.
 void TraceBack(const std::vector<std::uint8_t>& trace, State state,
                std::vector<Segment>& segments) {
   segments.clear();
   std::size_t end = trace.size();
   for (std::size_t i = trace.size(); i-- > 0;) {
+    const std::size_t first = state == kK ? i - 1 : i;
     bool began;
     State before;
     switch (state) {
@@ -144,18 +188,23 @@ void TraceBack(const std::vector<std::uint8_t>& trace, State state,
         began = (trace[i] & kStartedA1) != 0;
         before = kA2;
         break;
+      case kK:
+        began = (trace[i] & kStartedK) != 0;
+        before = kK;
+        break;
       default:
         began = (trace[i] & kStartedB) != 0;
         before = kB;
         break;
     }
     if (began) {
-      segments.push_back(Segment{ModeOf(state), static_cast<std::uint32_t>(i),
-                                 static_cast<std::uint32_t>(end - i)});
-      end = i;
+      segments.push_back(Segment{ModeOf(state), static_cast<std::uint32_t>(first),
+                                 static_cast<std::uint32_t>(end - first)});
+      end = first;
       before = static_cast<State>(trace[i] & 7);
     }
     state = before;
+    i = first;
   }
   std::reverse(segments.begin(), segments.end());
 }
@@ -163,7 +212,7 @@ void TraceBack(const std::vector<std::uint8_t>& trace, State state,
 }  // namespace
 
 std::int64_t ShortestSegments(const std::uint8_t* text, std::size_t length, int range,
-                              std::vector<Segment>* segments) {
+                              std::vector<Segment>* segments, bool shiftJis) {
   if (length == 0) {
     if (segments != nullptr) {
       segments->assign(1, Segment{kByteMode, 0, 0});
@@ -171,32 +220,32 @@ std::int64_t ShortestSegments(const std::uint8_t* text, std::size_t length, int 
     return SegmentBits(kByteMode, 0, range);
   }
   Programme programme(range);
-  if (segments == nullptr) {
-    for (std::size_t i = 0; i < length; ++i) {
-      programme.Step(text[i]);
-    }
-    return programme.Least();
-  }
-
-  std::vector<std::uint8_t> trace(length);
+  std::vector<std::uint8_t> trace(segments != nullptr ? length : 0);
   for (std::size_t i = 0; i < length; ++i) {
-    trace[i] = programme.Step(text[i]);
+    i = Feed(programme, text, i, length, shiftJis, segments != nullptr ? trace.data() : nullptr);
+    if (i == length) {
+      if (segments != nullptr) {
+        segments->clear();
+      }
+      return kUnreachable;
+    }
   }
   State state;
   const std::int64_t bits = programme.Least(&state);
-
-  TraceBack(trace, state, *segments);
+  if (segments != nullptr) {
+    TraceBack(trace, state, *segments);
+  }
   return bits;
 }
 
 std::size_t LongestPrefixWithin(const std::uint8_t* text, std::size_t length, int range,
-                                std::int64_t budget, bool wholeUtf8) {
+                                std::int64_t budget, bool wholeUtf8, bool shiftJis) {
   Programme programme(range);
   std::size_t longest = 0;
   for (std::size_t i = 0; i < length; ++i) {
-    programme.Step(text[i]);
+    i = Feed(programme, text, i, length, shiftJis, nullptr);
     // The shortest split of a prefix never shrinks as the prefix grows.
-    if (programme.Least() > budget) {
+    if (i == length || programme.Least() > budget) {
       break;
     }
     if (!wholeUtf8 || i + 1 == length || !ContinuesCharacter(text[i + 1])) {

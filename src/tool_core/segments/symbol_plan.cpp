@@ -9,16 +9,20 @@ namespace {
 // A lower bound of the shortest split's bits in any range: no mode packs a
 // digit into fewer than 10/3 bits, another alphanumeric character into
 // fewer than 11/2, any other byte into fewer than 8, and there is at least
-// one mode indicator and count.
-std::int64_t LeastPossibleBits(const std::uint8_t* text, std::size_t length) {
+// one mode indicator and count. A Kanji character of a Shift JIS text
+// takes 13 bits.
+std::int64_t LeastPossibleBits(const std::uint8_t* text, std::size_t length, bool shiftJis) {
   constexpr int kSixths[kSegmentModeCount] = {
       6 * kNumericGroupBits[kNumericGroup] / kNumericGroup,
-      6 * kAlphanumericGroupBits[kAlphanumericGroup] / kAlphanumericGroup, 6 * kByteBits};
+      6 * kAlphanumericGroupBits[kAlphanumericGroup] / kAlphanumericGroup, 6 * kByteBits,
+      6 * kKanjiBits};
   static_assert(kSixths[0] * kNumericGroup == 6 * kNumericGroupBits[kNumericGroup] &&
                 kSixths[1] * kAlphanumericGroup == 6 * kAlphanumericGroupBits[kAlphanumericGroup]);
   std::int64_t sixths = 0;
   for (std::size_t i = 0; i < length; ++i) {
-    sixths += kSixths[kNarrowestMode[text[i]]];
+    const bool kanji = shiftJis && text[i] >= 0x80;
+    sixths += kSixths[kanji ? std::uint8_t{kKanjiMode} : kNarrowestMode[text[i]]];
+    i += kanji ? kKanjiBytes - 1 : 0;
   }
   return (sixths + 5) / 6 + kModeIndicatorBits + kCountBits[kByteMode][0];
 }
@@ -42,7 +46,7 @@ bool ValidRequest(int level, int minVersion) {
 // Splits text at the cuts found by GreedyCuts for `version` into one plan
 // per symbol.
 void PlanPieces(const std::uint8_t* text, std::size_t length, const std::vector<std::size_t>& ends,
-                int version, int level, bool eci, std::vector<SymbolPlan>& symbols) {
+                int version, int level, bool eci, bool shiftJis, std::vector<SymbolPlan>& symbols) {
   const int count = static_cast<int>(ends.size());
   const std::uint8_t parity = Parity(text, length);
   symbols.assign(ends.size(), SymbolPlan{});
@@ -53,8 +57,9 @@ void PlanPieces(const std::uint8_t* text, std::size_t length, const std::vector<
     plan.level = level;
     plan.headers.sequence = StructuredAppend{i, count, parity};
     plan.headers.eci = eci;
-    plan.bits = plan.headers.Bits() + ShortestSegments(text + start, ends[i] - start,
-                                                       VersionRange(version), &plan.segments);
+    plan.bits =
+        plan.headers.Bits() + ShortestSegments(text + start, ends[i] - start, VersionRange(version),
+                                               &plan.segments, shiftJis);
     for (Segment& segment : plan.segments) {
       segment.start += static_cast<std::uint32_t>(start);
     }
@@ -66,13 +71,13 @@ void PlanPieces(const std::uint8_t* text, std::size_t length, const std::vector<
 // prefix of the rest that it holds at `level`. Empty when a piece would be
 // empty or more than `most` symbols are needed.
 std::vector<std::size_t> GreedyCuts(const std::uint8_t* text, std::size_t length, int version,
-                                    int level, bool eci, bool utf8, int most) {
+                                    int level, bool eci, bool utf8, bool shiftJis, int most) {
   const std::int64_t budget =
       CapacityBits(version, level) - kStructuredAppendHeaderBits - (eci ? kEciHeaderBits : 0);
   std::vector<std::size_t> ends;
   for (std::size_t start = 0; start < length;) {
-    const std::size_t taken =
-        LongestPrefixWithin(text + start, length - start, VersionRange(version), budget, utf8);
+    const std::size_t taken = LongestPrefixWithin(text + start, length - start,
+                                                  VersionRange(version), budget, utf8, shiftJis);
     if (taken == 0 || static_cast<int>(ends.size()) == most) {
       return {};
     }
@@ -85,20 +90,21 @@ std::vector<std::size_t> GreedyCuts(const std::uint8_t* text, std::size_t length
 }  // namespace
 
 bool PlanSymbol(const std::uint8_t* text, std::size_t length, int level, int minVersion, bool eci,
-                SymbolPlan& plan) {
+                SymbolPlan& plan, bool shiftJis) {
   if (!ValidRequest(level, minVersion)) {
     return false;
   }
   const int headerBits = eci ? kEciHeaderBits : 0;
   // A wider count never makes a split shorter, so each range's result is
   // a lower bound for the ranges after it.
-  std::int64_t leastBits = headerBits + LeastPossibleBits(text, length);
+  std::int64_t leastBits = headerBits + LeastPossibleBits(text, length, shiftJis);
   for (int range = VersionRange(minVersion); range < kVersionRangeCount; ++range) {
     const int first = std::max(minVersion, kFirstVersionOfRange[range]);
     if (leastBits > CapacityBits(kLastVersionOfRange[range], level)) {
       continue;
     }
-    const std::int64_t bits = headerBits + ShortestSegments(text, length, range, &plan.segments);
+    const std::int64_t bits =
+        headerBits + ShortestSegments(text, length, range, &plan.segments, shiftJis);
     leastBits = bits;
     const int version = SmallestVersionHolding(bits, level, first, range);
     if (version != 0) {
@@ -148,9 +154,10 @@ int HighestLevel(std::span<const SymbolPlan> symbols) {
 }
 
 bool PlanSequence(const std::uint8_t* text, std::size_t length, int level, int minVersion,
-                  int maxVersion, bool eci, bool wholeUtf8, std::vector<SymbolPlan>& symbols) {
+                  int maxVersion, bool eci, bool wholeUtf8, std::vector<SymbolPlan>& symbols,
+                  bool shiftJis) {
   symbols.assign(1, SymbolPlan{});
-  if (PlanSymbol(text, length, level, minVersion, eci, symbols[0]) &&
+  if (PlanSymbol(text, length, level, minVersion, eci, symbols[0], shiftJis) &&
       symbols[0].version <= maxVersion) {
     return true;
   }
@@ -163,7 +170,8 @@ bool PlanSequence(const std::uint8_t* text, std::size_t length, int level, int m
   int count = kMaxSequenceSymbols + 1;
   int version = 0;
   for (int v = minVersion; v <= maxVersion && count > 2; ++v) {
-    const std::size_t pieces = GreedyCuts(text, length, v, level, eci, wholeUtf8, count - 1).size();
+    const std::size_t pieces =
+        GreedyCuts(text, length, v, level, eci, wholeUtf8, shiftJis, count - 1).size();
     if (pieces != 0) {
       count = static_cast<int>(pieces);
       version = v;
@@ -175,22 +183,23 @@ bool PlanSequence(const std::uint8_t* text, std::size_t length, int level, int m
   // At `level` itself the cuts are found, so the search ends there.
   std::vector<std::size_t> ends;
   for (int cutLevel = kLevelCount - 1; ends.empty() && cutLevel >= level; --cutLevel) {
-    ends = GreedyCuts(text, length, version, cutLevel, eci, wholeUtf8, count);
+    ends = GreedyCuts(text, length, version, cutLevel, eci, wholeUtf8, shiftJis, count);
   }
-  PlanPieces(text, length, ends, version, level, eci, symbols);
+  PlanPieces(text, length, ends, version, level, eci, shiftJis, symbols);
   return true;
 }
 
 std::size_t LongestPrefixHeld(const std::uint8_t* text, std::size_t length, int level, bool eci,
-                              bool wholeUtf8) {
+                              bool wholeUtf8, bool shiftJis) {
   const std::int64_t budget = CapacityBits(kMaxVersion, level) - (eci ? kEciHeaderBits : 0);
-  return LongestPrefixWithin(text, length, VersionRange(kMaxVersion), budget, wholeUtf8);
+  return LongestPrefixWithin(text, length, VersionRange(kMaxVersion), budget, wholeUtf8, shiftJis);
 }
 
-int SymbolsNeeded(const std::uint8_t* text, std::size_t length, int level, bool eci,
-                  bool wholeUtf8) {
+int SymbolsNeeded(const std::uint8_t* text, std::size_t length, int level, bool eci, bool wholeUtf8,
+                  bool shiftJis) {
   std::vector<SymbolPlan> symbols;
-  if (!PlanSequence(text, length, level, kMinVersion, kMaxVersion, eci, wholeUtf8, symbols)) {
+  if (!PlanSequence(text, length, level, kMinVersion, kMaxVersion, eci, wholeUtf8, symbols,
+                    shiftJis)) {
     return 0;
   }
   return static_cast<int>(symbols.size());

@@ -24,9 +24,11 @@ struct SymbolPlan {
 
 // The smallest version from `minVersion` up that holds the text's shortest
 // segments at `level`, behind an ECI header if `eci`; false when version 40
-// does not hold them.
+// does not hold them. With `shiftJis` the text is in Shift JIS and its
+// two-byte characters go in Kanji segments (see ShortestSegments); so in
+// the functions below.
 bool PlanSymbol(const std::uint8_t* text, std::size_t length, int level, int minVersion, bool eci,
-                SymbolPlan& plan);
+                SymbolPlan& plan, bool shiftJis = false);
 
 // The same with the whole text as one byte segment.
 bool PlanBytes(std::size_t length, int level, int minVersion, bool eci, SymbolPlan& plan);
@@ -45,15 +47,16 @@ int HighestLevel(std::span<const SymbolPlan> symbols);
 // one symbol of those versions is one plain symbol. False when 16 symbols
 // do not hold it.
 bool PlanSequence(const std::uint8_t* text, std::size_t length, int level, int minVersion,
-                  int maxVersion, bool eci, bool wholeUtf8, std::vector<SymbolPlan>& symbols);
+                  int maxVersion, bool eci, bool wholeUtf8, std::vector<SymbolPlan>& symbols,
+                  bool shiftJis = false);
 
 // For the message about a text too long: the bytes of its longest prefix
 // that one symbol holds at `level`, and the symbols a sequence would need
 // (0 when more than 16), cut as PlanSequence does.
 std::size_t LongestPrefixHeld(const std::uint8_t* text, std::size_t length, int level, bool eci,
-                              bool wholeUtf8);
-int SymbolsNeeded(const std::uint8_t* text, std::size_t length, int level, bool eci,
-                  bool wholeUtf8);
+                              bool wholeUtf8, bool shiftJis = false);
+int SymbolsNeeded(const std::uint8_t* text, std::size_t length, int level, bool eci, bool wholeUtf8,
+                  bool shiftJis = false);
 
 }  // namespace qrimage
 
