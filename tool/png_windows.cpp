@@ -52,6 +52,49 @@ WICColor Argb(Colour colour, bool opaque) {
   return (opaque ? 0xFF000000u : 0u) | (colour & 0xFFFFFFu);
 }
 
+// Greyscale 1 bit for black on white, else two palette entries: index 0
+// dark, 1 light, as the grey levels.
+HRESULT SetPixelFormat(IWICImagingFactory* factory, IWICBitmapFrameEncode* frame, Colour foreground,
+                       Colour background) {
+  const bool grey = foreground == kBlack && background == kWhite;
+  const WICPixelFormatGUID asked =
+      grey ? GUID_WICPixelFormatBlackWhite : GUID_WICPixelFormat1bppIndexed;
+  WICPixelFormatGUID format = asked;
+  HRESULT result = frame->SetPixelFormat(&format);
+  // An encoder may offer another format instead; the rows are 1 bit.
+  if (SUCCEEDED(result) && !IsEqualGUID(format, asked)) {
+    result = WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+  }
+  if (FAILED(result) || grey) {
+    return result;
+  }
+  ComRef<IWICPalette> palette;
+  const bool transparent = background == kTransparent;
+  WICColor colours[2] = {Argb(foreground, true),
+                         Argb(transparent ? kWhite : background, !transparent)};
+  result = factory->CreatePalette(palette.put());
+  if (SUCCEEDED(result)) {
+    result = palette->InitializeCustom(colours, 2);
+  }
+  return SUCCEEDED(result) ? frame->SetPalette(palette.get()) : result;
+}
+
+// The whole of the stream into *out.
+HRESULT ReadAll(IStream* stream, std::string* out) {
+  STATSTG stat{};
+  HRESULT result = stream->Stat(&stat, STATFLAG_NONAME);
+  if (SUCCEEDED(result)) {
+    result = stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+  }
+  if (FAILED(result)) {
+    return result;
+  }
+  out->resize(static_cast<std::size_t>(stat.cbSize.QuadPart));
+  ULONG read = 0;
+  result = stream->Read(out->data(), static_cast<ULONG>(out->size()), &read);
+  return SUCCEEDED(result) && read != out->size() ? E_FAIL : result;
+}
+
 }  // namespace
 
 bool EncodePngWithWic(int side, Colour foreground, Colour background, std::uint32_t pixelsPerMetre,
@@ -85,24 +128,7 @@ bool EncodePngWithWic(int side, Colour foreground, Colour background, std::uint3
   // the encoder rounds or truncates.
   const double dpi = (pixelsPerMetre + 0.25) * 0.0254;
   step([&] { return frame->SetResolution(dpi, dpi); });
-  // Greyscale 1 bit for black on white, else two palette entries: index
-  // 0 dark, 1 light, as the grey levels.
-  const bool grey = foreground == kBlack && background == kWhite;
-  const WICPixelFormatGUID asked =
-      grey ? GUID_WICPixelFormatBlackWhite : GUID_WICPixelFormat1bppIndexed;
-  WICPixelFormatGUID format = asked;
-  step([&] { return frame->SetPixelFormat(&format); });
-  // An encoder may offer another format instead; the rows are 1 bit.
-  step([&] { return IsEqualGUID(format, asked) ? S_OK : WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT; });
-  if (!grey) {
-    ComRef<IWICPalette> palette;
-    const bool transparent = background == kTransparent;
-    WICColor colours[2] = {Argb(foreground, true),
-                           Argb(transparent ? kWhite : background, !transparent)};
-    step([&] { return factory->CreatePalette(palette.put()); });
-    step([&] { return palette->InitializeCustom(colours, 2); });
-    step([&] { return frame->SetPalette(palette.get()); });
-  }
+  step([&] { return SetPixelFormat(factory.get(), frame.get(), foreground, background); });
   const UINT rowBytes = (static_cast<UINT>(side) + 7) / 8;
   rows([&](const std::uint8_t* row) {
     step([&] { return frame->WritePixels(1, rowBytes, rowBytes, const_cast<BYTE*>(row)); });
@@ -111,15 +137,7 @@ bool EncodePngWithWic(int side, Colour foreground, Colour background, std::uint3
   step([&] { return frame->Commit(); });
   step([&] { return encoder->Commit(); });
 
-  STATSTG stat{};
-  step([&] { return stream->Stat(&stat, STATFLAG_NONAME); });
-  step([&] { return stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr); });
-  if (SUCCEEDED(result)) {
-    out->resize(static_cast<std::size_t>(stat.cbSize.QuadPart));
-    ULONG read = 0;
-    step([&] { return stream->Read(out->data(), static_cast<ULONG>(out->size()), &read); });
-    step([&] { return read == out->size() ? S_OK : E_FAIL; });
-  }
+  step([&] { return ReadAll(stream.get(), out); });
   if (result == E_OUTOFMEMORY) {
     throw std::bad_alloc();
   }
