@@ -84,6 +84,28 @@ void PutAlphanumeric(BitWriter& bits, const std::uint8_t* chars, std::uint32_t l
   }
 }
 
+// The characters of one segment, in its mode's groups of bits.
+void PutCharacters(BitWriter& writer, const std::uint8_t* chars, const Segment& segment) {
+  switch (segment.mode) {
+    case kNumericMode:
+      PutNumeric(writer, chars, segment.length);
+      break;
+    case kAlphanumericMode:
+      PutAlphanumeric(writer, chars, segment.length);
+      break;
+    case kKanjiMode:
+      for (std::uint32_t i = 0; i < segment.length; i += kKanjiBytes) {
+        writer.Put(KanjiValue(chars[i], chars[i + 1]), kKanjiBits);
+      }
+      break;
+    default:
+      for (std::uint32_t i = 0; i < segment.length; ++i) {
+        writer.Put(chars[i], kByteBits);
+      }
+      break;
+  }
+}
+
 }  // namespace
 
 std::uint8_t Parity(const std::uint8_t* text, std::size_t length) {
@@ -140,25 +162,7 @@ bool WriteSegmentStream(const std::uint8_t* text, std::span<const Segment> segme
     writer.Put(kModeIndicator[segment.mode], kModeIndicatorBits);
     writer.Put(static_cast<std::uint32_t>(Characters(segment.mode, segment.length)),
                kCountBits[segment.mode][range]);
-    const std::uint8_t* chars = text + segment.start;
-    switch (segment.mode) {
-      case kNumericMode:
-        PutNumeric(writer, chars, segment.length);
-        break;
-      case kAlphanumericMode:
-        PutAlphanumeric(writer, chars, segment.length);
-        break;
-      case kKanjiMode:
-        for (std::uint32_t i = 0; i < segment.length; i += kKanjiBytes) {
-          writer.Put(KanjiValue(chars[i], chars[i + 1]), kKanjiBits);
-        }
-        break;
-      default:
-        for (std::uint32_t i = 0; i < segment.length; ++i) {
-          writer.Put(chars[i], kByteBits);
-        }
-        break;
-    }
+    PutCharacters(writer, text + segment.start, segment);
   }
   // A full symbol has no room for the whole terminator: what is left of it
   // is left out.
