@@ -87,17 +87,27 @@ BENCHMARK(BM_QRImage)
     ->Unit(benchmark::kMicrosecond)
     ->ComputeStatistics("min", Fastest);
 
+// The same numbers in every run: a linear congruential generator, next(n)
+// a number below n.
+class Draws {
+ public:
+  explicit Draws(std::uint32_t seed) : x_(seed) {}
+  std::uint32_t operator()(std::uint32_t n) {
+    x_ = x_ * 1103515245u + 12345u;
+    return (x_ >> 16) % n;
+  }
+
+ private:
+  std::uint32_t x_;
+};
+
 // A text as long as `version` holds in byte mode at level L, in runs of
 // digits, upper-case letters with punctuation, lower-case words and bytes
 // from the high half, as in URLs, part numbers and addresses.
 std::string MixedRunsText(int version) {
   const int length = kByteCapacity[version - 1][kLevelL];
   std::string text;
-  std::uint32_t x = 777u + static_cast<std::uint32_t>(version);
-  auto next = [&x](std::uint32_t n) {
-    x = x * 1103515245u + 12345u;
-    return (x >> 16) % n;
-  };
+  Draws next(777u + static_cast<std::uint32_t>(version));
   static const char* const kRuns[] = {"0123456789", "ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:",
                                       "abcdefghijklmnopqrstuvwxyz ", "\xC3\xA9\xE2\x82\xAC\xF0"};
   while (static_cast<int>(text.size()) < length) {
@@ -116,11 +126,7 @@ std::string MixedRunsText(int version) {
 std::string KanjiRunsText(int version) {
   const int length = kByteCapacity[version - 1][kLevelL];
   std::string text;
-  std::uint32_t x = 555u + static_cast<std::uint32_t>(version);
-  auto next = [&x](std::uint32_t n) {
-    x = x * 1103515245u + 12345u;
-    return (x >> 16) % n;
-  };
+  Draws next(555u + static_cast<std::uint32_t>(version));
   while (static_cast<int>(text.size()) + 1 < length) {
     const std::uint32_t kind = next(8);  // 0 digits, 1 letters, else Kanji
     for (std::uint32_t n = 1 + next(16); n > 0 && static_cast<int>(text.size()) + 1 < length; --n) {
