@@ -166,8 +166,11 @@ bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& erro
     char smallest[96];
     std::snprintf(smallest, sizeof smallest, "%d px (%.1f mm at %d dpi)", side, side * 25.4 / dpi,
                   dpi);
-    error = "--size is too small: version " + std::to_string((size - 17) / 4) + " with its " +
-            std::to_string(image.margin) + "-module quiet zone needs at least " + smallest;
+    const std::string symbol = size < qrimage::SymbolSize(qrimage::kMinVersion)
+                                   ? "Micro QR M" + std::to_string((size - 9) / 2)
+                                   : "version " + std::to_string((size - 17) / 4);
+    error = "--size is too small: " + symbol + " with its " + std::to_string(image.margin) +
+            "-module quiet zone needs at least " + smallest;
     return false;
   }
   if (Traits(job.type).sizing == Sizing::kPoints) {
@@ -177,6 +180,47 @@ bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& erro
     image.scale = static_cast<int>(std::min<double>(scale, kMaxScale));
   }
   return true;
+}
+
+// Renders one encoded symbol into `picture`; returns kOk or kCannotWrite
+// with `error` set.
+int Draw(const qrimage::Symbol& encoded, const Job& job, Result& result, Picture& picture,
+         std::string& error) {
+  picture.size = encoded.size;
+  const SymbolView symbol{encoded.modules, encoded.size, encoded.size};
+  try {
+    if (!RenderImage(symbol, job.type, result.image, &picture.file, &error)) {
+      return kCannotWrite;
+    }
+    picture.preview = job.preview
+                          ? RenderHalfBlocks(symbol, job.previewColours, 1, job.image.margin)
+                          : std::string();
+  } catch (const std::bad_alloc&) {
+    result.pictures.clear();
+    if (!HoldMemoryReserve()) {
+      throw;
+    }
+    error = "out of memory for the picture";
+    return kCannotWrite;
+  }
+  return kOk;
+}
+
+int ProduceMicro(const std::string& text, const Job& job, Result& result, std::string& error) {
+  qrimage::SymbolPlan plan;
+  qrimage::Symbol encoded;
+  int status = EncodeMicroText(text, job, result, plan.segments, encoded, error);
+  if (status != kOk) {
+    return status;
+  }
+  result.modes = ModeNames({plan});
+  if (!FitPicture(encoded.size, job, result.image, error) ||
+      !PictureFits(job.type, result.image, encoded.size, &error)) {
+    return kUsage;
+  }
+  result.pictures.assign(1, Picture{});
+  result.pictures[0].version = encoded.version;
+  return Draw(encoded, job, result, result.pictures[0], error);
 }
 
 }  // namespace
@@ -233,6 +277,9 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
     return status;
   }
   result.textBytes = text.size();
+  if (job.micro) {
+    return ProduceMicro(text, job, result, error);
+  }
   const bool eci = result.charset == Charset::kUtf8Eci;
   std::vector<qrimage::SymbolPlan> plans;
   // --strict with --split: as many symbols as it takes of that version.
@@ -273,21 +320,9 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
       error = "error correction failed (result " + std::to_string(picture.version) + ")";
       return kEncodingFailed;
     }
-    const SymbolView symbol{encoded.modules, encoded.size, encoded.size};
-    try {
-      if (!RenderImage(symbol, job.type, result.image, &picture.file, &error)) {
-        return kCannotWrite;
-      }
-      picture.preview = job.preview
-                            ? RenderHalfBlocks(symbol, job.previewColours, 1, job.image.margin)
-                            : std::string();
-    } catch (const std::bad_alloc&) {
-      result.pictures.clear();
-      if (!HoldMemoryReserve()) {
-        throw;
-      }
-      error = "out of memory for the picture";
-      return kCannotWrite;
+    status = Draw(encoded, job, result, picture, error);
+    if (status != kOk) {
+      return status;
     }
   }
   return kOk;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image_formats.h"
+#include "tool_core/encode.h"
 
 namespace qrtool {
 
@@ -17,6 +18,9 @@ constexpr std::size_t kMaxInputBytes = 1 << 20;
 
 // Pixels per module without -s or --size: enough for most readers.
 inline constexpr int kDefaultScale = 4;
+
+// The quiet zone of a Micro QR symbol without -m, in modules.
+inline constexpr int kMicroMargin = 2;
 
 // --size: the side of the picture, quiet zone included, in points or in
 // pixels (one of them is above 0).
@@ -42,6 +46,7 @@ struct Job {
   bool strict = false;  // --strict: exactly version minVersion
   bool split = false;   // --split: a structured-append sequence when needed
   bool batch = false;   // one text of --batch, which --split does not serve
+  bool micro = false;   // --micro or -v M1 to M4: a Micro QR symbol, versions 1 to 4
   ImageType type = ImageType::kBmp;
   ImageOptions image;
   PictureLength size;           // --size, when given
@@ -52,6 +57,7 @@ struct Job {
 // One symbol drawn: its picture file and its preview.
 struct Picture {
   int version = 0;
+  int size = 0;  // modules a side
   std::string file;
   std::string preview;  // the half-block drawing, when asked for
 };
@@ -60,7 +66,8 @@ struct Result {
   std::size_t textBytes = 0;  // after any conversion
   Charset charset = Charset::kAsGiven;
   std::string modes;              // "numeric+byte": the segment modes used
-  int level = 0;                  // as written, at least the job's
+  int level = 0;                  // as written, at least the job's; M1: kMicroDetectionOnly
+  bool micro = false;             // a Micro QR symbol
   ImageOptions image;             // as drawn: the scale --size chose
   std::vector<Picture> pictures;  // more than one only with --split
 };
@@ -73,6 +80,12 @@ int Produce(std::string& text, const Job& job, Result& result, std::string& erro
 // "the text is 3000 bytes in UTF-8; behind its ECI header, level M holds at
 // most 2330 bytes of it (level L holds it); --split would write it as 2
 // symbols", for the job's character set and modes.
+// The Micro QR part of Produce: refuses a text beyond ASCII unless
+// --latin1 or --bytes made it bytes, plans the symbol and encodes it.
+int EncodeMicroText(const std::string& text, const Job& job, Result& result,
+                    std::vector<qrimage::Segment>& segments, qrimage::Symbol& symbol,
+                    std::string& error);
+
 std::string TooLongMessage(const std::string& text, const Job& job, bool eci);
 
 }  // namespace qrtool

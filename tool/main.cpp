@@ -63,19 +63,21 @@ int LoadText(const Request& request, std::string& text, FileId& input) {
 // 46.6x46.6 mm, hello.bmp": what was written and how.
 std::string Summary(const Result& result, const Job& job, const std::string& names) {
   const int version = result.pictures[0].version;
-  const int modules = qrimage::SymbolSize(version);
+  const int modules = result.pictures[0].size;
   const std::size_t count = result.pictures.size();
   static constexpr const char* kCharsets[] = {"", ", ISO-8859-1", ", UTF-8 (ECI 26)"};
-  std::string text = std::to_string(result.textBytes) + " bytes" +
-                     (count > 1 ? " in " + std::to_string(count) + " symbols" : "") + ", " +
-                     result.modes + kCharsets[static_cast<int>(result.charset)] + ", level " +
-                     qrimage::kLevelLetters[result.level];
-  if (result.level != job.level) {
+  std::string text =
+      std::to_string(result.textBytes) + " bytes" +
+      (count > 1 ? " in " + std::to_string(count) + " symbols" : "") + ", " + result.modes +
+      kCharsets[static_cast<int>(result.charset)] +
+      (result.level < 0 ? std::string(", error detection only")
+                        : std::string(", level ") + qrimage::kLevelLetters[result.level]);
+  if (result.level >= 0 && result.level != job.level) {
     text += std::string(" (asked ") + qrimage::kLevelLetters[job.level] + ")";
   }
   char figures[160];
-  int length = std::snprintf(figures, sizeof figures, ", version %d, %dx%d modules, ", version,
-                             modules, modules);
+  int length = std::snprintf(figures, sizeof figures, ", %s%d, %dx%d modules, ",
+                             result.micro ? "Micro QR M" : "version ", version, modules, modules);
   const Sizing sizing = Traits(job.type).sizing;
   if (sizing != Sizing::kNone) {
     const ImageOptions& image = result.image;
@@ -158,7 +160,7 @@ int RunSingle(const Request& request, const std::string& output) {
   std::string shown;
   std::string reason;
   if (job.preview) {
-    const int needed = qrimage::SymbolSize(result.pictures[0].version) + 2 * job.image.margin;
+    const int needed = result.pictures[0].size + 2 * job.image.margin;
     const int columns = terminal ? TerminalColumns() : 0;
     if (columns > 0 && columns < needed) {
       Fail(kOk, "the terminal is " + std::to_string(columns) + " columns wide, the symbol needs " +

@@ -16,6 +16,7 @@
 #include "output/output_file.h"
 #include "report.h"
 #include "state/symbol_tables.h"
+#include "tool_core/micro/micro_plan.h"
 
 namespace qrtool {
 namespace {
@@ -23,6 +24,8 @@ namespace {
 using qrimage::kByteCapacity;
 using qrimage::kLevelLetters;
 using qrimage::kMaxVersion;
+
+constexpr int kLevelH = 3;  // index of H in kLevelLetters
 
 // Long-only options get codes past every character getopt_long returns.
 enum Id {
@@ -36,6 +39,7 @@ enum Id {
   kForeground,
   kBackground,
   kMinVersion,
+  kMicro,
   kEci,
   kLatin1,
   kBytes,
@@ -110,7 +114,8 @@ constexpr OptionEntry kOptionTable[] = {
      "a PDF page must come out 3 to 14400 pt a side"},
     {kMargin, 'm', "margin", "N", Section::kOptions,
      "quiet zone around the symbol in modules, 0 to 64\n"
-     "(default 4); readers need one to find the symbol"},
+     "(default 4, Micro QR 2); readers need one to find\n"
+     "the symbol"},
     {kForeground, '\0', "fg", "COLOUR", Section::kOptions,
      "colour of the dark modules as RRGGBB in hex, like\n"
      "1a237e or '#1a237e' (default 000000); not for {colourless}"},
@@ -121,11 +126,18 @@ constexpr OptionEntry kOptionTable[] = {
      "ratio of at least 3:1 (WCAG), or readers may fail"},
     {kMinVersion, 'v', "min-version", "N", Section::kOptions,
      "the smallest version the symbol may have, 1 to 40\n"
-     "(default 1), so that labels keep one size"},
+     "(default 1), or M1 to M4 for Micro QR, so that labels\n"
+     "keep one size"},
     {kStrict, '\0', "strict", nullptr, Section::kOptions,
      "with -v N: exactly version N; a text that needs a\n"
      "larger one fails (exit status 1) naming it; with\n"
      "--split, as many symbols of version N as it takes"},
+    {kMicro, '\0', "micro", nullptr, Section::kOptions,
+     "a Micro QR symbol, M2 to M4 (M1, which only detects\n"
+     "errors, with -v M1): levels L and M, M4 also Q; a\n"
+     "2-module quiet zone unless -m; text in ASCII, or in\n"
+     "bytes with --latin1 or --bytes; not with -l H, --eci\n"
+     "or --split"},
     {kNoBoost, '\0', "no-boost", nullptr, Section::kOptions,
      "keep the level given; without it the level is raised\n"
      "as far as the symbol keeps its version"},
@@ -304,6 +316,26 @@ Refusal ParseSize(const std::string& name, const char* value, PictureLength& siz
                Printable(value, true));
 }
 
+// -v: 1 to 40, or M1 to M4 (Micro QR).
+Refusal ParseVersion(const std::string& name, const char* value, Request& request) {
+  Job& job = request.job;
+  if ((value[0] == 'M' || value[0] == 'm') && value[1] >= '1' &&
+      value[1] <= '0' + qrimage::kMicroMaxVersion && value[2] == '\0') {
+    job.micro = true;
+    job.minVersion = value[1] - '0';
+    return {};
+  }
+  long number = 0;
+  if (!ParseNumber(value, 1, kMaxVersion, number)) {
+    return Usage("option '" + name + "' takes a whole number from 1 to " +
+                 std::to_string(kMaxVersion) + " (or M1 to M4 for Micro QR), not " +
+                 Printable(value, true));
+  }
+  job.minVersion = static_cast<int>(number);
+  request.qrVersionGiven = true;
+  return {};
+}
+
 // An option that may be given once only (a second one would silently win).
 Refusal SetOnce(const char*& field, const std::string& name, const char* value, const char* why) {
   if (field != nullptr) {
@@ -334,6 +366,7 @@ Refusal Apply(const OptionEntry& entry, const std::string& name, const char* val
     case kDpi:
       return NumberOption(name, value, kMinDpi, kMaxDpi, job.image.dpi);
     case kMargin:
+      request.marginGiven = true;
       return NumberOption(name, value, 0, kMaxMargin, job.image.margin);
     case kForeground:
       return ParseColour(name, value, false, job.image.foreground);
@@ -341,7 +374,10 @@ Refusal Apply(const OptionEntry& entry, const std::string& name, const char* val
       return ParseColour(name, value, true, job.image.background);
     case kMinVersion:
       request.minVersionGiven = true;
-      return NumberOption(name, value, 1, kMaxVersion, job.minVersion);
+      return ParseVersion(name, value, request);
+    case kMicro:
+      job.micro = true;
+      break;
     case kStrict:
       job.strict = true;
       break;
@@ -531,6 +567,13 @@ Refusal CheckCombination(const Request& request) {
                   : job.eci ? "--eci"
                             : "--latin1"));
   }
+  if (job.micro && (job.level == kLevelH || job.eci || job.split || request.qrVersionGiven)) {
+    return Usage(std::string("a Micro QR symbol (--micro, -v M1 to M4) ") +
+                 (job.level == kLevelH ? "has no level H: use L, M or (M4) Q"
+                  : job.eci            ? "carries no ECI: not with --eci"
+                  : job.split          ? "has no structured append: not with --split"
+                                       : "takes -v M1 to M4, not a QR Code version"));
+  }
   if (job.strict && !request.minVersionGiven) {
     return Usage("--strict needs the version to keep: give it with -v N");
   }
@@ -610,6 +653,13 @@ Refusal ParseEach(int argc, char** argv, Request& request) {
     if (refusal.status != kOk) {
       return refusal;
     }
+  }
+  // Micro QR: M1 only when asked for, and its own quiet zone.
+  if (request.job.micro && !request.minVersionGiven) {
+    request.job.minVersion = qrimage::kMicroMinVersion + 1;
+  }
+  if (request.job.micro && !request.marginGiven) {
+    request.job.image.margin = kMicroMargin;
   }
   return CheckCombination(request);
 }
@@ -718,7 +768,8 @@ std::string HelpText() {
          "  7  error correction failed (not expected to happen)\n"
          "  8  --batch: at least one text failed (each is reported with its number)\n"
          "  9  --eci, --latin1: the text is not UTF-8, or (--latin1) has a character\n"
-         "     outside ISO-8859-1\n";
+         "     outside ISO-8859-1; --micro: a text beyond ASCII without --latin1\n"
+         "     or --bytes\n";
 }
 
 }  // namespace qrtool

@@ -9,6 +9,7 @@ level is read from the tool's --help, which takes it from the library's table.
 """
 import fcntl
 import functools
+import itertools
 import os
 import pty
 import random
@@ -300,7 +301,9 @@ class Failures(ToolTest):
                  ("L", b"7" * 7090, "7090 bytes; level L holds at most 7089 bytes of it; --split would write it as 2"),
                  ("M", "é".encode() * 1200, "2400 bytes in UTF-8; behind its ECI header, level M holds at most 2330 "
                   "bytes of it (level L holds it); --split would write it as 2 symbols\n"),
-                 ("M --latin1", "é".encode() * 2400, "the text is 2400 bytes in ISO-8859-1; level M holds at most 2331")]
+                 ("M --latin1", "é".encode() * 2400, "the text is 2400 bytes in ISO-8859-1; level M holds at most 2331"),
+                 ("Q --micro", b"7" * 22, "the text is 22 bytes; Micro QR M4 at level Q holds at most 21 digits, "
+                  "13 alphanumeric characters or 9 bytes (level M holds it)")]
         for level, length, message in cases:
             with self.subTest(level=level, message=message):
                 result = self.run_tool(["-l"] + level.split() + ["-"], stdin=length if bytes == type(length) else b"a" * length)
@@ -357,6 +360,9 @@ class Failures(ToolTest):
                  (["-m", "65", "x"], "option '-m' takes a whole number from 0 to 64"),
                  (["--min-version=41", "x"], "option '--min-version' takes a whole number from 1 to 40"),
                  (["--eci", "--latin1", "x"], "--eci and --latin1 exclude each other"),
+                 (["--micro", "-l", "H", "x"], "a Micro QR symbol (--micro, -v M1 to M4) has no level H"),
+                 (["-v", "M3", "--eci", "x"], "carries no ECI: not with --eci"), (["-v", "M5", "x"], "M4 for Micro QR), not 'M5'"),
+                 (["--micro", "--split", "x"], "has no structured append"), (["--micro", "-v", "3", "x"], "not a QR Code version"),
                  (["--fg", "12345", "x"], "option '--fg' takes a colour as RRGGBB in hex"),
                  (["--fg", "aaaaaa", "x"], "contrast ratio is 2.32:1, at least 3:1 is needed"),
                  (["--fg", "1b1b1b", "--bg", "666666", "x"], "contrast ratio is 2.99:1"),
@@ -932,6 +938,31 @@ class ChosenSymbol(ToolTest):
         self.assertNotIn("Structured Append", self.zxing(self.path("qr-01.bmp")))
         self.assertEqual(decode_zxing(self.path("qr-01.bmp")), b"short")
 
+    def test_micro_symbols_read_in_zxing(self):
+        # Capacities by hand from the symbol tables: (version, level, digits, alphanumeric characters,
+        # bytes). Each mode at capacity, then one character more: the next symbol, past M4 exit 1.
+        table = [("M1", "L", 5, 0, 0), ("M2", "L", 10, 6, 0), ("M2", "M", 8, 5, 0), ("M3", "L", 23, 14, 9),
+                 ("M3", "M", 18, 11, 7), ("M4", "L", 35, 21, 15), ("M4", "M", 30, 18, 13), ("M4", "Q", 21, 13, 9)]
+        alphabets = ("3141592653589793238462643383279502884", "AB CD$EF%GH*IJ+KL-MN.OP/QR:", "micro symbols, bytes")
+        written = {}
+        for version, level, *capacities in table:
+            for mode, extra in itertools.product(range(3), (0, 1)):
+                if capacities[mode] == 0:
+                    continue
+                text, path = alphabets[mode][:capacities[mode] + extra], self.path(f"{version}{level}{mode}{extra}.png")
+                result = self.run_tool(["-n", "--no-boost", "-l", level, "-v", version, "-o", path, text])
+                if extra and version == "M4":
+                    self.assertEqual(result.returncode, 1, result.stderr)
+                    continue
+                modules = 9 + 2 * int(version[1])  # with a 2-module quiet zone, 4 pixels each
+                symbol = (f"{'error detection only' if version == 'M1' else 'level ' + level}, Micro QR {version}, "
+                          f"{modules}x{modules} modules, {(modules + 4) * 4}x")
+                self.assertEqual(symbol in result.stdout.decode(), not extra, result.stdout + result.stderr)
+                written[path] = text
+        read = re.findall(r'^(.*) MicroQRCode "(.*)"$', subprocess.run(
+            ["ZXingReader", "-format", "MicroQRCode", "-1", *written], stdout=subprocess.PIPE).stdout.decode(), re.M)
+        self.assertEqual(dict(read), written)
+
     def test_strict_and_size(self):
         # (options, text, exit status, part of the summary or message); "Shelf 12" is version 1,
         # 29 modules wide with its quiet zone: 3 cm at 300 dpi is 354 pixels, 12 per module.
@@ -1123,6 +1154,7 @@ class Latin1(ToolTest):
                  (["--latin1", "\U0001F600"], "character U+1F600"),
                  (["--latin1", "-i", "bad.txt"], "--latin1: the text is not valid UTF-8 (byte 0xC3 at byte 4)"),
                  (["--eci", b"caf\xe9 \xff\xfe"], "--eci: the text is not valid UTF-8 (byte 0xE9 at byte 4)"),
+                 (["--micro", "café"], "--micro: byte 4 of the text is beyond ASCII"),
                  (["--eci", b"\xc0\xaf"], "(byte 0xC0 at byte 1)"), (["--eci", b"a\xed\xa0\x80"], "(byte 0xED at byte 2)")]
         # Overlong forms of 3 and 4 bytes and a surrogate: refused, and by default their bytes are
         # written as they are, with no UTF-8 marker.
