@@ -8,7 +8,10 @@
 // split (bit 4), the character-set choice (bits 5-6) and in bit 7 whether
 // the text is made of Kanji mode's characters; byte 1 the least version
 // (1 + byte % 40) and in bit 7 whether a text too long counts the symbols
-// of a sequence; the rest is the text. Made of Kanji mode's characters, it
+// of a sequence, and from 0xF0 up a Micro QR request instead, the least
+// version 1 + byte % 4, without split and without the UTF-8 header (which
+// Micro QR symbols cannot carry; also written with mask byte 1 % 5 - 1,
+// the evaluated one first); the rest is the text. Made of Kanji mode's characters, it
 // is in UTF-8 with each byte from 0x80 up and the next naming one
 // character of the Kanji table, so that the default choice may go to
 // Shift JIS.
@@ -20,6 +23,7 @@
 #include <string_view>
 
 #include "symbol_checker.h"
+#include "tool_core/micro/micro_symbol.h"
 #include "tool_core/plan.h"
 #include "tool_core/segments/kanji.h"
 
@@ -63,11 +67,12 @@ int CountWidth(int mode, int version) {
   return kWidths[mode][version <= 9 ? 0 : version <= 26 ? 1 : 2];
 }
 
-// One segment after its mode indicator: its characters onto `text`.
-void ReadSegment(BitReader& bits, int mode, int version, std::string& text) {
+// One segment after its mode indicator, with a count of `countBits`: its
+// characters onto `text`.
+void ReadSegment(BitReader& bits, int mode, int countBits, std::string& text) {
   static constexpr std::string_view kAlphanumeric = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ $%*+-./:";
   const int n = static_cast<int>(kAlphanumeric.size());
-  for (int left = static_cast<int>(bits.Take(CountWidth(mode, version))); left > 0;) {
+  for (int left = static_cast<int>(bits.Take(countBits)); left > 0;) {
     if (mode == 0) {
       const int digits = std::min(left, 3);
       const std::uint32_t value = bits.Take(3 * digits + 1);
@@ -123,12 +128,8 @@ int ReadStream(const std::uint8_t* data, int codewords, const SymbolPlan& plan, 
       Check(mode == 0b0001 || mode == 0b0010 || mode == 0b0100 || mode == 0b1000,
             "a mode indicator");
       Check(mode != 0b1000 || !plan.headers.eci, "a Kanji segment behind the ECI header");
-      ReadSegment(bits,
-                  mode == 0b0001   ? 0
-                  : mode == 0b0010 ? 1
-                  : mode == 0b0100 ? 2
-                                   : 3,
-                  plan.version, text);
+      const int index = mode == 0b0001 ? 0 : mode == 0b0010 ? 1 : mode == 0b0100 ? 2 : 3;
+      ReadSegment(bits, index, CountWidth(index, plan.version), text);
     }
     end = bits.Position();
   }
@@ -142,6 +143,78 @@ int ReadStream(const std::uint8_t* data, int codewords, const SymbolPlan& plan, 
     Check(data[i] == ((i - padFrom) % 2 ? 0x11 : 0xEC), "the pad codewords");
   }
   return end;
+}
+
+// Whether the `count` bits of `data` from bit `from` on are all zero.
+bool Zeros(const std::uint8_t* data, int from, int count) {
+  for (int bit = from; bit < from + count; ++bit) {
+    if ((data[bit / 8] >> (7 - bit % 8) & 1) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A Micro QR symbol's `dataBits` bits of data: segments with a mode
+// indicator of version - 1 bits (0 numeric to 3 Kanji) and the count
+// widths below, up to a terminator of 2 * version + 1 zero bits or the
+// end; then zero bits to the codeword's end and pad codewords, a last
+// 4-bit codeword zero. Returns the bits before the terminator. An empty
+// text's one empty numeric segment, all zero, reads as the terminator:
+// its `empty` bits are taken first.
+int ReadMicroStream(const std::uint8_t* data, int dataBits, int version, int empty,
+                    std::string& text) {
+  static constexpr int kWidths[4][4] = {{3, 4, 5, 6}, {0, 3, 4, 5}, {0, 0, 4, 5}, {0, 0, 3, 4}};
+  const int terminator = 2 * version + 1;
+  BitReader bits(data, (dataBits + 7) / 8);
+  Check(bits.Take(empty) == 0, "the empty segment");
+  while (dataBits - bits.Position() >= terminator && !Zeros(data, bits.Position(), terminator)) {
+    const int mode = static_cast<int>(bits.Take(version - 1));
+    Check(mode < 4 && kWidths[mode][version - 1] != 0, "a Micro QR mode indicator");
+    ReadSegment(bits, mode, kWidths[mode][version - 1], text);
+    Check(bits.Position() <= dataBits, "a Micro QR segment past the data bits");
+  }
+  const int end = bits.Position();
+  const int padFrom = std::min((std::min(end + terminator, dataBits) + 7) / 8 * 8, dataBits);
+  Check(Zeros(data, end, padFrom - end), "the Micro QR terminator and zero bits");
+  int at = padFrom;
+  for (int k = 0; at + 8 <= dataBits; at += 8, k ^= 1) {
+    Check(data[at / 8] == (k != 0 ? 0x11 : 0xEC), "the Micro QR pad codewords");
+  }
+  Check(Zeros(data, at, dataBits - at), "the Micro QR last codeword");
+  return end;
+}
+
+// A Micro QR plan: one symbol of M1 to M4 whose written data reads back
+// to the text with the bits the plan counts; it is then drawn with `mask`.
+void CheckMicroPlan(const qrimage::TextPlan& plan, const qrimage::PlanRequest& request, int mask) {
+  Check(plan.symbols.size() == 1, "one Micro QR symbol");
+  const SymbolPlan& symbol = plan.symbols[0];
+  Check(symbol.version >= request.minVersion && symbol.version <= 4 &&
+            (!request.strict || symbol.version == request.minVersion),
+        "the Micro QR version");
+  Check(symbol.version == 1
+            ? symbol.level == qrimage::kMicroDetectionOnly
+            : symbol.level >= request.level && (request.boost || symbol.level == request.level),
+        "the Micro QR level");
+  const std::string& bytes = plan.text.bytes;
+  const int dataBits = qrimage::MicroDataBits(symbol.version, symbol.level);
+  const std::vector<std::uint8_t> codewords =
+      qrimage::MicroCodewords(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                              {symbol.version, symbol.level, symbol.segments, symbol.bits});
+  Check(!codewords.empty(), "the planned Micro QR stream is written");
+  std::string read;
+  const int bits = ReadMicroStream(codewords.data(), dataBits, symbol.version,
+                                   bytes.empty() && symbol.segments[0].mode == qrimage::kNumericMode
+                                       ? static_cast<int>(symbol.bits)
+                                       : 0,
+                                   read);
+  Check(bits == symbol.bits && bits <= dataBits, "the Micro QR bits counted");
+  Check(read == bytes, "the Micro QR text read back");
+  static qrimage::Symbol drawn;
+  Check(qrimage::EncodePlanned(plan, 0, mask, drawn) == symbol.version &&
+            (mask < 0 || drawn.mask == mask) && drawn.size == 2 * symbol.version + 9,
+        "the Micro QR symbol drawn");
 }
 
 void CheckPlan(const qrimage::TextPlan& plan, const qrimage::PlanRequest& request) {
@@ -213,6 +286,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   request.charset = static_cast<qrimage::CharsetChoice>(data[0] >> 5 & 3);
   request.minVersion = 1 + data[1] % 40;
   request.countSplit = (data[1] & 0x80) != 0;
+  const bool micro = data[1] >= 0xF0;
+  if (micro) {
+    request.kind = qrimage::SymbolKind::kMicro;
+    request.minVersion = 1 + data[1] % 4;
+    request.split = false;
+    if (request.charset == qrimage::CharsetChoice::kUtf8Eci) {
+      request.charset = qrimage::CharsetChoice::kDefault;
+    }
+  }
   const std::string kanji = (data[0] & 0x80) != 0 ? KanjiText(data + 2, size - 2) : "";
   const std::string_view text =
       (data[0] & 0x80) != 0 ? std::string_view(kanji)
@@ -223,17 +305,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         request.charset == qrimage::CharsetChoice::kUtf8Eci;
   switch (plan.fault) {
     case PlanFault::kNone:
-      CheckPlan(plan, request);
+      if (micro) {
+        CheckMicroPlan(plan, request, data[1] % 5 - 1);
+      } else {
+        CheckPlan(plan, request);
+      }
+      break;
+    case PlanFault::kNotAscii:
+      Check(micro && request.charset == qrimage::CharsetChoice::kDefault &&
+                plan.where.at < text.size() &&
+                static_cast<std::uint8_t>(text[plan.where.at]) >= 0x80,
+            "a Micro QR text beyond ASCII refused");
       break;
     case PlanFault::kNotUtf8:
     case PlanFault::kNotLatin1:
       Check(utf8Only && plan.where.at < text.size(), "a refused character");
       break;
     case PlanFault::kTooLong:
-      Check(plan.shortfall.held[request.level] < plan.text.bytes.size(), "the prefix held");
+      // Micro QR: M4 holds any text of up to 5 digits at L, M and Q.
+      Check(micro ? request.level == 3 || plan.text.bytes.size() > 5 ||
+                        plan.text.bytes.find_first_not_of("0123456789") != std::string::npos
+                  : plan.shortfall.held[request.level] < plan.text.bytes.size(),
+            "the prefix held");
       break;
     case PlanFault::kNeedsVersion:
-      Check(request.strict && !request.split && plan.version > request.minVersion, "--strict");
+      Check(request.strict && !request.split && plan.version > request.minVersion &&
+                (!micro || plan.version <= 4),
+            "--strict");
       break;
     case PlanFault::kNeedsSymbols:
       Check(request.strict && request.split, "--strict with --split");

@@ -9,6 +9,7 @@
 #include "qrimage.h"
 #include "report.h"
 #include "tool_core/encode.h"
+#include "tool_core/micro/micro_plan.h"
 #include "tool_core/plan.h"
 
 namespace qrtool {
@@ -26,7 +27,10 @@ qrimage::PlanRequest Request(const Job& job) {
                                 : job.eci   ? CharsetChoice::kUtf8Eci
                                 : job.bytes ? CharsetChoice::kBytes
                                             : CharsetChoice::kDefault;
-  return {job.level, job.minVersion, job.strict, job.boost, job.split, !job.batch, charset};
+  return {job.level,  job.minVersion,
+          job.strict, job.boost,
+          job.split,  !job.batch,
+          charset,    job.micro ? qrimage::SymbolKind::kMicro : qrimage::SymbolKind::kQr};
 }
 
 // "numeric+byte": the modes of the segments, in the order of the table.
@@ -67,7 +71,7 @@ bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& erro
     char smallest[96];
     std::snprintf(smallest, sizeof smallest, "%d px (%.1f mm at %d dpi)", side, side * 25.4 / dpi,
                   dpi);
-    error = "--size is too small: version " + std::to_string((size - 17) / 4) + " with its " +
+    error = "--size is too small: " + SymbolName(size) + " with its " +
             std::to_string(image.margin) + "-module quiet zone needs at least " + smallest;
     return false;
   }
@@ -80,22 +84,50 @@ bool FitPicture(int size, const Job& job, ImageOptions& image, std::string& erro
   return true;
 }
 
-// "the text is 3000 bytes in UTF-8; ...": see TooLongMessage.
-std::string DescribeShortfall(const qrimage::SymbolText& text, const qrimage::Shortfall& shortfall,
-                              const Job& job) {
+// "the text is 3000 bytes in UTF-8": the bytes counted are those of the
+// form written, named when it is not the text's own.
+std::string TextSize(const qrimage::SymbolText& text, const Job& job) {
   const std::size_t length = text.bytes.size();
-  const bool eci = text.Eci();
-  // The bytes counted are those of the form written, named when it is not
-  // the text's own.
   static constexpr const char* kForms[] = {"", " in ISO-8859-1", " in UTF-8", " in Shift JIS"};
   const char* const form =
       length > kMaxInputBytes || job.bytes ? "" : kForms[static_cast<int>(text.charset)];
   const std::string size = length > kMaxInputBytes ? "more than " + std::to_string(kMaxInputBytes)
                                                    : std::to_string(length);
+  return "the text is " + size + " bytes" + form;
+}
+
+// "the text is 40 bytes; Micro QR M4 at level M holds at most 30 digits,
+// 18 alphanumeric characters, 13 bytes or 8 Kanji characters (level L
+// holds it); without --micro a QR Code symbol holds more".
+std::string MicroShortfall(std::string_view text, const qrimage::SymbolText& read, const Job& job) {
+  constexpr int kM4 = qrimage::kMicroMaxVersion;
+  const auto most = [&job](qrimage::SegmentMode mode) {
+    return std::to_string(qrimage::MicroCharacterCapacity(kM4, job.level, mode));
+  };
+  std::string message = TextSize(read, job) + "; Micro QR M" + std::to_string(kM4) + " at level " +
+                        kLevelLetters[job.level] + " holds at most " + most(qrimage::kNumericMode) +
+                        " digits, " + most(qrimage::kAlphanumericMode) +
+                        " alphanumeric characters, " + most(qrimage::kByteMode) + " bytes or " +
+                        most(qrimage::kKanjiMode) + " Kanji characters";
+  Job lower = job;
+  lower.strict = false;
+  for (lower.level = job.level - 1; lower.level >= 0 && text.size() <= kMaxInputBytes;
+       --lower.level) {
+    if (qrimage::PlanText(text, Request(lower)).fault == PlanFault::kNone) {
+      return message + " (level " + kLevelLetters[lower.level] + " holds it)";
+    }
+  }
+  return message + "; without --micro a QR Code symbol holds more";
+}
+
+// "the text is 3000 bytes in UTF-8; ...": see TooLongMessage.
+std::string DescribeShortfall(const qrimage::SymbolText& text, const qrimage::Shortfall& shortfall,
+                              const Job& job) {
+  const std::size_t length = text.bytes.size();
+  const bool eci = text.Eci();
   // The ECI header's 12 bits cost every level a byte.
-  std::string message = "the text is " + size + " bytes" + form + "; " +
-                        (eci ? "behind its ECI header, " : "") + "level " +
-                        kLevelLetters[job.level] + " holds at most " +
+  std::string message = TextSize(text, job) + "; " + (eci ? "behind its ECI header, " : "") +
+                        "level " + kLevelLetters[job.level] + " holds at most " +
                         std::to_string(shortfall.held[job.level]) + " bytes of it";
   // Point to the strongest level that would still take the text.
   for (int lower = job.level - 1; lower >= 0; --lower) {
@@ -146,11 +178,22 @@ std::string PlanError(std::string_view text, const qrimage::TextPlan& plan, cons
       return "the text needs more than " + std::to_string(qrimage::kMaxSequenceSymbols) +
              " symbols of version " + version + " at level " + level +
              "; --strict keeps the symbols at version " + version;
-    case PlanFault::kNeedsVersion:
-      return "the text needs version " + std::to_string(plan.version) + " at level " + level +
-             "; --strict keeps the symbol at version " + version;
+    case PlanFault::kNotAscii:
+      return "--micro: byte " + std::to_string(where.at + 1) +
+             " of the text is beyond ASCII, and the text does not go whole in Kanji segments "
+             "(JIS X 0208 and ASCII but \\ and ~); a Micro QR symbol has no ECI to name its "
+             "character set; --latin1 writes the text as ISO-8859-1 and --bytes as given, in "
+             "byte mode, but readers may then show other characters";
+    case PlanFault::kNeedsVersion: {
+      const std::string kind = plan.kind == qrimage::SymbolKind::kMicro ? "M" : "version ";
+      return "the text needs " + (kind == "M" ? "Micro QR M" : kind) +
+             std::to_string(plan.version) + " at level " + level +
+             "; --strict keeps the symbol at " + kind + version;
+    }
     default:
-      return DescribeShortfall(plan.text, plan.shortfall, job);
+      return plan.kind == qrimage::SymbolKind::kMicro
+                 ? MicroShortfall(text, plan.text, job)
+                 : DescribeShortfall(plan.text, plan.shortfall, job);
   }
 }
 
@@ -162,9 +205,10 @@ int Draw(const qrimage::TextPlan& plan, const Job& job, Result& result, std::str
   qrimage::Symbol encoded;
   for (std::size_t i = 0; i < plan.symbols.size(); ++i) {
     Picture& picture = result.pictures[i];
-    picture.version = qrimage::EncodeSegments(
-        reinterpret_cast<const std::uint8_t*>(plan.text.bytes.data()), plan.symbols[i], encoded);
-    if (picture.version < QRIMAGE_VERSION_MIN || picture.version > QRIMAGE_VERSION_MAX) {
+    picture.version = qrimage::EncodePlanned(plan, i, job.mask, encoded);
+    picture.size = encoded.size;
+    picture.mask = encoded.mask;
+    if (picture.version < 0) {
       error = "error correction failed (result " + std::to_string(picture.version) + ")";
       return kEncodingFailed;
     }
@@ -195,7 +239,14 @@ std::string TooLongMessage(const std::string& text, const Job& job, bool eci) {
   const qrimage::SymbolText read{text, eci          ? Charset::kUtf8Eci
                                        : job.latin1 ? Charset::kLatin1
                                                     : Charset::kAsGiven};
-  return DescribeShortfall(read, qrimage::MeasureShortfall(read, Request(job)), job);
+  return job.micro ? MicroShortfall(text, read, job)
+                   : DescribeShortfall(read, qrimage::MeasureShortfall(read, Request(job)), job);
+}
+
+std::string SymbolName(int modules) {
+  return modules < qrimage::SymbolSize(qrimage::kMinVersion)
+             ? "Micro QR M" + std::to_string((modules - 9) / 2)
+             : "version " + std::to_string((modules - 17) / 4);
 }
 
 int Produce(const std::string& text, const Job& job, Result& result, std::string& error) {
@@ -210,12 +261,13 @@ int Produce(const std::string& text, const Job& job, Result& result, std::string
   result.textBytes = plan.text.bytes.size();
   if (plan.fault != PlanFault::kNone) {
     error = PlanError(text, plan, job);
-    const bool notUtf8 = plan.fault == PlanFault::kNotUtf8 || plan.fault == PlanFault::kNotLatin1;
+    const bool notUtf8 = plan.fault == PlanFault::kNotUtf8 || plan.fault == PlanFault::kNotLatin1 ||
+                         plan.fault == PlanFault::kNotAscii;
     return notUtf8 ? kNotUtf8 : kTextTooLong;
   }
   result.level = plan.symbols[0].level;
   result.modes = ModeNames(plan.symbols);
-  const int size = qrimage::SymbolSize(plan.symbols[0].version);
+  const int size = plan.Modules();
   if (!FitPicture(size, job, result.image, error) ||
       !PageFits(job.type, result.image, size, &error)) {
     return kUsage;

@@ -60,23 +60,33 @@ int LoadText(const Request& request, std::string& text, FileId& input) {
   return status;
 }
 
-// "18 bytes, byte, level Q (asked M), version 2, 25x25 modules, 132x132 px,
-// 46.6x46.6 mm, hello.bmp": what was written and how.
+// "mask 3", or with several symbols "masks 3, 0, 5": the masks written.
+std::string Masks(const std::vector<Picture>& pictures) {
+  std::string masks = pictures.size() > 1 ? "masks " : "mask ";
+  for (std::size_t i = 0; i < pictures.size(); ++i) {
+    masks += (i > 0 ? ", " : "") + std::to_string(pictures[i].mask);
+  }
+  return masks;
+}
+
+// "18 bytes, byte, level Q (asked M), version 2, mask 3, 25x25 modules,
+// 132x132 px, 46.6x46.6 mm, hello.bmp": what was written and how.
 std::string Summary(const Result& result, const Job& job, const std::string& names) {
-  const int version = result.pictures[0].version;
-  const int modules = qrimage::SymbolSize(version);
+  const int modules = result.pictures[0].size;
   const std::size_t count = result.pictures.size();
   static constexpr const char* kCharsets[] = {"", ", ISO-8859-1", ", UTF-8 (ECI 26)", ""};
-  std::string text = std::to_string(result.textBytes) + " bytes" +
-                     (count > 1 ? " in " + std::to_string(count) + " symbols" : "") + ", " +
-                     result.modes + kCharsets[static_cast<int>(result.charset)] + ", level " +
-                     qrimage::kLevelLetters[result.level];
-  if (result.level != job.level) {
+  std::string text =
+      std::to_string(result.textBytes) + " bytes" +
+      (count > 1 ? " in " + std::to_string(count) + " symbols" : "") + ", " + result.modes +
+      kCharsets[static_cast<int>(result.charset)] +
+      (result.level < 0 ? std::string(", error detection only")
+                        : std::string(", level ") + qrimage::kLevelLetters[result.level]);
+  if (result.level >= 0 && result.level != job.level) {
     text += std::string(" (asked ") + qrimage::kLevelLetters[job.level] + ")";
   }
+  text += ", " + SymbolName(modules) + ", " + Masks(result.pictures);
   char figures[160];
-  int length = std::snprintf(figures, sizeof figures, ", version %d, %dx%d modules, ", version,
-                             modules, modules);
+  int length = std::snprintf(figures, sizeof figures, ", %dx%d modules, ", modules, modules);
   const Sizing sizing = Traits(job.type).sizing;
   if (sizing != Sizing::kNone) {
     const ImageOptions& image = result.image;
@@ -122,7 +132,7 @@ int ReadText(const Request& request, std::string& text, FileId& input) {
 // The symbols in half blocks, or nothing when the terminal is too narrow
 // for them.
 std::string Preview(const Result& result, const Job& job, bool terminal) {
-  const int needed = qrimage::SymbolSize(result.pictures[0].version) + 2 * job.image.margin;
+  const int needed = result.pictures[0].size + 2 * job.image.margin;
   const int columns = terminal ? TerminalColumns() : 0;
   if (columns > 0 && columns < needed) {
     Fail(kOk, "the terminal is " + std::to_string(columns) + " columns wide, the symbol needs " +

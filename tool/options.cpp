@@ -17,7 +17,9 @@
 #include "image_formats.h"
 #include "platform.h"
 #include "report.h"
+#include "state/encode_state.h"
 #include "state/symbol_tables.h"
+#include "tool_core/micro/micro_symbol.h"
 
 namespace qrtool {
 namespace {
@@ -25,6 +27,8 @@ namespace {
 using qrimage::kByteCapacity;
 using qrimage::kLevelLetters;
 using qrimage::kMaxVersion;
+
+constexpr int kLevelH = 3;  // index of H in kLevelLetters
 
 // Long-only options get codes past every character getopt_long returns.
 enum Id {
@@ -38,6 +42,8 @@ enum Id {
   kForeground,
   kBackground,
   kMinVersion,
+  kMicro,
+  kMask,
   kEci,
   kLatin1,
   kBytes,
@@ -69,6 +75,11 @@ Refusal Usage(const std::string& message, const char* possibleText = nullptr) {
   return {kUsage, message, possibleText};
 }
 
+// "option '-v' takes ..., not 'x'": a value the option cannot take.
+Refusal Takes(const std::string& name, const std::string& what, const char* value) {
+  return Usage("option '" + name + "' takes " + what + ", not " + Printable(value, true));
+}
+
 // An option as given: the name the user wrote ("-l" or "--level"), its
 // value (nullptr for a flag) and the request it goes into.
 struct Given {
@@ -93,6 +104,7 @@ Refusal ParseColour(const std::string& name, const char* value, bool mayBeTransp
                     Colour& colour, std::optional<Inks>& inks);
 Refusal ParseSize(const std::string& name, const char* value, std::optional<PictureLength>& size);
 Refusal SetOnce(const char*& field, const Given& given, const char* why);
+Refusal ParseVersion(const Given& given);
 
 // One line of the table is everything about an option: its names, its
 // value, and its help, whose lines go under each other from column 24.
@@ -173,9 +185,13 @@ constexpr OptionEntry kOptionTable[] = {
      "an SVG without -d is in CSS pixels, 96 to the inch);\n"
      "a PDF page must come out 3 to 14400 pt a side"},
     {kMargin, 'm', "margin", "N", Section::kOptions,
-     [](const Given& g) { return NumberOption(g, 0, kMaxMargin, g.request.job.image.margin); },
+     [](const Given& g) {
+       g.request.marginGiven = true;
+       return NumberOption(g, 0, kMaxMargin, g.request.job.image.margin);
+     },
      "quiet zone around the symbol in modules, 0 to 64\n"
-     "(default 4); readers need one to find the symbol"},
+     "(default 4, Micro QR 2); readers need one to find\n"
+     "the symbol"},
     {kForeground, '\0', "fg", "COLOUR", Section::kOptions,
      [](const Given& g) {
        return ParseColour(g.name, g.value, false, g.request.job.image.foreground,
@@ -198,17 +214,26 @@ constexpr OptionEntry kOptionTable[] = {
      "inks count as R = 255(1-C)(1-K), G and B alike with\n"
      "M and Y), or readers may fail"},
     {kMinVersion, 'v', "min-version", "N", Section::kOptions,
-     [](const Given& g) {
-       g.request.minVersionGiven = true;
-       return NumberOption(g, 1, kMaxVersion, g.request.job.minVersion);
-     },
+     [](const Given& g) { return ParseVersion(g); },
      "the smallest version the symbol may have, 1 to 40\n"
-     "(default 1), so that labels keep one size"},
+     "(default 1), or M1 to M4 for Micro QR, so that labels\n"
+     "keep one size"},
     {kStrict, '\0', "strict", nullptr, Section::kOptions,
      [](const Given& g) { return Set(g.request.job.strict, true); },
      "with -v N: exactly version N; a text that needs a\n"
      "larger one fails (exit status 1) naming it; with\n"
      "--split, as many symbols of version N as it takes"},
+    {kMicro, '\0', "micro", nullptr, Section::kOptions,
+     [](const Given& g) { return Set(g.request.job.micro, true); },
+     "a Micro QR symbol, M2 to M4 (M1, which only detects\n"
+     "errors, with -v M1): levels L and M, M4 also Q; a\n"
+     "2-module quiet zone unless -m; text in ASCII and\n"
+     "Kanji, or in bytes with --latin1 or --bytes; not with\n"
+     "-l H, --eci or --split"},
+    {kMask, '\0', "mask", "N", Section::kOptions,
+     [](const Given& g) { return NumberOption(g, 0, qrimage::kMaskCount - 1, g.request.job.mask); },
+     "write mask N, 0 to 7 (Micro QR 0 to 3), instead of\n"
+     "the one evaluated best; the summary names the mask"},
     {kNoBoost, '\0', "no-boost", nullptr, Section::kOptions,
      [](const Given& g) { return Set(g.request.job.boost, false); },
      "keep the level given; without it the level is raised\n"
@@ -302,8 +327,9 @@ template <typename Number>
 Refusal NumberOption(const Given& given, long low, long high, Number& field) {
   long number = 0;
   if (!ParseNumber(given.value, low, high, number)) {
-    return Usage("option '" + given.name + "' takes a whole number from " + std::to_string(low) +
-                 " to " + std::to_string(high) + ", not " + Printable(given.value, true));
+    return Takes(given.name,
+                 "a whole number from " + std::to_string(low) + " to " + std::to_string(high),
+                 given.value);
   }
   field = static_cast<Number>(number);
   return {};
@@ -356,8 +382,8 @@ Refusal ParseColour(const std::string& name, const char* value, bool mayBeTransp
   if (std::strncmp(value, "cmyk:", 5) == 0) {
     Inks shares;
     if (!ParseInks(value + 5, shares)) {
-      return Usage("option '" + name + "' takes inks as cmyk:C,M,Y,K in percent from 0 to 100, " +
-                   "like cmyk:100,60,0,20, not " + Printable(value, true));
+      return Takes(name, "inks as cmyk:C,M,Y,K in percent from 0 to 100, like cmyk:100,60,0,20",
+                   value);
     }
     inks = shares;
     colour = ColourFromInks(shares);
@@ -369,9 +395,10 @@ Refusal ParseColour(const std::string& name, const char* value, bool mayBeTransp
     valid = std::isxdigit(static_cast<unsigned char>(hex[i])) != 0;
   }
   if (!valid) {
-    return Usage("option '" + name + "' takes a colour as RRGGBB in hex, like 1a237e" +
-                 (mayBeTransparent ? " (or 'transparent')" : "") + ", or cmyk:C,M,Y,K, not " +
-                 Printable(value, true));
+    return Takes(name,
+                 std::string("a colour as RRGGBB in hex, like 1a237e") +
+                     (mayBeTransparent ? " (or 'transparent')" : "") + ", or cmyk:C,M,Y,K",
+                 value);
   }
   colour = static_cast<Colour>(std::strtoul(hex, nullptr, 16));
   return {};
@@ -394,16 +421,41 @@ Refusal ParseSize(const std::string& name, const char* value, std::optional<Pict
       continue;
     }
     if (number <= 0 || number >= kLimit) {
-      return Usage("option '" + name + "' takes a length above 0 and below " +
-                   std::to_string(static_cast<long>(kLimit)) + unit.name + ", not " +
-                   Printable(value, true));
+      return Takes(
+          name,
+          "a length above 0 and below " + std::to_string(static_cast<long>(kLimit)) + unit.name,
+          value);
     }
     size = unit.points > 0 ? PictureLength{number * unit.points, 0} : PictureLength{0, number};
     return {};
   }
-  return Usage("option '" + name + "' takes a length with its unit (mm, cm, in, pt or px), " +
-               "digits with a decimal point if need be, like 30mm or 1.5in, not " +
-               Printable(value, true));
+  return Takes(name,
+               "a length with its unit (mm, cm, in, pt or px), digits with a decimal point if "
+               "need be, like 30mm or 1.5in",
+               value);
+}
+
+// -v: 1 to 40, or M1 to M4 (Micro QR).
+Refusal ParseVersion(const Given& given) {
+  Request& request = given.request;
+  const char* value = given.value;
+  request.minVersionGiven = true;
+  if ((value[0] == 'M' || value[0] == 'm') && value[1] >= '1' &&
+      value[1] <= '0' + qrimage::kMicroMaxVersion && value[2] == '\0') {
+    request.job.micro = true;
+    request.job.minVersion = value[1] - '0';
+    return {};
+  }
+  long number = 0;
+  if (!ParseNumber(value, 1, kMaxVersion, number)) {
+    return Takes(
+        given.name,
+        "a whole number from 1 to " + std::to_string(kMaxVersion) + " (or M1 to M4 for Micro QR)",
+        value);
+  }
+  request.job.minVersion = static_cast<int>(number);
+  request.qrVersionGiven = true;
+  return {};
 }
 
 // An option that may be given once only (a second one would silently win).
@@ -509,6 +561,35 @@ Refusal AddNonOption(const char* argument, bool optionsEnded, Request& request) 
                  Printable(argument, true) + " (quote a text that has spaces)");
   }
   request.text = argument;
+  return {};
+}
+
+// What --micro and --mask say with the other options; the quiet zone and
+// the least version of a Micro QR symbol.
+Refusal SettleSymbol(Request& request) {
+  Job& job = request.job;
+  const int masks = job.micro ? qrimage::kMicroMaskCount : qrimage::kMaskCount;
+  if (job.mask >= masks) {
+    return Usage("a Micro QR symbol has masks 0 to " + std::to_string(masks - 1) + ": not --mask " +
+                 std::to_string(job.mask));
+  }
+  if (!job.micro) {
+    return {};
+  }
+  if (job.level == kLevelH || job.eci || job.split || request.qrVersionGiven) {
+    return Usage(std::string("a Micro QR symbol (--micro, -v M1 to M4) ") +
+                 (job.level == kLevelH ? "has no level H: use L, M or (M4) Q"
+                  : job.eci            ? "carries no ECI: not with --eci"
+                  : job.split          ? "has no structured append: not with --split"
+                                       : "takes -v M1 to M4, not a QR Code version"));
+  }
+  // M1 only when asked for, and a quiet zone of its own.
+  if (!request.minVersionGiven) {
+    job.minVersion = kMicroDefaultVersion;
+  }
+  if (!request.marginGiven) {
+    job.image.margin = kMicroMargin;
+  }
   return {};
 }
 
@@ -637,7 +718,8 @@ Refusal ParseEach(int argc, char** argv, Request& request) {
       return refusal;
     }
   }
-  const Refusal refusal = CheckCombination(request);
+  Refusal refusal = SettleSymbol(request);
+  refusal = refusal.status != kOk ? refusal : CheckCombination(request);
   // --help and --version write no picture.
   return refusal.status != kOk || request.help || request.version ? refusal
                                                                   : SettlePicture(request);
@@ -680,6 +762,29 @@ std::string HelpLines(Section section) {
     }
   }
   return lines;
+}
+
+// The exit statuses, the end of the help.
+std::string ExitStatusHelp() {
+  return "  0  the file was written (with --batch: every file)\n"
+         "  1  the text is too long for the level, or with --strict for the version\n"
+         "  2  usage error: unknown option, missing or bad value, no text (or an empty\n"
+         "     standard input read for lack of one), more than one text, colours\n"
+         "     too close to scan, a --size too small for the symbol,\n"
+         "     or a PDF page of another size\n"
+         "  3  the file (or standard output) could not be written, its path is\n"
+         "     longer than " +
+         std::to_string(kLongestPath) +
+         " bytes, or memory ran out\n"
+         "  4  the level is not one of L, M, Q, H\n"
+         "  5  the text contains a NUL byte, which the library cannot take\n"
+         "  6  the input file or standard input could not be read (--batch: also a\n"
+         "     line over 1 MiB, or more than 100 empty lines in a row)\n"
+         "  7  error correction failed (not expected to happen)\n"
+         "  8  --batch: at least one text failed (each is reported with its number)\n"
+         "  9  --eci, --latin1: the text is not UTF-8, or (--latin1) has a character\n"
+         "     outside ISO-8859-1; --micro: a text beyond ASCII that Kanji mode\n"
+         "     cannot write, without --latin1 or --bytes\n";
 }
 
 }  // namespace
@@ -732,25 +837,8 @@ std::string HelpText() {
          " bytes in byte mode\n"
          "(more digits or upper-case characters; up to 16 symbols with --split).\n"
          "\n"
-         "Exit status:\n"
-         "  0  the file was written (with --batch: every file)\n"
-         "  1  the text is too long for the level, or with --strict for the version\n"
-         "  2  usage error: unknown option, missing or bad value, no text (or an empty\n"
-         "     standard input read for lack of one), more than one text, colours\n"
-         "     too close to scan, a --size too small for the symbol,\n"
-         "     or a PDF page of another size\n"
-         "  3  the file (or standard output) could not be written, its path is\n"
-         "     longer than " +
-         std::to_string(kLongestPath) +
-         " bytes, or memory ran out\n"
-         "  4  the level is not one of L, M, Q, H\n"
-         "  5  the text contains a NUL byte, which the library cannot take\n"
-         "  6  the input file or standard input could not be read (--batch: also a\n"
-         "     line over 1 MiB, or more than 100 empty lines in a row)\n"
-         "  7  error correction failed (not expected to happen)\n"
-         "  8  --batch: at least one text failed (each is reported with its number)\n"
-         "  9  --eci, --latin1: the text is not UTF-8, or (--latin1) has a character\n"
-         "     outside ISO-8859-1\n";
+         "Exit status:\n" +
+         ExitStatusHelp();
 }
 
 }  // namespace qrtool

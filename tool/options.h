@@ -17,6 +17,8 @@ struct Request {
   bool typeGiven = false;           // -t; else the output's extension decides job.type
   bool scaleGiven = false;          // -s; else --size or kDefaultScale decides
   bool minVersionGiven = false;     // -v
+  bool qrVersionGiven = false;      // -v 1 to 40, not M1 to M4
+  bool marginGiven = false;         // -m; else the symbol kind's quiet zone
   std::string output;               // -o, else the default name or pattern for the type
   bool outputGiven = false;         // -o
   const char* text = nullptr;       // TEXT argument

@@ -33,14 +33,18 @@ int EncodeSymbol(int level) {
   return FinishSymbol(state);
 }
 
-int FinishSymbol(EncodeState& state) {
+int FinishSymbol(EncodeState& state, int mask) {
   if (ComputeErrorCorrection(state) != 0) {
     return QRIMAGE_ERROR_ENCODING;
   }
   InterleaveCodewords(state);
   BuildMaskTemplates(state);
   PlaceModules(state);
-  SelectAndApplyMask(state);
+  if (mask == kEvaluatedMask) {
+    SelectAndApplyMask(state);
+  } else {
+    ApplyMask(state, mask);
+  }
   PlaceFormatAndVersionInfo(state);
   return state.version;
 }

@@ -22,13 +22,17 @@ void PrepareGaloisTables();
 // read the matrix: all of this is the one static encode state.
 int EncodeSymbol(int level);
 
+// FinishSymbol's mask: the one of the lowest penalty.
+constexpr int kEvaluatedMask = -1;
+
 // The steps after the data codewords: from the dataCodewords,
 // dataCodewordCount, version and level in `state`, the error correction,
-// the interleaved codewords, the placement, the mask and the format and
-// version information. Returns the version, or QRIMAGE_ERROR_ENCODING when
+// the interleaved codewords, the placement, the mask (`mask`, 0 to 7, or
+// the evaluated one; maskIndex tells which) and the format and version
+// information. Returns the version, or QRIMAGE_ERROR_ENCODING when
 // the error correction failed. The field tables must be ready, and the
 // caller holds a CallLock as above.
-int FinishSymbol(EncodeState& state);
+int FinishSymbol(EncodeState& state, int mask = kEvaluatedMask);
 
 }  // namespace qrimage
 

@@ -11,8 +11,12 @@ namespace qrimage {
 
 // Fills maskedCandidates with one masked copy of the matrix per mask,
 // scores them, stores the lowest-scoring mask (the lower number on a tie)
-// in maskIndex and applies it to the matrix.
+// in maskIndex and applies it to the matrix (ApplyMask).
 void SelectAndApplyMask(EncodeState& state);
+
+// Applies mask `mask` (0 to 7) to the matrix from its template and stores
+// it in maskIndex. The templates must be built.
+void ApplyMask(EncodeState& state, int mask);
 
 // The weights of the penalty rules. How the rules differ from those of
 // ISO/IEC 18004 is told where they are combined, in mask_selection.cpp.

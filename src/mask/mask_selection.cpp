@@ -85,12 +85,16 @@ void SelectAndApplyMask(EncodeState& state) {
       best = k;
     }
   }
-  state.maskIndex = static_cast<std::uint8_t>(best);
-
   // From the template, not from grid `best`, which carries the block marks.
+  ApplyMask(state, best);
+}
+
+void ApplyMask(EncodeState& state, int mask) {
+  const int n = SymbolSize(state.version);
+  state.maskIndex = static_cast<std::uint8_t>(mask);
   for (int i = 0; i < n; ++i) {
     const int row = i * GRID_STRIDE;
-    ApplyTemplateRow(&state.matrix[row], &state.matrix[row], &state.maskTemplates[best][row], n);
+    ApplyTemplateRow(&state.matrix[row], &state.matrix[row], &state.maskTemplates[mask][row], n);
   }
 }
 

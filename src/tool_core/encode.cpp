@@ -9,9 +9,9 @@
 
 namespace qrimage {
 
-int EncodeSegments(const std::uint8_t* text, const SymbolPlan& plan, Symbol& symbol) {
+int EncodeSegments(const std::uint8_t* text, const SymbolPlan& plan, Symbol& symbol, int mask) {
   if (plan.version < kMinVersion || plan.version > kMaxVersion || plan.level < kLevelL ||
-      plan.level > kLevelH) {
+      plan.level > kLevelH || mask < kEvaluatedMask || mask >= kMaskCount) {
     return QRIMAGE_ERROR_INPUT;
   }
   // The bit stream is written before the lock is taken: only the steps
@@ -32,13 +32,14 @@ int EncodeSegments(const std::uint8_t* text, const SymbolPlan& plan, Symbol& sym
   state.dataCodewordCount = codewords;
   state.version = plan.version;
   state.level = static_cast<std::uint8_t>(plan.level);
-  const int version = FinishSymbol(state);
+  const int version = FinishSymbol(state, mask);
   if (version < 0) {
     return version;
   }
   const int size = SymbolSize(version);
   symbol.version = version;
   symbol.size = size;
+  symbol.mask = state.maskIndex;
   for (int r = 0; r < size; ++r) {
     std::memcpy(symbol.modules + r * size, &state.matrix[r * GRID_STRIDE], size);
   }

@@ -1,8 +1,11 @@
 #include "tool_core/plan.h"
 
+#include <algorithm>
 #include <tuple>
+#include <utility>
 
 #include "state/symbol_tables.h"
+#include "tool_core/micro/micro_symbol.h"
 
 namespace qrimage {
 
@@ -79,7 +82,61 @@ bool KanjiWins(const TextPlan& kanji, const TextPlan& utf8) {
   return size(kanji.symbols) < size(utf8.symbols);
 }
 
+// A Micro QR symbol names no character set: a text beyond ASCII goes in
+// Kanji segments where it converts to Shift JIS, and is otherwise refused
+// unless the request made it bytes (ISO-8859-1 or as given). `given` is
+// the length of the text before a byte-order mark was dropped.
+bool ReadMicroText(TextPlan& plan, const PlanRequest& request, std::size_t given) {
+  const std::string& bytes = plan.text.bytes;
+  const auto beyond = std::find_if(bytes.begin(), bytes.end(),
+                                   [](char c) { return static_cast<std::uint8_t>(c) >= 0x80; });
+  if (request.charset != CharsetChoice::kDefault || beyond == bytes.end()) {
+    return true;
+  }
+  SymbolText shiftJis;
+  if (plan.text.Eci() && ToShiftJis(plan.text, shiftJis)) {
+    plan.text = std::move(shiftJis);
+    return true;
+  }
+  plan.fault = PlanFault::kNotAscii;
+  plan.where.at = static_cast<std::size_t>(beyond - bytes.begin()) + (given - bytes.size());
+  return false;
+}
+
+// The smallest Micro QR symbol for `plan.text`, or the fault.
+void PlanMicroRead(TextPlan& plan, const PlanRequest& request) {
+  const std::string& bytes = plan.text.bytes;
+  MicroPlan micro;
+  const bool held =
+      BytesOnly(request)
+          ? PlanMicroBytes(bytes.size(), request.level, request.minVersion, kMicroMaxVersion, micro)
+          : PlanMicro(Bytes(bytes), bytes.size(), request.level, request.boost, request.minVersion,
+                      kMicroMaxVersion, micro, plan.text.ShiftJis());
+  if (!held || (request.strict && micro.version != request.minVersion)) {
+    plan.fault = held ? PlanFault::kNeedsVersion : PlanFault::kTooLong;
+    plan.version = micro.version;
+    return;
+  }
+  plan.symbols.assign(
+      1, SymbolPlan{micro.version, micro.level, {}, std::move(micro.segments), micro.bits});
+}
+
 }  // namespace
+
+int TextPlan::Modules() const {
+  return kind == SymbolKind::kMicro ? MicroSymbolSize(symbols[0].version)
+                                    : SymbolSize(symbols[0].version);
+}
+
+int EncodePlanned(const TextPlan& plan, std::size_t index, int mask, Symbol& symbol) {
+  const SymbolPlan& planned = plan.symbols[index];
+  const std::uint8_t* const text = Bytes(plan.text.bytes);
+  if (plan.kind == SymbolKind::kMicro) {
+    const MicroPlan micro{planned.version, planned.level, planned.segments, planned.bits};
+    return EncodeMicro(text, micro, mask, symbol) < 0 ? -1 : planned.version;
+  }
+  return EncodeSegments(text, planned, symbol, mask);
+}
 
 Shortfall MeasureShortfall(const SymbolText& text, const PlanRequest& request) {
   Shortfall shortfall;
@@ -99,8 +156,15 @@ Shortfall MeasureShortfall(const SymbolText& text, const PlanRequest& request) {
 
 TextPlan PlanText(std::string_view text, const PlanRequest& request) {
   TextPlan plan;
+  plan.kind = request.kind;
   if (!ReadText(text, request.charset, plan.text, plan.where)) {
     plan.fault = plan.where.length == 0 ? PlanFault::kNotUtf8 : PlanFault::kNotLatin1;
+    return plan;
+  }
+  if (request.kind == SymbolKind::kMicro) {
+    if (ReadMicroText(plan, request, text.size())) {
+      PlanMicroRead(plan, request);
+    }
     return plan;
   }
   PlanRead(plan, request);

@@ -9,10 +9,14 @@
 #include <string_view>
 #include <vector>
 
+#include "tool_core/encode.h"
 #include "tool_core/segments/symbol_plan.h"
 #include "tool_core/text.h"
 
 namespace qrimage {
+
+// QR Code symbols (versions 1 to 40) or Micro QR symbols (M1 to M4).
+enum class SymbolKind : std::uint8_t { kQr, kMicro };
 
 struct PlanRequest {
   int level = 1;           // index in kLevelLetters: the least level
@@ -22,6 +26,9 @@ struct PlanRequest {
   bool split = false;      // a structured-append sequence when needed
   bool countSplit = true;  // for a text too long: the symbols a sequence takes
   CharsetChoice charset = CharsetChoice::kDefault;
+  // Micro QR: minVersion is 1 to 4 (M1 only when asked for), no split, and
+  // no ECI: a text beyond ASCII goes in Kanji segments or is refused.
+  SymbolKind kind = SymbolKind::kQr;
 };
 
 enum class PlanFault : std::uint8_t {
@@ -31,6 +38,7 @@ enum class PlanFault : std::uint8_t {
   kTooLong,       // no symbol (with split no 16) holds it: TextPlan::shortfall
   kNeedsVersion,  // strict: one symbol needs TextPlan::version
   kNeedsSymbols,  // strict with split: more than 16 symbols of minVersion
+  kNotAscii,      // Micro QR: beyond ASCII and not in Shift JIS: TextPlan::where
 };
 
 // How far a text too long falls short, in the form the symbols hold.
@@ -44,12 +52,16 @@ struct Shortfall {
 };
 
 struct TextPlan {
+  SymbolKind kind = SymbolKind::kQr;
   SymbolText text;
   std::vector<SymbolPlan> symbols;  // empty unless fault is kNone
   PlanFault fault = PlanFault::kNone;
   TextFault where;
-  Shortfall shortfall;
-  int version = 0;  // kNeedsVersion
+  Shortfall shortfall;  // QR Code symbols only
+  int version = 0;      // kNeedsVersion
+
+  // The modules a side of its symbols.
+  int Modules() const;
 };
 
 // By default a text that would go as UTF-8 behind the ECI header and can
@@ -61,6 +73,12 @@ TextPlan PlanText(std::string_view text, const PlanRequest& request);
 // The shortfall of `text` as PlanText measures it for `request`, for a
 // text that was not planned (read only in part, say).
 Shortfall MeasureShortfall(const SymbolText& text, const PlanRequest& request);
+
+// Writes symbol `index` of a plan without fault into `symbol` with `mask`
+// (QR Code 0 to 7, Micro QR 0 to 3) or the evaluated one (kEvaluatedMask;
+// symbol.mask tells which). Returns the version, or below 0 as
+// EncodeSegments does.
+int EncodePlanned(const TextPlan& plan, std::size_t index, int mask, Symbol& symbol);
 
 }  // namespace qrimage
 

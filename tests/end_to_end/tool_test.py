@@ -9,6 +9,7 @@ level is read from the tool's --help, which takes it from the library's table.
 """
 import fcntl
 import functools
+import itertools
 import os
 import pty
 import random
@@ -34,7 +35,7 @@ SCALE_EXAMPLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "
 IMAGEMAGICK = shutil.which("magick") or shutil.which("convert") or "convert"
 
 SUMMARY = re.compile(rb"^(\d+) bytes, [a-z+]+(?:, [^,]+)?, level ([LMQH])(?: \(asked [LMQH]\))?, "
-                     rb"version (\d+), (\d+)x(\d+) modules, "
+                     rb"version (\d+), masks? [0-7](?:, [0-7])*, (\d+)x(\d+) modules, "
                      rb"(?:(\d+)x\d+ px, ([\d.]+)x[\d.]+ mm(?: at \d+ dpi)?, )?(.*)$")
 SUMMARY_NAME = 8
 LIBRARY = ["--bytes", "-s", "1"]  # the tool's BMP is then QRImage's file
@@ -304,7 +305,9 @@ class Failures(ToolTest):
                  ("L", b"7" * 7090, "7090 bytes; level L holds at most 7089 bytes of it; --split would write it as 2"),
                  ("M", "é".encode() * 1200, "2400 bytes in UTF-8; behind its ECI header, level M holds at most 2330 "
                   "bytes of it (level L holds it); --split would write it as 2 symbols\n"),
-                 ("M --latin1", "é".encode() * 2400, "the text is 2400 bytes in ISO-8859-1; level M holds at most 2331")]
+                 ("M --latin1", "é".encode() * 2400, "the text is 2400 bytes in ISO-8859-1; level M holds at most 2331"),
+                 ("Q --micro", b"7" * 22, "the text is 22 bytes; Micro QR M4 at level Q holds at most 21 digits, "
+                  "13 alphanumeric characters, 9 bytes or 5 Kanji characters (level M holds it)")]
         for level, length, message in cases:
             with self.subTest(level=level, message=message):
                 result = self.run_tool(["-l"] + level.split() + ["-"], stdin=length if bytes == type(length) else b"a" * length)
@@ -361,6 +364,10 @@ class Failures(ToolTest):
                  (["-m", "65", "x"], "option '-m' takes a whole number from 0 to 64"),
                  (["--min-version=41", "x"], "option '--min-version' takes a whole number from 1 to 40"),
                  (["--eci", "--latin1", "x"], "--eci and --latin1 exclude each other"),
+                 (["--micro", "-l", "H", "x"], "a Micro QR symbol (--micro, -v M1 to M4) has no level H"),
+                 (["-v", "M3", "--eci", "x"], "carries no ECI: not with --eci"), (["-v", "M5", "x"], "M4 for Micro QR), not 'M5'"),
+                 (["--micro", "--mask", "4", "x"], "a Micro QR symbol has masks 0 to 3: not --mask 4"),
+                 (["--micro", "--split", "x"], "has no structured append"), (["--micro", "-v", "3", "x"], "not a QR Code version"),
                  (["--fg", "12345", "x"], "option '--fg' takes a colour as RRGGBB in hex"),
                  (["--fg", "aaaaaa", "x"], "contrast ratio is 2.32:1, at least 3:1 is needed"),
                  (["--fg", "1b1b1b", "--bg", "666666", "x"], "contrast ratio is 2.99:1"),
@@ -668,7 +675,7 @@ class Preview(ToolTest):
                 self.assertEqual(decode(self.path("t.bmp")), text.encode())
 
     def test_no_show_on_a_terminal(self):
-        for args, output in ((["-n", "text"], b"4 bytes, byte, level H (asked M), version 1, 21x21 modules, "
+        for args, output in ((["-n", "text"], b"4 bytes, byte, level H (asked M), version 1, mask 3, 21x21 modules, "
                               b"116x116 px, 40.9x40.9 mm, qr.bmp\n"), (["-nq", "text"], b"")):
             status, got, _ = run_on_terminal(args, self.dir.name)
             self.assertEqual((status, got), (0, output))
@@ -678,11 +685,11 @@ class Preview(ToolTest):
         self.assertEqual(result.returncode, 0)
         pixels, summary = self.split_output(result.stdout, colour=False)
         self.assert_preview_matches(pixels, "p.bmp")
-        self.assertEqual(summary, "5 bytes, byte, level H (asked M), version 1, 21x21 modules, 29x29 px, 10.2x10.2 mm, p.bmp")
+        self.assertEqual(summary, "5 bytes, byte, level H (asked M), version 1, mask 5, 21x21 modules, 29x29 px, 10.2x10.2 mm, p.bmp")
 
     def test_no_preview_when_piped(self):
         result = self.run_tool(["-o", "p.bmp", "piped"])
-        self.assertEqual(result.stdout, b"5 bytes, byte, level H (asked M), version 1, 21x21 modules, "
+        self.assertEqual(result.stdout, b"5 bytes, byte, level H (asked M), version 1, mask 5, 21x21 modules, "
                                         b"116x116 px, 40.9x40.9 mm, p.bmp\n")
 
     def test_narrow_terminal_gets_no_picture(self):
@@ -860,7 +867,7 @@ class Formats(ToolTest):
         # Both readers show the text the ECI marks as UTF-8; ZXing reports the marker.
         text = "5 € Ω 😀"
         result = self.run_tool(["-v", "5", "--eci", "-s", "4", "-o", "e.png", text])
-        self.assertRegex(result.stdout, rb"^%d bytes, byte, UTF-8 \(ECI 26\), level H \(asked M\), version 5, 37x37 modules"
+        self.assertRegex(result.stdout, rb"^%d bytes, byte, UTF-8 \(ECI 26\), level H \(asked M\), version 5, mask 7, 37x37 modules"
                          % len(text.encode()))
         self.assertEqual(decode(self.path("e.png")).decode(), text)
         zxing = subprocess.run(["ZXingReader", self.path("e.png")], stdout=subprocess.PIPE).stdout.decode()
@@ -962,7 +969,7 @@ class ChosenSymbol(ToolTest):
         # level they allow: 8 of version 25 at H, 2 of 1500 bytes at Q; cut between the bytes the
         # symbols hold, 2 x 2951 ISO-8859-1 bytes fill two of version 40 at L.
         cases = [(["-l", "H"], "The quick brown fox jumps over the lazy dog. " * 60, "2700 bytes in 3 symbols, "
-                  "byte, level H, version 34, 153x153 modules, 644x644 px, 227.2x227.2 mm"),
+                  "byte, level H, version 34, masks 3, 3, 6, 153x153 modules, 644x644 px, 227.2x227.2 mm"),
                  (["-l", "H", "-v", "25", "--strict"], "".join(f"{n}\n" for n in range(1, 1001)),
                   "3893 bytes in 8 symbols, byte, level H, version 25,"),
                  (["-v", "40", "-l", "L"], "a" * 3000, "3000 bytes in 2 symbols, byte, level Q (asked L), version 40,"),
@@ -991,10 +998,63 @@ class ChosenSymbol(ToolTest):
         self.assertNotIn("Structured Append", self.zxing(self.path("qr-01.bmp")))
         self.assertEqual(decode_zxing(self.path("qr-01.bmp")), b"short")
 
+    def test_micro_symbols_read_in_zxing(self):
+        # Capacities by hand from the symbol tables: (version, level, digits, alphanumeric characters,
+        # bytes, kanji). Each mode at capacity, then one character more: the next symbol, past M4 exit 1.
+        table = [("M1", "L", 5, 0, 0, 0), ("M2", "L", 10, 6, 0, 0), ("M2", "M", 8, 5, 0, 0), ("M3", "L", 23, 14, 9, 6),
+                 ("M3", "M", 18, 11, 7, 4), ("M4", "L", 35, 21, 15, 9), ("M4", "M", 30, 18, 13, 8),
+                 ("M4", "Q", 21, 13, 9, 5)]
+        alphabets = ("3141592653589793238462643383279502884", "AB CD$EF%GH*IJ+KL-MN.OP/QR:", "micro symbols, bytes",
+                     "東京都千代田区丸の内一丁目")
+        written = {}
+        for version, level, *capacities in table:
+            for mode, extra in itertools.product(range(4), (0, 1)):
+                if capacities[mode] == 0:
+                    continue
+                text, path = alphabets[mode][:capacities[mode] + extra], self.path(f"{version}{level}{mode}{extra}.png")
+                result = self.run_tool(["-n", "--no-boost", "-l", level, "-v", version, "-o", path, text])
+                if extra and version == "M4":
+                    self.assertEqual(result.returncode, 1, result.stderr)
+                    continue
+                modules = 9 + 2 * int(version[1])  # with a 2-module quiet zone, 4 pixels each
+                symbol = (f"{'error detection only' if version == 'M1' else 'level ' + level}, Micro QR {version}, "
+                          f"mask [0-3], {modules}x{modules} modules, {(modules + 4) * 4}x")
+                self.assertEqual(bool(re.search(symbol, result.stdout.decode())), not extra, result.stdout + result.stderr)
+                written[path] = text
+        read = re.findall(r'^(.*) MicroQRCode "(.*)"$', re.sub(r"<U\+([0-9A-F]+)>", lambda m: chr(int(m[1], 16)), subprocess.run(
+            ["ZXingReader", "-format", "MicroQRCode", "-1", *written], stdout=subprocess.PIPE).stdout.decode()), re.M)
+        self.assertEqual(dict(read), written)
+
+    def test_chosen_mask_in_modules_and_format(self):
+        # The format word worked out here: 5 bits (QR: level M's 00 and the mask; Micro QR: the symbol
+        # number, M3-M's 4, and the mask), 10 BCH bits over x^10+x^8+x^5+x^4+x^2+x+1, and the XOR mask.
+        def word(data, xor):
+            remainder = data << 10
+            for bit in range(14, 9, -1):
+                remainder ^= (remainder >> bit & 1) * (0x537 << bit - 10)
+            return (data << 10 | remainder) ^ xor
+        text, paths = "MASK 0123", {False: [], True: []}
+        for micro, mask in [(False, m) for m in range(8)] + [(True, m) for m in range(4)]:
+            path = self.path(f"mask{mask}{'m' * micro}.png")
+            result = self.run_tool(["-n", "--no-boost", "--mask", str(mask), "-o", path, text] + ["--micro"] * micro)
+            self.assertIn(f", mask {mask}, ".encode(), result.stdout, result.stderr)
+            margin, pixels = 2 if micro else 4, picture_pixels(path)
+            dark = lambda r, c: int(not pixels[(margin + r) * 4][(margin + c) * 4])
+            n = len(pixels) // 4 - 2 * margin
+            read = (sum(dark(8, 15 - b) << b for b in range(7, 15)) | sum(dark(b + 1, 8) << b for b in range(7))
+                    if micro else sum(dark(n - 15 + b, 8) << b for b in range(8, 15)) |
+                    sum(dark(8, n - 1 - b) << b for b in range(8)))
+            self.assertEqual(read, word(4 << 2 | mask, 0x4445) if micro else word(mask, 0x5412), path)
+            paths[micro].append(path)
+        zbar, zxing = read_in_both(paths[False])
+        self.assertEqual((zbar[:8], list(zxing.values())), ([text] * 8, [text] * 8))
+        read = subprocess.run(["ZXingReader", "-format", "MicroQRCode", "-1", *paths[True]], stdout=subprocess.PIPE)
+        self.assertEqual(re.findall(r' MicroQRCode "(.*)"$', read.stdout.decode(), re.M), [text] * 4)
+
     def test_strict_and_size(self):
         # (options, text, exit status, part of the summary or message); "Shelf 12" is version 1,
         # 29 modules wide with its quiet zone: 3 cm at 300 dpi is 354 pixels, 12 per module.
-        cases = [(["-v", "3", "--strict", "-o", "s.png"], "Shelf 12", 0, "version 3, 29x29 modules, 148x148 px"),
+        cases = [(["-v", "3", "--strict", "-o", "s.png"], "Shelf 12", 0, "version 3, mask 2, 29x29 modules, 148x148 px"),
                  (["-v", "1", "--strict"], "x" * 40, 1, "the text needs version 3 at level M; --strict keeps "
                   "the symbol at version 1"),
                  (["--split", "-l", "H", "-v", "1", "--strict"], "7" * 200, 1, "the text needs more than 16 symbols of version 1 at level H"),
@@ -1186,6 +1246,8 @@ class Latin1(ToolTest):
                   "is written in Kanji segments"),
                  (["--latin1", "-i", "bad.txt"], "--latin1: the text is not valid UTF-8 (byte 0xC3 at byte 4)"),
                  (["--eci", b"caf\xe9 \xff\xfe"], "--eci: the text is not valid UTF-8 (byte 0xE9 at byte 4)"),
+                 (["--micro", "café"], "--micro: byte 4 of the text is beyond ASCII"),
+                 (["--micro", "東京~"], "--micro: byte 1 of the text is beyond ASCII, and the text does not go whole in Kanji"),
                  (["--eci", b"\xc0\xaf"], "(byte 0xC0 at byte 1)"), (["--eci", b"a\xed\xa0\x80"], "(byte 0xED at byte 2)")]
         # Overlong forms of 3 and 4 bytes and a surrogate: refused, and by default their bytes are
         # written as they are, with no UTF-8 marker.

@@ -159,6 +159,16 @@ std::size_t Feed(Programme& programme, const std::uint8_t* text, std::size_t i, 
   return i + 1;
 }
 
+// Each state's flag of a segment begun there (0: never, the state follows
+// the one before it), and the state before it otherwise.
+struct TraceStep {
+  std::uint8_t started;
+  State before;
+};
+constexpr TraceStep kTraceSteps[kStateCount] = {{kStartedN1, kN3}, {0, kN1}, {0, kN2},
+                                                {kStartedA1, kA2}, {0, kA1}, {kStartedB, kB},
+                                                {kStartedK, kK}};
+
 // The segments that end in `state` after the last character, read back
 // from the traces: each state names the one before it, unless a segment
 // began at that character. A Kanji character's trace is at its second byte.
@@ -168,35 +178,8 @@ void TraceBack(const std::vector<std::uint8_t>& trace, State state,
   std::size_t end = trace.size();
   for (std::size_t i = trace.size(); i-- > 0;) {
     const std::size_t first = state == kK ? i - 1 : i;
-    bool began;
-    State before;
-    switch (state) {
-      case kN2:
-      case kN3:
-        began = false;
-        before = static_cast<State>(state - 1);
-        break;
-      case kN1:
-        began = (trace[i] & kStartedN1) != 0;
-        before = kN3;
-        break;
-      case kA2:
-        began = false;
-        before = kA1;
-        break;
-      case kA1:
-        began = (trace[i] & kStartedA1) != 0;
-        before = kA2;
-        break;
-      case kK:
-        began = (trace[i] & kStartedK) != 0;
-        before = kK;
-        break;
-      default:
-        began = (trace[i] & kStartedB) != 0;
-        before = kB;
-        break;
-    }
+    const bool began = (trace[i] & kTraceSteps[state].started) != 0;
+    State before = kTraceSteps[state].before;
     if (began) {
       segments.push_back(Segment{ModeOf(state), static_cast<std::uint32_t>(first),
                                  static_cast<std::uint32_t>(end - first)});
