@@ -17,7 +17,6 @@
 #include "image_formats.h"
 #include "platform.h"
 #include "report.h"
-#include "state/encode_state.h"
 #include "state/symbol_tables.h"
 #include "tool_core/micro/micro_symbol.h"
 

@@ -22,8 +22,6 @@ constexpr std::uint8_t MODULE_RESERVED = 0x80;
 
 using ModuleGrid = std::array<std::uint8_t, kGridBytes>;
 
-constexpr int kMaskCount = 8;
-
 // Index of a level letter in "LMQH"; every per-level table uses it.
 enum ErrorCorrectionLevel : std::uint8_t { kLevelL = 0, kLevelM = 1, kLevelQ = 2, kLevelH = 3 };
 

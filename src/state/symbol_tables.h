@@ -71,6 +71,9 @@ constexpr int kMaxSymbolSize = SymbolSize(kMaxVersion);  // 177
 constexpr std::uint8_t MODULE_DARK = 0x00;
 constexpr std::uint8_t MODULE_LIGHT = 0xFF;
 
+// The data masks a symbol may be written with, numbered 0 to 7.
+constexpr int kMaskCount = 8;
+
 // Light modules around the symbol on every side.
 constexpr int kQuietZoneModules = 4;
 
