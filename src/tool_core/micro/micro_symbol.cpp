@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "ecc/galois.h"
-#include "tool_core/segments/kanji.h"
+#include "ecc/generator_polynomials.h"
+#include "tool_core/segments/segment_stream.h"
 #include "tool_core/segments/segment_table.h"
 
 namespace qrimage {
@@ -12,86 +12,21 @@ namespace qrimage {
 namespace {
 
 constexpr int kMaxSize = MicroSymbolSize(kMicroMaxVersion);
-constexpr std::uint8_t kPadCodewords[2] = {0xEC, 0x11};
 // BCH(15,5) generator, as for QR; the mask of the finished word differs.
 constexpr std::uint16_t kFormatGenerator = 0x537;
 constexpr std::uint16_t kFormatMask = 0x4445;
 constexpr int kFormatDataBits = 5;
 constexpr int kMaskBits = 2;
 
-// Most significant bit first into zeroed codewords.
-class BitStream {
- public:
-  explicit BitStream(std::uint8_t* out) : out(out) {}
-  void Put(std::uint32_t value, int count) {
-    for (int i = count; i-- > 0; ++position) {
-      if ((value >> i & 1) != 0) {
-        out[position / 8] |= static_cast<std::uint8_t>(0x80 >> position % 8);
-      }
-    }
-  }
-  int position = 0;
-
- private:
-  std::uint8_t* out;
-};
-
-// Numeric and alphanumeric characters go in groups (3 digits, 2
-// alphanumeric characters), each group one number in the base of its mode.
-bool PutCharacters(BitStream& bits, const std::uint8_t* chars, const Segment& segment) {
-  const bool numeric = segment.mode == kNumericMode;
-  const std::uint32_t group = numeric                             ? kNumericGroup
-                              : segment.mode == kAlphanumericMode ? kAlphanumericGroup
-                                                                  : 1;
-  for (std::uint32_t i = 0; i < segment.length; i += group) {
-    const std::uint32_t n = std::min(group, segment.length - i);
-    std::uint32_t value = 0;
-    for (std::uint32_t k = i; k < i + n; ++k) {
-      if (kNarrowestMode[chars[k]] > segment.mode) {
-        return false;
-      }
-      value = segment.mode == kByteMode ? chars[k]
-              : numeric                 ? value * 10 + (chars[k] - '0')
-                                        : value * kAlphanumericCount + kAlphanumericValue[chars[k]];
-    }
-    bits.Put(value, segment.mode == kByteMode ? kByteBits
-                    : numeric                 ? kNumericGroupBits[n]
-                                              : kAlphanumericGroupBits[n]);
-  }
-  return true;
-}
-
-// Each character 13 bits (KanjiValue).
-bool PutKanji(BitStream& bits, const std::uint8_t* chars, std::uint32_t count) {
-  for (std::uint32_t k = 0; k < 2 * count; k += 2) {
-    if (!IsKanjiCode(chars[k], chars[k + 1])) {
-      return false;
-    }
-    bits.Put(KanjiValue(chars[k], chars[k + 1]), kKanjiBits);
-  }
-  return true;
-}
-
-std::uint8_t Multiply(std::uint8_t a, std::uint8_t b) {
-  std::uint8_t product = 0;
-  for (; b != 0; b >>= 1) {
-    if ((b & 1) != 0) {
-      product ^= a;
-    }
-    a = static_cast<std::uint8_t>((a & 0x80) != 0 ? (a << 1) ^ kFieldPolynomial : a << 1);
-  }
-  return product;
-}
-
 // The remainder of data(x) x^count over the generator whose roots are
 // alpha^0 to alpha^(count - 1).
 std::vector<std::uint8_t> ErrorCorrection(const std::vector<std::uint8_t>& data, int count) {
   std::vector<std::uint8_t> generator(1, 1);  // highest power first
   std::uint8_t root = 1;
-  for (int i = 0; i < count; ++i, root = Multiply(root, 2)) {
+  for (int i = 0; i < count; ++i, root = detail::FieldMultiply(root, 2)) {
     generator.push_back(0);
     for (std::size_t k = generator.size() - 1; k > 0; --k) {
-      generator[k] ^= Multiply(generator[k - 1], root);
+      generator[k] ^= detail::FieldMultiply(generator[k - 1], root);
     }
   }
   std::vector<std::uint8_t> remainder(count, 0);
@@ -100,7 +35,7 @@ std::vector<std::uint8_t> ErrorCorrection(const std::vector<std::uint8_t>& data,
     std::rotate(remainder.begin(), remainder.begin() + 1, remainder.end());
     remainder.back() = 0;
     for (int k = 0; k < count; ++k) {
-      remainder[k] ^= Multiply(generator[k + 1], factor);
+      remainder[k] ^= detail::FieldMultiply(generator[k + 1], factor);
     }
   }
   return remainder;
@@ -195,29 +130,25 @@ std::vector<std::uint8_t> MicroCodewords(const std::uint8_t* text, const MicroPl
     return {};
   }
   std::vector<std::uint8_t> data(MicroDataCodewords(capacity), 0);
-  BitStream bits(data.data());
+  BitWriter bits(data.data());
   std::int64_t total = 0;
   for (const Segment& segment : plan.segments) {
-    const bool kanji = segment.mode == kKanjiMode;
     const auto count = static_cast<std::uint32_t>(Characters(segment.mode, segment.length));
     const std::int64_t segmentBits = MicroSegmentBits(segment.mode, count, plan.version);
     total += segmentBits;
-    if (segmentBits < 0 || total > capacity || (kanji && segment.length % 2 != 0)) {
+    if (segmentBits < 0 || total > capacity || !FitsMode(text, segment)) {
       return {};
     }
     bits.Put(segment.mode, MicroModeIndicatorBits(plan.version));
     bits.Put(count, MicroCountBits(segment.mode, plan.version));
-    if (!(kanji ? PutKanji(bits, text + segment.start, count)
-                : PutCharacters(bits, text + segment.start, segment))) {
-      return {};
-    }
+    PutCharacters(bits, text + segment.start, segment);
   }
   // The terminator (zero bits, as many as fit), zero bits to the codeword's
-  // end, then pad codewords; a last 4-bit codeword stays zero.
+  // end, then pad codewords; a last 4-bit codeword keeps its low half zero.
   const int terminator = 2 * plan.version + 1;
-  bits.position = std::min(bits.position + terminator, capacity);
-  bits.position = std::min((bits.position + 7) / 8 * 8, capacity);
-  for (int k = 0; bits.position + 8 <= capacity; k ^= 1) {
+  bits.Put(0, std::min(terminator, capacity - bits.Bits()));
+  bits.Align();
+  for (int k = 0; bits.Bits() + 8 <= capacity; k ^= 1) {
     bits.Put(kPadCodewords[k], 8);
   }
   const std::vector<std::uint8_t> ecc =

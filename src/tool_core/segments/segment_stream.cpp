@@ -1,62 +1,13 @@
 #include "tool_core/segments/segment_stream.h"
 
+#include "tool_core/segments/bit_writer.h"
 #include "tool_core/segments/kanji.h"
 
 namespace qrimage {
 
 namespace {
 
-constexpr std::uint8_t kPadCodewords[2] = {0xEC, 0x11};
 constexpr int kTerminatorBits = 4;
-
-// Most significant bit first, eight bits to a codeword.
-class BitWriter {
- public:
-  explicit BitWriter(std::uint8_t* out) : out(out) {}
-
-  // `count` <= 25 bits of `value`.
-  void Put(std::uint32_t value, int count) {
-    pending = pending << count | value;
-    pendingBits += count;
-    while (pendingBits >= 8) {
-      pendingBits -= 8;
-      out[written++] = static_cast<std::uint8_t>(pending >> pendingBits);
-    }
-  }
-  // Zero bits up to the codeword's end.
-  void Align() {
-    if (pendingBits > 0) {
-      Put(0, 8 - pendingBits);
-    }
-  }
-  int Codewords() const { return written; }
-
- private:
-  std::uint8_t* out;
-  std::uint64_t pending = 0;
-  int pendingBits = 0;
-  int written = 0;
-};
-
-bool FitsMode(const std::uint8_t* text, const Segment& segment) {
-  if (segment.mode == kKanjiMode) {
-    if (segment.length % kKanjiBytes != 0) {
-      return false;
-    }
-    for (std::uint32_t i = 0; i < segment.length; i += kKanjiBytes) {
-      if (!IsKanjiCode(text[segment.start + i], text[segment.start + i + 1])) {
-        return false;
-      }
-    }
-    return true;
-  }
-  for (std::uint32_t i = 0; i < segment.length; ++i) {
-    if (kNarrowestMode[text[segment.start + i]] > segment.mode) {
-      return false;
-    }
-  }
-  return true;
-}
 
 void PutNumeric(BitWriter& bits, const std::uint8_t* digits, std::uint32_t length) {
   std::uint32_t i = 0;
@@ -84,6 +35,28 @@ void PutAlphanumeric(BitWriter& bits, const std::uint8_t* chars, std::uint32_t l
   }
 }
 
+}  // namespace
+
+bool FitsMode(const std::uint8_t* text, const Segment& segment) {
+  if (segment.mode == kKanjiMode) {
+    if (segment.length % kKanjiBytes != 0) {
+      return false;
+    }
+    for (std::uint32_t i = 0; i < segment.length; i += kKanjiBytes) {
+      if (!IsKanjiCode(text[segment.start + i], text[segment.start + i + 1])) {
+        return false;
+      }
+    }
+    return true;
+  }
+  for (std::uint32_t i = 0; i < segment.length; ++i) {
+    if (kNarrowestMode[text[segment.start + i]] > segment.mode) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // The characters of one segment, in its mode's groups of bits.
 void PutCharacters(BitWriter& writer, const std::uint8_t* chars, const Segment& segment) {
   switch (segment.mode) {
@@ -105,8 +78,6 @@ void PutCharacters(BitWriter& writer, const std::uint8_t* chars, const Segment& 
       break;
   }
 }
-
-}  // namespace
 
 std::uint8_t Parity(const std::uint8_t* text, std::size_t length) {
   std::uint8_t parity = 0;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 
+#include "tool_core/segments/bit_writer.h"
 #include "tool_core/segments/segmentation.h"
 
 namespace qrimage {
@@ -30,6 +31,16 @@ struct SymbolHeaders {
 };
 
 std::uint8_t Parity(const std::uint8_t* text, std::size_t length);
+
+// Pad codewords, in turn, after the terminator.
+inline constexpr std::uint8_t kPadCodewords[2] = {0xEC, 0x11};
+
+// Whether every character of the segment is one its mode can write.
+bool FitsMode(const std::uint8_t* text, const Segment& segment);
+
+// Writes the characters of a segment that fits its mode (`chars` is its
+// first), in its mode's groups of bits; QR and Micro QR alike.
+void PutCharacters(BitWriter& writer, const std::uint8_t* chars, const Segment& segment);
 
 // Total bits of the segments for a version of `range`.
 std::int64_t SegmentsBits(std::span<const Segment> segments, int range);
